@@ -1,0 +1,428 @@
+// SPDX-License-Identifier: MIT
+#include "frmmain.h"
+
+#include "config/rewriter.h"
+#include "notice.h"
+#include "platform/files.h"
+#include "platform/folderpicker.h"
+#include "services/servicemanager.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace {
+
+// Positions are kept in twips; at 96 dpi fifteen of them make one logical pixel.
+QRect Twips(int left, int top, int width, int height)
+{
+    return {left / 15, top / 15, width / 15, height / 15};
+}
+
+template <typename Widget>
+Widget* Place(QWidget* parent, const char* name, const QString& text, const QRect& geometry)
+{
+    auto* widget = new Widget(text, parent);
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+QLineEdit* PlaceTextBox(QWidget* parent, const char* name, const QRect& geometry)
+{
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(QLatin1String(name));
+    box->setGeometry(geometry);
+    return box;
+}
+
+// Only the blank is trimmed from the document root; a tab or other space stays part of the name.
+QString TrimBlanks(const QString& text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin) == QLatin1Char(' '))
+        ++begin;
+    while (end > begin && text.at(end - 1) == QLatin1Char(' '))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+bool IsUserInput(QEvent::Type type)
+{
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::ContextMenu:
+    case QEvent::InputMethod:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString DescribeFailure(const services::CommandRecord& record)
+{
+    using Status = services::CommandOutcome::Status;
+    const services::CommandOutcome& outcome = record.outcome;
+    switch (outcome.status) {
+    case Status::Succeeded:
+        return {};
+    case Status::FailedToStart:
+        return QStringLiteral("%1：无法启动（%2）").arg(record.commandLine, outcome.reason);
+    case Status::Failed: {
+        const QString detail = outcome.reason.isEmpty() ? outcome.firstOutputLine() : outcome.reason;
+        QString line = QStringLiteral("%1：退出码 %2").arg(record.commandLine).arg(outcome.exitCode);
+        return detail.isEmpty() ? line : line + QStringLiteral("（%1）").arg(detail);
+    }
+    case Status::Crashed:
+        return QStringLiteral("%1：异常终止").arg(record.commandLine);
+    case Status::TimedOut:
+        return QStringLiteral("%1：超时未结束，已被终止").arg(record.commandLine);
+    case Status::NotSupported:
+        return QStringLiteral("%1：此系统不支持该操作").arg(record.commandLine);
+    }
+    return {};
+}
+
+QString DescribeProblem(const config::ValueProblem& problem)
+{
+    using Field = config::ValueProblem::Field;
+    using Kind = config::ValueProblem::Kind;
+    const QString what = problem.field == Field::DocumentRoot ? QStringLiteral("主目录") : QStringLiteral("服务器默认首页");
+    switch (problem.kind) {
+    case Kind::LineBreak:
+        return what + QStringLiteral("不能包含换行符或空字符，请重新输入。");
+    case Kind::Empty:
+        return what + QStringLiteral("不能为空，请重新输入。");
+    case Kind::NotEncodable:
+        return what + QStringLiteral("包含配置文件的编码无法表示的字符，请重新输入。");
+    }
+    return what;
+}
+
+} // namespace
+
+frmMain::frmMain(frmMainSeams seams, QWidget* parent) : QDialog(parent), m_seams(std::move(seams))
+{
+    if (!m_seams.showMessage)
+        m_seams.showMessage = app::ShowNotice;
+    if (!m_seams.browseForFolder)
+        m_seams.browseForFolder = mdlBrowseFounder::BrowseForFolder;
+    if (!m_seams.runner)
+        m_seams.runner = std::make_shared<services::SystemCommandRunner>();
+
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Brellimar"));
+    // A fixed-size window: nothing re-lays the controls out, so there is nothing to maximise.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFixedSize(5745 / 15, 5535 / 15);
+
+    createControls();
+    connectHandlers();
+    Form_Load();
+    aStart->setFocus();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::createControls()
+{
+    server = Place<QGroupBox>(this, "server", QStringLiteral("服务管理"), Twips(120, 120, 5535, 1815));
+    Frame2 = Place<QGroupBox>(server, "Frame2", QStringLiteral("Apache"), Twips(240, 240, 4695, 615));
+    aStart = Place<QRadioButton>(Frame2, "aStart", QStringLiteral("启动"), Twips(480, 240, 735, 255));
+    aStop = Place<QRadioButton>(Frame2, "aStop", QStringLiteral("停止"), Twips(1320, 240, 735, 255));
+    aPause = Place<QRadioButton>(Frame2, "aPause", QStringLiteral("暂停"), Twips(2160, 240, 735, 255));
+    aRestart = Place<QRadioButton>(Frame2, "aRestart", QStringLiteral("重启"), Twips(3000, 240, 735, 255));
+    Frame3 = Place<QGroupBox>(server, "Frame3", QStringLiteral("Mysql"), Twips(240, 960, 4695, 615));
+    mStart = Place<QRadioButton>(Frame3, "mStart", QStringLiteral("启动"), Twips(480, 240, 735, 255));
+    mStop = Place<QRadioButton>(Frame3, "mStop", QStringLiteral("停止"), Twips(1320, 240, 735, 255));
+    mPause = Place<QRadioButton>(Frame3, "mPause", QStringLiteral("暂停"), Twips(2160, 240, 735, 255));
+    mRestart = Place<QRadioButton>(Frame3, "mRestart", QStringLiteral("重启"), Twips(3000, 240, 735, 255));
+    aStart->setChecked(true);
+    mStart->setChecked(true);
+
+    Frame1 = Place<QGroupBox>(this, "Frame1", QStringLiteral("文件修改"), Twips(120, 2040, 5535, 2895));
+    // A child of the window, stacked above the group box it appears in.
+    chkShowErr = Place<QCheckBox>(this, "chkShowErr", QStringLiteral("显示错误(置 display_errors 为 On )"),
+                                  Twips(360, 2400, 3375, 255));
+    chkShowErr->setChecked(true);
+    chkShowErr->raise();
+
+    Label1 = Place<QLabel>(Frame1, "Label1", QStringLiteral("设置主目录为:"), Twips(240, 720, 1215, 255));
+    txt = PlaceTextBox(Frame1, "txt", Twips(240, 960, 3855, 270));
+    Command1 = Place<QPushButton>(Frame1, "Command1", QStringLiteral("浏览(&B)..."), Twips(4200, 840, 1095, 375));
+    Label2 = Place<QLabel>(Frame1, "Label2", QStringLiteral("服务器默认首页(多个名称请用空格隔开):"),
+                           Twips(240, 1440, 3330, 180));
+    Label2->adjustSize();
+    txt2 = PlaceTextBox(Frame1, "txt2", Twips(240, 1680, 3855, 270));
+    Label4 = Place<QLabel>(Frame1, "Label4", QStringLiteral("Apache安装所在的目录:"), Twips(240, 2160, 1890, 180));
+    Label4->adjustSize();
+#ifdef Q_OS_WIN
+    const QString apacheFolder = QStringLiteral("C:\\Program Files\\Apache Group\\Apache2");
+#else
+    const QString apacheFolder = QStringLiteral("/usr/local/apache2");
+#endif
+    txt3 = PlaceTextBox(Frame1, "txt3", Twips(240, 2400, 3855, 270));
+    txt3->setText(apacheFolder);
+    Command2 = Place<QPushButton>(Frame1, "Command2", QStringLiteral("浏览(&B)..."), Twips(4200, 2280, 1095, 375));
+    Label1->setBuddy(txt);
+    Label2->setBuddy(txt2);
+    Label4->setBuddy(txt3);
+
+    cmdOk = Place<QPushButton>(this, "cmdOk", QStringLiteral("确定"), Twips(1920, 5040, 1095, 375));
+    cmdOk->setDefault(true);
+    cmdCancel = Place<QPushButton>(this, "cmdCancel", QStringLiteral("取消"), Twips(3120, 5040, 1095, 375));
+    cmdAply = Place<QPushButton>(this, "cmdAply", QStringLiteral("应用"), Twips(4320, 5040, 1095, 375));
+    lbl3 = Place<QLabel>(this, "lbl3", QString(), Twips(240, 5160, 90, 180));
+    // The status line grows to the right; the buttons stay on top of it.
+    lbl3->lower();
+
+    const QWidget* order[] = {aStart, aStop, aPause, aRestart, mStart, mStop, mPause, mRestart, chkShowErr,
+                              txt, Command1, txt2, txt3, Command2, cmdOk, cmdCancel, cmdAply};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
+}
+
+void frmMain::connectHandlers()
+{
+    for (QRadioButton* option : {aStart, aStop, aPause, aRestart, mStart, mStop, mPause, mRestart})
+        connect(option, &QRadioButton::toggled, this, [this](bool selected) {
+            if (selected)
+                EnableApply();
+        });
+    connect(chkShowErr, &QCheckBox::toggled, this, &frmMain::EnableApply);
+    for (QLineEdit* box : {txt, txt2, txt3})
+        connect(box, &QLineEdit::textChanged, this, &frmMain::EnableApply);
+    txt->installEventFilter(this);
+    connect(Command1, &QPushButton::clicked, this, &frmMain::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &frmMain::Command2_Click);
+    connect(cmdAply, &QPushButton::clicked, this, &frmMain::cmdAply_Click);
+    connect(cmdOk, &QPushButton::clicked, this, &frmMain::cmdOk_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmMain::cmdCancel_Click);
+}
+
+void frmMain::Form_Load()
+{
+#ifdef Q_OS_WIN
+    strMDir = QStringLiteral("E:\\Myphp");
+    fileN1 = QStringLiteral("\\php.ini");
+    fileN2 = QStringLiteral("\\conf\\httpd.conf");
+#else
+    strMDir = QStringLiteral("/var/www/Myphp");
+    fileN1 = QStringLiteral("/php.ini");
+    fileN2 = QStringLiteral("/conf/httpd.conf");
+#endif
+    strDefIndex = QStringLiteral("index.php index.html");
+    txt->setText(strMDir);
+    txt2->setText(strDefIndex);
+}
+
+bool frmMain::CheckConfigFiles()
+{
+    // Plain concatenation: the folder is used exactly as typed.
+    file1 = txt3->text() + fileN1;
+    file2 = txt3->text() + fileN2;
+    const bool found1 = platform::IsOrdinaryFile(file1);
+    const bool found2 = platform::IsOrdinaryFile(file2);
+    return found1 && found2;
+}
+
+void frmMain::ApplyFileSettings()
+{
+    if (!CheckConfigFiles()) {
+        isFileOk = false;
+        m_seams.showMessage(this, QStringLiteral("需要修改的配置文件没有找到，请检查\"Apache安装所在的目录\"是否指定正确。"));
+        txt3->setFocus();
+        return;
+    }
+    isFileOk = true;
+    txt->setText(TrimBlanks(txt->text()));
+    if (RefuseUnsafeValues()) {
+        isFileOk = false;
+        return;
+    }
+
+    SetStatus(QStringLiteral("正在设置文件:php.ini"));
+    if (!UpdatePhpIni()) {
+        isFileOk = false;
+        return;
+    }
+    SetStatus(QStringLiteral("正在设置文件:httpd.conf"));
+    if (!UpdateHttpdConf()) {
+        isFileOk = false;
+        return;
+    }
+    SetStatus(QString());
+
+    // An existing folder, a missing parent or an unusable name does not stop the pass.
+    QDir().mkdir(txt->text());
+}
+
+bool frmMain::RefuseUnsafeValues()
+{
+    const std::optional<config::ValueProblem> problem = config::CheckValues(txt->text(), txt2->text());
+    if (!problem)
+        return false;
+    m_seams.showMessage(this, DescribeProblem(*problem));
+    (problem->field == config::ValueProblem::Field::DocumentRoot ? txt : txt2)->setFocus();
+    return true;
+}
+
+bool frmMain::UpdatePhpIni()
+{
+    const config::RewriteResult result = config::RewritePhpIni(file1, chkShowErr->isChecked());
+    return result.ok() || ReportFileError(result.path, result.reason);
+}
+
+bool frmMain::UpdateHttpdConf()
+{
+    const config::RewriteResult result = config::RewriteHttpdConf(file2, txt->text(), txt2->text());
+    return result.ok() || ReportFileError(result.path, result.reason);
+}
+
+bool frmMain::ReportFileError(const QString& path, const QString& reason)
+{
+    SetStatus(QString());
+    m_seams.showMessage(this, QStringLiteral("无法修改配置文件\"%1\"：%2\n设置没有全部完成，服务没有启动或停止。").arg(path, reason));
+    return false;
+}
+
+void frmMain::RunServiceActions()
+{
+    // The wait for each command keeps the window painting; its input is held off meanwhile.
+    m_passRunning = true;
+    QCoreApplication::instance()->installEventFilter(this);
+    const std::vector<services::CommandRecord> records = services::ApplyServiceActions(*this, *m_seams.runner);
+    QCoreApplication::instance()->removeEventFilter(this);
+    m_passRunning = false;
+    SetStatus(QString());
+
+    QStringList failures;
+    for (const services::CommandRecord& record : records)
+        if (!record.outcome.succeeded())
+            failures << DescribeFailure(record);
+    if (failures.isEmpty())
+        m_seams.showMessage(this, QStringLiteral("设置已完成！"));
+    else
+        m_seams.showMessage(this, QStringLiteral("设置已应用，但以下服务命令没有成功：\n") + failures.join(QLatin1Char('\n')));
+}
+
+void frmMain::cmdAply_Click()
+{
+    ApplyFileSettings();
+    if (isFileOk)
+        RunServiceActions();
+    cmdAply->setEnabled(false);
+}
+
+void frmMain::cmdOk_Click()
+{
+    ApplyFileSettings();
+    if (isFileOk)
+        RunServiceActions();
+    close();
+}
+
+void frmMain::cmdCancel_Click()
+{
+    close();
+}
+
+void frmMain::EnableApply()
+{
+    cmdAply->setEnabled(true);
+}
+
+void frmMain::txt_GotFocus()
+{
+    txt->setSelection(0, int(txt->text().size()));
+}
+
+void frmMain::Command1_Click()
+{
+    const QString folder = m_seams.browseForFolder(this, QStringLiteral("选择主目录"));
+    if (!folder.isEmpty())
+        txt->setText(folder);
+}
+
+void frmMain::Command2_Click()
+{
+    const QString folder = m_seams.browseForFolder(this, QStringLiteral("选择主目录"));
+    if (!folder.isEmpty())
+        txt3->setText(folder);
+}
+
+void frmMain::SetStatus(const QString& text)
+{
+    lbl3->setText(text);
+    lbl3->adjustSize();
+    // Shown at once: the pass does not return to the event loop before the next step.
+    lbl3->repaint();
+}
+
+bool frmMain::isChosen(services::Service service, services::ServiceAction action) const
+{
+    const bool apache = service == services::Service::Apache;
+    switch (action) {
+    case services::ServiceAction::Start:
+        return (apache ? aStart : mStart)->isChecked();
+    case services::ServiceAction::Stop:
+        return (apache ? aStop : mStop)->isChecked();
+    case services::ServiceAction::Pause:
+        return (apache ? aPause : mPause)->isChecked();
+    case services::ServiceAction::Restart:
+        return (apache ? aRestart : mRestart)->isChecked();
+    }
+    return false;
+}
+
+void frmMain::setStatusText(const QString& text)
+{
+    SetStatus(text);
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    if (m_passRunning) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void frmMain::keyPressEvent(QKeyEvent* event)
+{
+    // Esc does not close the window: only OK, Cancel and the title bar do.
+    if (event->key() == Qt::Key_Escape) {
+        event->ignore();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == txt && event->type() == QEvent::FocusIn)
+        txt_GotFocus();
+    if (m_passRunning && watched->isWidgetType() && IsUserInput(event->type()))
+        return true;
+    return QDialog::eventFilter(watched, event);
+}

@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: MIT
+#include "frmmain.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+int main(int argc, char* argv[])
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Brellimar"));
+    QApplication::setApplicationVersion(QStringLiteral(BRELLIMAR_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("brellimar"));
+
+    // The interface is Chinese; Qt's own buttons (the message box's OK) should read so too.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
+
+    QIcon icon;
+    for (const int size : {16, 32, 48})
+        icon.addFile(QStringLiteral(":/icons/brellimar-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
+
+    frmMain window;
+    window.show();
+    return application.exec();
+}

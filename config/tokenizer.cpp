@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: MIT
+#include "tokenizer.h"
+
+namespace config {
+
+bool IsWordChar(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '#' || u == ';'
+           || u == '_';
+}
+
+bool IsWordChar(const QString& text)
+{
+    return !text.isEmpty() && IsWordChar(text.front());
+}
+
+QString GetWord(const QString& line, qint16 n)
+{
+    if (line.isEmpty() || n < 1)
+        return {};
+
+    // Counting starts at a word's first character and collecting stops at its last, so the scan
+    // ends with the n-th word and never takes a separator into it.
+    qint16 counter = 0;
+    qsizetype begin = -1;
+    const qsizetype length = line.size();
+    for (qsizetype i = 0; i < length; ++i) {
+        const bool word = IsWordChar(line.at(i));
+        const bool prevWord = i > 0 && IsWordChar(line.at(i - 1));
+        if (word && !prevWord && ++counter == n)
+            begin = i;
+        if (begin >= 0 && (i + 1 == length || !IsWordChar(line.at(i + 1))))
+            return line.mid(begin, i - begin + 1);
+    }
+    return {};
+}
+
+} // namespace config

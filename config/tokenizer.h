@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QString>
+
+namespace config {
+
+/** True when the first character of @p text is a word character: A-Z, a-z, 0-9, '#', ';' or '_'. */
+bool IsWordChar(const QString& text);
+
+/** True when @p c is a word character (the character-level form of IsWordChar). */
+bool IsWordChar(QChar c);
+
+/**
+ * The @p n-th word (counted from 1) of one configuration line without its line end: a maximal run
+ * of word characters, returned as written. Empty when the line is empty, @p n < 1, or the line has
+ * fewer than @p n words. The comment markers '#' and ';' are word characters, so "#DocumentRoot"
+ * is one word and never mistaken for the live directive.
+ */
+QString GetWord(const QString& line, qint16 n);
+
+} // namespace config

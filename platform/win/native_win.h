@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: MIT
+// Direct Windows API calls, kept free of Qt types so that they compile on their own.
+#pragma once
+
+#include <string>
+
+namespace platform::win {
+
+/** A plain, read-only or archive file: not a folder, not hidden, not a system file. */
+bool IsOrdinaryFile(const std::wstring& path);
+
+/** Bytes printed by a console program (net), decoded from the OEM code page consoles use. */
+std::wstring DecodeConsoleBytes(const std::string& bytes);
+
+/**
+ * The shell's folder dialog, modal to @p owner (an HWND): the chosen folder's file-system path,
+ * or an empty string when the user cancelled or chose something without a path.
+ */
+std::wstring BrowseForFolder(void* owner, const std::wstring& title);
+
+} // namespace platform::win

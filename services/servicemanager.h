@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "commandrunner.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace services {
+
+/** The system's service manager, which the command table's net command lines are mapped onto. */
+enum class ServiceManager {
+    WindowsNet, ///< the net command itself
+    Systemd,    ///< systemctl start|stop NAME
+    SysVinit,   ///< service NAME start|stop
+};
+
+/** The service manager of this system; on Linux systemd when @p systemdRunDir exists. */
+ServiceManager DetectServiceManager(const QString& systemdRunDir = QStringLiteral("/run/systemd/system"));
+
+/** A program and its arguments. */
+struct Invocation
+{
+    QString program;
+    QStringList arguments;
+
+    QString commandLine() const { return (QStringList{program} + arguments).join(QLatin1Char(' ')); }
+};
+
+/**
+ * What runs for a table command line such as "net start apache2" under @p manager; std::nullopt
+ * when the manager has no counterpart (pausing a service on Linux) or the line is not a net line.
+ */
+std::optional<Invocation> MapCommandLine(const QString& commandLine, ServiceManager manager);
+
+/**
+ * Judges a finished command beyond its exit code: net's "already started / not started" answers
+ * count as success, and a SysV init script's "failed" line as failure even with exit code 0.
+ */
+void RefineOutcome(const QString& commandLine, ServiceManager manager, CommandOutcome& outcome);
+
+/** Runs table command lines through this system's service manager. */
+class SystemCommandRunner : public CommandRunner
+{
+public:
+    explicit SystemCommandRunner(ServiceManager manager = DetectServiceManager(),
+                                 std::chrono::milliseconds timeout = kDefaultCommandTimeout);
+    CommandRecord run(const QString& commandLine) override;
+
+private:
+    ServiceManager m_manager;
+    std::chrono::milliseconds m_timeout;
+};
+
+} // namespace services

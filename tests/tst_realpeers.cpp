@@ -1,0 +1,167 @@
+// SPDX-License-Identifier: MIT
+// The rewriter against the real programs that read its output: PHP and Apache httpd.
+#include "config/rewriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString kApache = QStringLiteral("/usr/sbin/apache2");
+const QString kModules = QStringLiteral("/usr/lib/apache2/modules");
+
+struct Run
+{
+    int exitCode = -1;
+    QString output;
+};
+
+Run RunProgram(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(30000))
+        return {-1, process.errorString()};
+    return {process.exitCode(), QString::fromLocal8Bit(process.readAll())};
+}
+
+QList<QByteArray> Lines(QByteArray content)
+{
+    content.replace("\r\n", "\n");
+    content.replace('\r', '\n');
+    if (content.endsWith('\n'))
+        content.chop(1);
+    return content.split('\n');
+}
+
+QByteArray ApacheConf(const QString& dir)
+{
+    const QByteArray d = dir.toUtf8();
+    const QByteArray m = kModules.toUtf8();
+    QByteArray conf = "# Standalone configuration for a syntax check\n"
+                      "ServerRoot \"" + d + "\"\n"
+                      "ServerName localhost\n"
+                      "Listen 127.0.0.1:8\n"
+                      "PidFile \"" + d + "/httpd.pid\"\n"
+                      "ErrorLog \"" + d + "/error.log\"\n"
+                      "DefaultRuntimeDir \"" + d + "\"\n"
+                      "Mutex file:" + d + " default\n"
+                      "LoadModule mpm_prefork_module \"" + m + "/mod_mpm_prefork.so\"\n"
+                      "LoadModule authz_core_module \"" + m + "/mod_authz_core.so\"\n"
+                      "LoadModule dir_module \"" + m + "/mod_dir.so\"\n"
+                      "#DocumentRoot \"/nowhere\"\n"
+                      "DocumentRoot \"" + d + "\"\n"
+                      "<IfModule dir_module>\n"
+                      "    DirectoryIndex index.html\n"
+                      "</IfModule>\n";
+    return conf.replace("\n", "\r\n");
+}
+
+} // namespace
+
+class TestRealPeers : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void phpReadsRewrittenIni();
+    void apacheReadsDocumentRootAsTyped_data();
+    void apacheReadsDocumentRootAsTyped();
+};
+
+void TestRealPeers::phpReadsRewrittenIni()
+{
+    const QString php = QStandardPaths::findExecutable(QStringLiteral("php"));
+    const QStringList inis = QDir(QStringLiteral("/usr/lib/php")).entryList({QStringLiteral("[0-9]*")}, QDir::Dirs);
+    QString source;
+    for (const QString& version : inis)
+        if (QFile::exists(QStringLiteral("/usr/lib/php/%1/php.ini-development").arg(version)))
+            source = QStringLiteral("/usr/lib/php/%1/php.ini-development").arg(version);
+    if (php.isEmpty() || source.isEmpty())
+        QSKIP("php-cli and its php.ini-development are not installed");
+
+    QTemporaryDir dir;
+    const QString ini = dir.filePath(QStringLiteral("php.ini"));
+    QFile in(source);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    QByteArray original = in.readAll();
+    // The development file shows errors already: switch it off first so the change is visible.
+    QVERIFY(original.contains("\ndisplay_errors = On\n"));
+    original.replace("\ndisplay_errors = On\n", "\ndisplay_errors = Off\n");
+    QFile out(ini);
+    QVERIFY(out.open(QIODevice::WriteOnly) && out.write(original) == original.size());
+    out.close();
+    const QStringList query{QStringLiteral("-n"), QStringLiteral("-c"), ini, QStringLiteral("-r"),
+                            QStringLiteral("echo ini_get(\"display_errors\");")};
+    QCOMPARE(RunProgram(php, query).output, QString());
+
+    const config::RewriteResult result = config::RewritePhpIni(ini, true);
+    QVERIFY2(result.ok(), qPrintable(result.reason));
+    const Run run = RunProgram(php, query);
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.output, QStringLiteral("1"));
+
+    QFile rewritten(ini);
+    QVERIFY(rewritten.open(QIODevice::ReadOnly));
+    const QList<QByteArray> before = Lines(original);
+    const QList<QByteArray> after = Lines(rewritten.readAll());
+    QCOMPARE(after.size(), before.size());
+    int replaced = 0;
+    for (int i = 0; i < before.size(); ++i) {
+        if (before[i] == after[i])
+            continue;
+        QVERIFY2(before[i].startsWith("display_errors") && after[i] == "display_errors = On", before[i].constData());
+        ++replaced;
+    }
+    QCOMPARE(replaced, 1);
+}
+
+void TestRealPeers::apacheReadsDocumentRootAsTyped_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("plain") << "site";
+    QTest::newRow("spaces") << "my web site";
+    QTest::newRow("trailing separator") << "site/";
+    QTest::newRow("backslash run") << "a\\\\b\\";
+    QTest::newRow("double quote") << "say \"hi\"";
+    QTest::newRow("backslash before quote") << "x\\\"y";
+    QTest::newRow("Chinese") << QStringLiteral("网站");
+}
+
+void TestRealPeers::apacheReadsDocumentRootAsTyped()
+{
+    if (!QFile::exists(kApache) || !QFile::exists(kModules + QStringLiteral("/mod_dir.so")))
+        QSKIP("Apache httpd (Debian's apache2) is not installed");
+    QFETCH(QString, folder);
+
+    QTemporaryDir dir;
+    const QString root = dir.filePath(folder);
+    QVERIFY(QDir().mkpath(root));
+    const QString conf = dir.filePath(QStringLiteral("httpd.conf"));
+    QFile file(conf);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(ApacheConf(dir.path()));
+    file.close();
+
+    const config::RewriteResult result = config::RewriteHttpdConf(conf, root, QStringLiteral("index.php index.html"));
+    QVERIFY2(result.ok(), qPrintable(result.reason));
+
+    const Run check = RunProgram(kApache, {QStringLiteral("-t"), QStringLiteral("-f"), conf});
+    QVERIFY2(check.output.contains(QLatin1String("Syntax OK")), qPrintable(check.output));
+    QCOMPARE(check.exitCode, 0);
+    const Run dump = RunProgram(kApache, {QStringLiteral("-S"), QStringLiteral("-f"), conf});
+    const QRegularExpressionMatch match =
+        QRegularExpression(QStringLiteral("^Main DocumentRoot: \"(.*)\"$"), QRegularExpression::MultilineOption)
+            .match(dump.output);
+    QVERIFY2(match.hasMatch(), qPrintable(dump.output));
+    QCOMPARE(match.captured(1), root);
+}
+
+QTEST_GUILESS_MAIN(TestRealPeers)
+#include "tst_realpeers.moc"
