@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 namespace config {
 
@@ -52,9 +53,24 @@ std::optional<std::vector<EncodedRule>> encodeRules(const std::vector<Rule>& rul
     return encoded;
 }
 
-bool isWordByte(char c)
+// Byte-level form of IsWordChar for ASCII, as a table: it runs for every leading byte of a line.
+struct WordByteTable
 {
-    return IsWordChar(QChar(char16_t(uchar(c))));
+    bool word[256] = {};
+    constexpr WordByteTable()
+    {
+        for (int c = 'A'; c <= 'Z'; ++c)
+            word[c] = word[c + ('a' - 'A')] = true;
+        for (int c = '0'; c <= '9'; ++c)
+            word[c] = true;
+        word[int('#')] = word[int(';')] = word[int('_')] = true;
+    }
+};
+constexpr WordByteTable kWordBytes;
+
+inline bool isWordByte(char c)
+{
+    return kWordBytes.word[uchar(c)];
 }
 
 // Every code page the system may use keeps ASCII bytes as ASCII characters, and a byte at or above
@@ -251,20 +267,23 @@ RewriteResult RewriteFile(const QString& path, const std::vector<Rule>& rules)
     // The temporary file belongs to whoever runs the program; give it the original's owner first.
     platform::MatchOwner(out.handle(), info.ownerId(), info.groupId());
 
+    // Output goes through a fixed buffer: appending two small pieces per line to a QByteArray
+    // costs more than the rest of the rewrite.
     constexpr qsizetype kChunk = 1 << 20;
-    QByteArray buffer;
-    buffer.reserve(kChunk + 4096);
-    auto flush = [&out, &buffer] {
-        const bool written = out.write(buffer) == buffer.size();
-        buffer.clear();
+    const std::unique_ptr<char[]> buffer(new char[kChunk]);
+    qsizetype used = 0;
+    auto flush = [&] {
+        const bool written = out.write(buffer.get(), used) == used;
+        used = 0;
         return written;
     };
     const bool written = rewriteLines(content, *encoded, [&](QByteArrayView piece) {
-        if (buffer.size() + piece.size() > kChunk && !flush())
+        if (used + piece.size() > kChunk && !flush())
             return false;
         if (piece.size() > kChunk)
             return out.write(piece.data(), piece.size()) == piece.size();
-        buffer.append(piece);
+        std::memcpy(buffer.get() + used, piece.data(), size_t(piece.size()));
+        used += piece.size();
         return true;
     });
     if (!written || !flush()) {
