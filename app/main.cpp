@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "frmmain.h"
+#include "notice.h"
 
 #include <QApplication>
 #include <QIcon>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 
 int main(int argc, char* argv[])
 {
@@ -15,10 +13,7 @@ int main(int argc, char* argv[])
     QApplication::setDesktopFileName(QStringLiteral("brellimar"));
 
     // The interface is Chinese; Qt's own buttons (the message box's OK) should read so too.
-    QTranslator qtTranslator;
-    if (qtTranslator.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTranslator);
+    app::InstallQtChineseTranslation();
 
     QIcon icon;
     for (const int size : {16, 32, 48})
