@@ -10,7 +10,7 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brellimar"));
     QApplication::setApplicationVersion(QStringLiteral(BRELLIMAR_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("brellimar"));
+    QApplication::setDesktopFileName(QStringLiteral("org.brellimar.Brellimar"));
 
     // The interface is Chinese; Qt's own buttons (the message box's OK) should read so too.
     app::InstallQtChineseTranslation();

@@ -1,14 +1,22 @@
 #!/bin/sh
 # Installs the Debian packages that are not installed yet.
-# Usage: scripts/deps.sh build|test|all
+# Usage: scripts/deps.sh build|test|package|screenshot
+#   build       what building and running the program needs
+#   test        that, plus the real peers of the tests (Apache, PHP, MariaDB, curl), Google
+#               Benchmark and the MinGW cross compiler for the Windows build guard
+#   package     that, plus what building and checking the Debian package needs
+#   screenshot  that, plus an X server and the tools to take a screenshot
 set -eu
 build="cmake g++ make qt6-base-dev qt6-translations-l10n fonts-noto-cjk"
-test="xvfb x11-utils xdotool imagemagick apache2 libapache2-mod-php php-cli libbenchmark-dev"
+peers="apache2 libapache2-mod-php php-cli mariadb-server mariadb-client curl libbenchmark-dev"
+windows="g++-mingw-w64-i686 binutils-mingw-w64-i686"
 
 case "${1:-build}" in
     build) wanted="$build" ;;
-    test) wanted="$build $test" ;;
-    *) echo "usage: $0 build|test" >&2; exit 2 ;;
+    test) wanted="$build $peers $windows" ;;
+    package) wanted="$build dpkg-dev desktop-file-utils appstream" ;;
+    screenshot) wanted="$build xvfb x11-utils xdotool imagemagick" ;;
+    *) echo "usage: $0 build|test|package|screenshot" >&2; exit 2 ;;
 esac
 
 missing=

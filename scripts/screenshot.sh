@@ -1,8 +1,9 @@
 #!/bin/sh
 # Starts the program under Xvfb with a CJK font and saves a screenshot of its window.
 # Usage: scripts/screenshot.sh [program] [output.png]
-# Needs xvfb, x11-utils, xdotool, imagemagick and fonts-noto-cjk.
 set -eu
+cd "$(dirname "$0")/.."
+scripts/deps.sh screenshot
 program=${1:-build/app/brellimar}
 output=${2:-docs/screenshot.png}
 display=:${SCREENSHOT_DISPLAY:-77}

@@ -1,0 +1,277 @@
+// SPDX-License-Identifier: MIT
+// The whole program against a real Apache httpd with mod_php and a real MariaDB server, driven
+// through its window as a user would. Only the service manager is a stand-in (a script on PATH).
+#include "app/frmmain.h"
+#include "services/servicemanager.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <pwd.h>
+#include <unistd.h>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString output;
+};
+
+Run RunProgram(const QString& program, const QStringList& arguments, int timeoutMs = 60000)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(timeoutMs))
+        return {-1, process.errorString()};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromLocal8Bit(process.readAll())};
+}
+
+quint16 FreePort()
+{
+    QTcpServer server;
+    return server.listen(QHostAddress::LocalHost, 0) ? server.serverPort() : 0;
+}
+
+bool WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Answers the next notice the program shows, remembering its text.
+class NoticeAnswerer : public QObject
+{
+public:
+    QStringList texts;
+    NoticeAnswerer()
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                texts << box->text();
+                box->buttons().first()->click();
+            }
+        });
+        m_timer.start(50);
+    }
+
+private:
+    QTimer m_timer;
+};
+
+} // namespace
+
+class TestWholeSystem : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void okAppliesSettingsToTheRunningStack();
+    void failedServiceCommandIsReportedAndApacheKeepsServing();
+
+private:
+    QString path(const QString& relative) const { return m_dir.filePath(relative); }
+    QString fetchPage() const;
+    void applyThroughWindow(bool restartApache);
+    void writeStandInEnv(bool failMysqlStart);
+
+    QTemporaryDir m_dir;
+    quint16 m_httpPort = 0;
+    quint16 m_mysqlPort = 0;
+    QByteArray m_oldPath;
+    QStringList m_notices;
+};
+
+void TestWholeSystem::initTestCase()
+{
+    QString php;
+    for (const QString& name : QDir(QStringLiteral("/usr/lib/apache2/modules")).entryList({QStringLiteral("libphp*.so")}))
+        php = QStringLiteral("/usr/lib/apache2/modules/") + name;
+    for (const char* tool : {"mariadbd", "mariadb-install-db", "mariadb-admin", "curl"})
+        if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty()
+            && QStandardPaths::findExecutable(QLatin1String(tool), {QStringLiteral("/usr/sbin")}).isEmpty())
+            QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QLatin1String(tool))));
+    if (!QFile::exists(QStringLiteral("/usr/sbin/apache2")) || php.isEmpty())
+        QSKIP("apache2 and libapache2-mod-php are not installed");
+
+    QVERIFY(m_dir.isValid());
+    // Apache's children run as nobody when the test runs as root: they must reach the sites.
+    QVERIFY(QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
+                                                    | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
+    for (const char* folder : {"apache/conf", "apache/logs", "old", "site", "mysql", "bin"})
+        QVERIFY(QDir(m_dir.path()).mkpath(QLatin1String(folder)));
+    m_httpPort = FreePort();
+    m_mysqlPort = FreePort();
+    QVERIFY(m_httpPort && m_mysqlPort && m_httpPort != m_mysqlPort);
+
+    const QByteArray apache = path(QStringLiteral("apache")).toUtf8();
+    const QByteArray runAs = ::geteuid() == 0 ? "User nobody\nGroup nogroup\n" : "";
+    QByteArray conf = "# Test server for Brellimar's whole-system test\n"
+                      "ServerRoot \"" + apache + "\"\n"
+                      "ServerName localhost\n"
+                      "Listen 127.0.0.1:" + QByteArray::number(m_httpPort) + "\n"
+                      "PidFile \"" + apache + "/logs/httpd.pid\"\n"
+                      "ErrorLog \"" + apache + "/logs/error.log\"\n"
+                      "DefaultRuntimeDir \"" + apache + "/logs\"\n"
+                      "Mutex file:" + apache + "/logs default\n"
+                      + runAs +
+                      "LoadModule mpm_prefork_module /usr/lib/apache2/modules/mod_mpm_prefork.so\n"
+                      "LoadModule authz_core_module /usr/lib/apache2/modules/mod_authz_core.so\n"
+                      "LoadModule dir_module /usr/lib/apache2/modules/mod_dir.so\n"
+                      "LoadModule php_module " + php.toUtf8() + "\n"
+                      "PHPIniDir \"" + apache + "\"\n"
+                      "<FilesMatch \"\\.php$\">\n    SetHandler application/x-httpd-php\n</FilesMatch>\n"
+                      "<Directory />\n    Require all granted\n</Directory>\n"
+                      "#DocumentRoot \"/var/www/html\"\n"
+                      "DocumentRoot \"" + path(QStringLiteral("old")).toUtf8() + "\"\n"
+                      "<IfModule dir_module>\n    DirectoryIndex index.html\n</IfModule>\n";
+    QVERIFY(WriteFile(path(QStringLiteral("apache/conf/httpd.conf")), conf.replace("\n", "\r\n")));
+    QVERIFY(WriteFile(path(QStringLiteral("apache/php.ini")), "[PHP]\r\n; display_errors = On\r\ndisplay_errors = Off\r\n"));
+    QVERIFY(WriteFile(path(QStringLiteral("old/index.html")), "old site\n"));
+    QVERIFY(WriteFile(path(QStringLiteral("site/index.php")),
+                      "<?php echo 'new site, display_errors=' . ini_get('display_errors'), \"\\n\";\n"));
+
+    const Run install = RunProgram(QStringLiteral("mariadb-install-db"),
+                                   {QStringLiteral("--no-defaults"), QStringLiteral("--datadir=") + path(QStringLiteral("mysql/data")),
+                                    QStringLiteral("--user=") + QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name),
+                                    QStringLiteral("--auth-root-authentication-method=normal"), QStringLiteral("--skip-test-db")});
+    QVERIFY2(install.exitCode == 0, qPrintable(install.output));
+
+    for (const char* name : {"service", "systemctl"}) {
+        const QString standIn = path(QStringLiteral("bin/")) + QLatin1String(name);
+        QVERIFY(QFile::copy(QStringLiteral(BRELLIMAR_TEST_DATA "/service-standin.sh"), standIn));
+        QVERIFY(QFile::setPermissions(standIn, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
+    writeStandInEnv(false);
+    m_oldPath = qgetenv("PATH");
+    qputenv("PATH", path(QStringLiteral("bin")).toLocal8Bit() + ':' + m_oldPath);
+
+    // The stack as the user has it before: Apache serving the old site, MariaDB stopped.
+    const Run start = RunProgram(QStringLiteral("service"), {QStringLiteral("apache2"), QStringLiteral("start")});
+    QVERIFY2(start.exitCode == 0, qPrintable(start.output));
+    const QString before = fetchPage();
+    qInfo().noquote() << "before: Apache serves" << before.trimmed();
+    QCOMPARE(before, QStringLiteral("old site\n"));
+}
+
+void TestWholeSystem::cleanupTestCase()
+{
+    if (m_oldPath.isEmpty())
+        return;
+    // Everything the test started ends here, also after a failure.
+    RunProgram(path(QStringLiteral("bin/service")), {QStringLiteral("apache2"), QStringLiteral("stop")});
+    RunProgram(path(QStringLiteral("bin/service")), {QStringLiteral("mysql"), QStringLiteral("stop")});
+    qputenv("PATH", m_oldPath);
+}
+
+void TestWholeSystem::writeStandInEnv(bool failMysqlStart)
+{
+    const QByteArray env = "APACHE_CONF='" + path(QStringLiteral("apache/conf/httpd.conf")).toUtf8() + "'\n"
+                           "APACHE_PIDFILE='" + path(QStringLiteral("apache/logs/httpd.pid")).toUtf8() + "'\n"
+                           "MYSQL_DIR='" + path(QStringLiteral("mysql")).toUtf8() + "'\n"
+                           "MYSQL_PORT=" + QByteArray::number(m_mysqlPort) + "\n"
+                           "FAIL_MYSQL_START=" + (failMysqlStart ? "1" : "0") + "\n";
+    QVERIFY(WriteFile(path(QStringLiteral("bin/standin.env")), env));
+}
+
+QString TestWholeSystem::fetchPage() const
+{
+    const QString url = QStringLiteral("http://127.0.0.1:%1/").arg(m_httpPort);
+    Run run;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        run = RunProgram(QStringLiteral("curl"), {QStringLiteral("-sS"), QStringLiteral("--fail"), url});
+        if (run.exitCode == 0)
+            break;
+        QTest::qWait(100);
+    }
+    return run.output;
+}
+
+void TestWholeSystem::applyThroughWindow(bool restartApache)
+{
+    NoticeAnswerer notices;
+    frmMain window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    const auto type = [&window](const char* name, const QString& text) {
+        auto* box = window.findChild<QLineEdit*>(QLatin1String(name));
+        QVERIFY(box);
+        box->setFocus();
+        box->selectAll();
+        QTest::keyClick(box, Qt::Key_Delete);
+        QTest::keyClicks(box, text);
+        QCOMPARE(box->text(), text);
+    };
+    type("txt", path(QStringLiteral("site")));
+    type("txt2", QStringLiteral("index.php index.html"));
+    type("txt3", path(QStringLiteral("apache")));
+    QVERIFY(window.findChild<QCheckBox*>(QStringLiteral("chkShowErr"))->isChecked());
+    if (restartApache) {
+        auto* restart = window.findChild<QRadioButton*>(QStringLiteral("aRestart"));
+        QTest::mouseClick(restart, Qt::LeftButton, {}, QPoint(6, restart->height() / 2));
+        QVERIFY(restart->isChecked());
+    }
+    QVERIFY(window.findChild<QRadioButton*>(QStringLiteral("mStart"))->isChecked());
+
+    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("cmdOk")), Qt::LeftButton);
+    QTRY_VERIFY(!window.isVisible());
+    m_notices = notices.texts;
+}
+
+void TestWholeSystem::okAppliesSettingsToTheRunningStack()
+{
+    applyThroughWindow(true);
+    QCOMPARE(m_notices, QStringList{QStringLiteral("设置已完成！")});
+
+    const QString page = fetchPage();
+    qInfo().noquote() << "after OK: Apache serves" << page.trimmed();
+    QCOMPARE(page, QStringLiteral("new site, display_errors=1\n"));
+
+    const Run ping = RunProgram(QStringLiteral("mariadb-admin"),
+                                {QStringLiteral("--no-defaults"), QStringLiteral("--socket=") + path(QStringLiteral("mysql/mysql.sock")), QStringLiteral("ping")});
+    qInfo().noquote() << "after OK: MariaDB ping:" << ping.output.trimmed();
+    QCOMPARE(ping.exitCode, 0);
+    QVERIFY(ping.output.contains(QLatin1String("is alive")));
+
+    const Run syntax = RunProgram(QStringLiteral("/usr/sbin/apache2"), {QStringLiteral("-t"), QStringLiteral("-f"), path(QStringLiteral("apache/conf/httpd.conf"))});
+    qInfo().noquote() << "after OK: apache2 -t:" << syntax.output.trimmed();
+    QVERIFY(syntax.output.contains(QLatin1String("Syntax OK")));
+
+    QFile calls(path(QStringLiteral("bin/calls.log")));
+    QVERIFY(calls.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(calls.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+             (QStringList{"apache2 start", "apache2 stop", "apache2 start", "mysql start"}));
+}
+
+void TestWholeSystem::failedServiceCommandIsReportedAndApacheKeepsServing()
+{
+    RunProgram(path(QStringLiteral("bin/service")), {QStringLiteral("mysql"), QStringLiteral("stop")});
+    writeStandInEnv(true);
+    applyThroughWindow(false);
+    const QString run = services::DetectServiceManager() == services::ServiceManager::Systemd
+                            ? QStringLiteral("systemctl start mysql")
+                            : QStringLiteral("service mysql start");
+    QCOMPARE(m_notices, QStringList{QStringLiteral("设置已应用，但以下服务命令没有成功：\n%1：退出码 1（mysql: start refused by the test）").arg(run)});
+    const QString page = fetchPage();
+    qInfo().noquote() << "after the failed MySQL start: Apache serves" << page.trimmed();
+    QCOMPARE(page, QStringLiteral("new site, display_errors=1\n"));
+}
+
+QTEST_MAIN(TestWholeSystem)
+#include "tst_wholesystem.moc"
