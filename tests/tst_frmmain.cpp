@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/frmmain.h"
 #include "app/notice.h"
+#include "testutil.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -21,6 +22,8 @@
 #include <unistd.h>
 
 using namespace services;
+using testutil::ReadAll;
+using testutil::WriteAll;
 
 namespace {
 
@@ -74,18 +77,6 @@ void Replace(QLineEdit* box, const QString& text)
     box->selectAll();
     QTest::keyClick(box, Qt::Key_Delete);
     TypeText(box, text);
-}
-
-bool WriteAll(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace

@@ -1,35 +1,21 @@
 // SPDX-License-Identifier: MIT
 // The rewriter against the real programs that read its output: PHP and Apache httpd.
 #include "config/rewriter.h"
+#include "testutil.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
+using testutil::RunProgram;
+
 namespace {
 
 const QString kApache = QStringLiteral("/usr/sbin/apache2");
 const QString kModules = QStringLiteral("/usr/lib/apache2/modules");
-
-struct Run
-{
-    int exitCode = -1;
-    QString output;
-};
-
-Run RunProgram(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    if (!process.waitForFinished(30000))
-        return {-1, process.errorString()};
-    return {process.exitCode(), QString::fromLocal8Bit(process.readAll())};
-}
 
 QList<QByteArray> Lines(QByteArray content)
 {
@@ -94,23 +80,19 @@ void TestRealPeers::phpReadsRewrittenIni()
     // The development file shows errors already: switch it off first so the change is visible.
     QVERIFY(original.contains("\ndisplay_errors = On\n"));
     original.replace("\ndisplay_errors = On\n", "\ndisplay_errors = Off\n");
-    QFile out(ini);
-    QVERIFY(out.open(QIODevice::WriteOnly) && out.write(original) == original.size());
-    out.close();
+    QVERIFY(testutil::WriteAll(ini, original));
     const QStringList query{QStringLiteral("-n"), QStringLiteral("-c"), ini, QStringLiteral("-r"),
                             QStringLiteral("echo ini_get(\"display_errors\");")};
     QCOMPARE(RunProgram(php, query).output, QString());
 
     const config::RewriteResult result = config::RewritePhpIni(ini, true);
     QVERIFY2(result.ok(), qPrintable(result.reason));
-    const Run run = RunProgram(php, query);
+    const testutil::Run run = RunProgram(php, query);
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.output, QStringLiteral("1"));
 
-    QFile rewritten(ini);
-    QVERIFY(rewritten.open(QIODevice::ReadOnly));
     const QList<QByteArray> before = Lines(original);
-    const QList<QByteArray> after = Lines(rewritten.readAll());
+    const QList<QByteArray> after = Lines(testutil::ReadAll(ini));
     QCOMPARE(after.size(), before.size());
     int replaced = 0;
     for (int i = 0; i < before.size(); ++i) {
@@ -144,18 +126,15 @@ void TestRealPeers::apacheReadsDocumentRootAsTyped()
     const QString root = dir.filePath(folder);
     QVERIFY(QDir().mkpath(root));
     const QString conf = dir.filePath(QStringLiteral("httpd.conf"));
-    QFile file(conf);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(ApacheConf(dir.path()));
-    file.close();
+    QVERIFY(testutil::WriteAll(conf, ApacheConf(dir.path())));
 
     const config::RewriteResult result = config::RewriteHttpdConf(conf, root, QStringLiteral("index.php index.html"));
     QVERIFY2(result.ok(), qPrintable(result.reason));
 
-    const Run check = RunProgram(kApache, {QStringLiteral("-t"), QStringLiteral("-f"), conf});
+    const testutil::Run check = RunProgram(kApache, {QStringLiteral("-t"), QStringLiteral("-f"), conf});
     QVERIFY2(check.output.contains(QLatin1String("Syntax OK")), qPrintable(check.output));
     QCOMPARE(check.exitCode, 0);
-    const Run dump = RunProgram(kApache, {QStringLiteral("-S"), QStringLiteral("-f"), conf});
+    const testutil::Run dump = RunProgram(kApache, {QStringLiteral("-S"), QStringLiteral("-f"), conf});
     const QRegularExpressionMatch match =
         QRegularExpression(QStringLiteral("^Main DocumentRoot: \"(.*)\"$"), QRegularExpression::MultilineOption)
             .match(dump.output);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "config/rewriter.h"
 #include "config/tokenizer.h"
+#include "testutil.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,20 +16,10 @@
 #include <functional>
 
 using namespace config;
+using testutil::ReadAll;
+using testutil::WriteAll;
 
 namespace {
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-bool WriteAll(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 // Runs check as an unprivileged user, so that permissions hold also when the tests run as root.
 bool AsUnprivileged(const std::function<bool()>& check)
@@ -61,8 +52,6 @@ private slots:
     void rewriteContent();
     void firstWordMatchesDecodedLine_data();
     void firstWordMatchesDecodedLine();
-    void quoteForApache_data();
-    void quoteForApache();
     void checkValues_data();
     void checkValues();
 
@@ -135,25 +124,6 @@ void TestRewriter::firstWordMatchesDecodedLine()
 {
     QFETCH(QByteArray, line);
     QCOMPARE(FirstWordOfLine(line), GetWord(QString::fromUtf8(line), 1));
-}
-
-void TestRewriter::quoteForApache_data()
-{
-    QTest::addColumn<QString>("folder");
-    QTest::addColumn<QString>("quoted");
-    QTest::newRow("Windows path unchanged") << "E:\\Myphp" << "E:\\Myphp";
-    QTest::newRow("Unix path unchanged") << "/var/www/site" << "/var/www/site";
-    QTest::newRow("trailing backslash doubled") << "D:\\www\\" << "D:\\www\\\\";
-    QTest::newRow("UNC path keeps both backslashes") << "\\\\server\\share" << "\\\\\\server\\share";
-    QTest::newRow("double quote escaped") << "a\"b" << "a\\\"b";
-    QTest::newRow("backslash before a quote") << "a\\\"b" << "a\\\\\\\"b";
-}
-
-void TestRewriter::quoteForApache()
-{
-    QFETCH(QString, folder);
-    QFETCH(QString, quoted);
-    QCOMPARE(QuoteForApache(folder), quoted);
 }
 
 void TestRewriter::checkValues_data()

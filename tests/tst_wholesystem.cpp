@@ -3,6 +3,7 @@
 // through its window as a user would. Only the service manager is a stand-in (a script on PATH).
 #include "app/frmmain.h"
 #include "services/servicemanager.h"
+#include "testutil.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -10,7 +11,6 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardPaths>
@@ -22,35 +22,15 @@
 #include <pwd.h>
 #include <unistd.h>
 
+using testutil::Run;
+using testutil::RunProgram;
+
 namespace {
-
-struct Run
-{
-    int exitCode = -1;
-    QString output;
-};
-
-Run RunProgram(const QString& program, const QStringList& arguments, int timeoutMs = 60000)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    if (!process.waitForFinished(timeoutMs))
-        return {-1, process.errorString()};
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromLocal8Bit(process.readAll())};
-}
 
 quint16 FreePort()
 {
     QTcpServer server;
     return server.listen(QHostAddress::LocalHost, 0) ? server.serverPort() : 0;
-}
-
-bool WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 // Answers the next notice the program shows, remembering its text.
@@ -141,10 +121,10 @@ void TestWholeSystem::initTestCase()
                       "#DocumentRoot \"/var/www/html\"\n"
                       "DocumentRoot \"" + path(QStringLiteral("old")).toUtf8() + "\"\n"
                       "<IfModule dir_module>\n    DirectoryIndex index.html\n</IfModule>\n";
-    QVERIFY(WriteFile(path(QStringLiteral("apache/conf/httpd.conf")), conf.replace("\n", "\r\n")));
-    QVERIFY(WriteFile(path(QStringLiteral("apache/php.ini")), "[PHP]\r\n; display_errors = On\r\ndisplay_errors = Off\r\n"));
-    QVERIFY(WriteFile(path(QStringLiteral("old/index.html")), "old site\n"));
-    QVERIFY(WriteFile(path(QStringLiteral("site/index.php")),
+    QVERIFY(testutil::WriteAll(path(QStringLiteral("apache/conf/httpd.conf")), conf.replace("\n", "\r\n")));
+    QVERIFY(testutil::WriteAll(path(QStringLiteral("apache/php.ini")), "[PHP]\r\n; display_errors = On\r\ndisplay_errors = Off\r\n"));
+    QVERIFY(testutil::WriteAll(path(QStringLiteral("old/index.html")), "old site\n"));
+    QVERIFY(testutil::WriteAll(path(QStringLiteral("site/index.php")),
                       "<?php echo 'new site, display_errors=' . ini_get('display_errors'), \"\\n\";\n"));
 
     const Run install = RunProgram(QStringLiteral("mariadb-install-db"),
@@ -187,7 +167,7 @@ void TestWholeSystem::writeStandInEnv(bool failMysqlStart)
                            "MYSQL_DIR='" + path(QStringLiteral("mysql")).toUtf8() + "'\n"
                            "MYSQL_PORT=" + QByteArray::number(m_mysqlPort) + "\n"
                            "FAIL_MYSQL_START=" + (failMysqlStart ? "1" : "0") + "\n";
-    QVERIFY(WriteFile(path(QStringLiteral("bin/standin.env")), env));
+    QVERIFY(testutil::WriteAll(path(QStringLiteral("bin/standin.env")), env));
 }
 
 QString TestWholeSystem::fetchPage() const
@@ -253,9 +233,7 @@ void TestWholeSystem::okAppliesSettingsToTheRunningStack()
     qInfo().noquote() << "after OK: apache2 -t:" << syntax.output.trimmed();
     QVERIFY(syntax.output.contains(QLatin1String("Syntax OK")));
 
-    QFile calls(path(QStringLiteral("bin/calls.log")));
-    QVERIFY(calls.open(QIODevice::ReadOnly));
-    QCOMPARE(QString::fromUtf8(calls.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+    QCOMPARE(QString::fromUtf8(testutil::ReadAll(path(QStringLiteral("bin/calls.log")))).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
              (QStringList{"apache2 start", "apache2 stop", "apache2 start", "mysql start"}));
 }
 
