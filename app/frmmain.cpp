@@ -8,8 +8,8 @@
 #include "services/servicemanager.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -105,7 +105,8 @@ QString DescribeProblem(const config::ValueProblem& problem)
 {
     using Field = config::ValueProblem::Field;
     using Kind = config::ValueProblem::Kind;
-    const QString what = problem.field == Field::DocumentRoot ? QStringLiteral("主目录") : QStringLiteral("服务器默认首页");
+    const QString what =
+        problem.field == Field::DocumentRoot ? QStringLiteral("主目录") : QStringLiteral("服务器默认首页");
     switch (problem.kind) {
     case Kind::LineBreak:
         return what + QStringLiteral("不能包含换行符或空字符，请重新输入。");
@@ -131,8 +132,8 @@ frmMain::frmMain(frmMainSeams seams, QWidget* parent) : QDialog(parent), m_seams
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Brellimar"));
     // A fixed-size window: nothing re-lays the controls out, so there is nothing to maximise.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(5745 / 15, 5535 / 15);
 
     createControls();
@@ -168,12 +169,14 @@ void frmMain::createControls()
 
     Label1 = Place<QLabel>(Frame1, "Label1", QStringLiteral("设置主目录为:"), Twips(240, 720, 1215, 255));
     txt = PlaceTextBox(Frame1, "txt", Twips(240, 960, 3855, 270));
-    Command1 = Place<QPushButton>(Frame1, "Command1", QStringLiteral("浏览(&B)..."), Twips(4200, 840, 1095, 375));
+    Command1 =
+        Place<QPushButton>(Frame1, "Command1", QStringLiteral("浏览(&B)..."), Twips(4200, 840, 1095, 375));
     Label2 = Place<QLabel>(Frame1, "Label2", QStringLiteral("服务器默认首页(多个名称请用空格隔开):"),
                            Twips(240, 1440, 3330, 180));
     Label2->adjustSize();
     txt2 = PlaceTextBox(Frame1, "txt2", Twips(240, 1680, 3855, 270));
-    Label4 = Place<QLabel>(Frame1, "Label4", QStringLiteral("Apache安装所在的目录:"), Twips(240, 2160, 1890, 180));
+    Label4 =
+        Place<QLabel>(Frame1, "Label4", QStringLiteral("Apache安装所在的目录:"), Twips(240, 2160, 1890, 180));
     Label4->adjustSize();
 #ifdef Q_OS_WIN
     const QString apacheFolder = QStringLiteral("C:\\Program Files\\Apache Group\\Apache2");
@@ -182,7 +185,8 @@ void frmMain::createControls()
 #endif
     txt3 = PlaceTextBox(Frame1, "txt3", Twips(240, 2400, 3855, 270));
     txt3->setText(apacheFolder);
-    Command2 = Place<QPushButton>(Frame1, "Command2", QStringLiteral("浏览(&B)..."), Twips(4200, 2280, 1095, 375));
+    Command2 =
+        Place<QPushButton>(Frame1, "Command2", QStringLiteral("浏览(&B)..."), Twips(4200, 2280, 1095, 375));
     Label1->setBuddy(txt);
     Label2->setBuddy(txt2);
     Label4->setBuddy(txt3);
@@ -195,8 +199,9 @@ void frmMain::createControls()
     // The status line grows to the right; the buttons stay on top of it.
     lbl3->lower();
 
-    const QWidget* order[] = {aStart, aStop, aPause, aRestart, mStart, mStop, mPause, mRestart, chkShowErr,
-                              txt, Command1, txt2, txt3, Command2, cmdOk, cmdCancel, cmdAply};
+    const QWidget* order[] = {aStart, aStop,    aPause,     aRestart,  mStart,   mStop,
+                              mPause, mRestart, chkShowErr, txt,       Command1, txt2,
+                              txt3,   Command2, cmdOk,      cmdCancel, cmdAply};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
 }
@@ -249,7 +254,8 @@ void frmMain::ApplyFileSettings()
 {
     if (!CheckConfigFiles()) {
         isFileOk = false;
-        m_seams.showMessage(this, QStringLiteral("需要修改的配置文件没有找到，请检查\"Apache安装所在的目录\"是否指定正确。"));
+        m_seams.showMessage(
+            this, QStringLiteral("需要修改的配置文件没有找到，请检查\"Apache安装所在的目录\"是否指定正确。"));
         txt3->setFocus();
         return;
     }
@@ -301,7 +307,9 @@ bool frmMain::UpdateHttpdConf()
 bool frmMain::ReportFileError(const QString& path, const QString& reason)
 {
     SetStatus(QString());
-    m_seams.showMessage(this, QStringLiteral("无法修改配置文件\"%1\"：%2\n设置没有全部完成，服务没有启动或停止。").arg(path, reason));
+    m_seams.showMessage(this,
+                        QStringLiteral("无法修改配置文件\"%1\"：%2\n设置没有全部完成，服务没有启动或停止。")
+                            .arg(path, reason));
     return false;
 }
 
@@ -310,7 +318,8 @@ void frmMain::RunServiceActions()
     // The wait for each command keeps the window painting; its input is held off meanwhile.
     m_passRunning = true;
     QCoreApplication::instance()->installEventFilter(this);
-    const std::vector<services::CommandRecord> records = services::ApplyServiceActions(*this, *m_seams.runner);
+    const std::vector<services::CommandRecord> records =
+        services::ApplyServiceActions(*this, *m_seams.runner);
     QCoreApplication::instance()->removeEventFilter(this);
     m_passRunning = false;
     SetStatus(QString());
@@ -322,7 +331,8 @@ void frmMain::RunServiceActions()
     if (failures.isEmpty())
         m_seams.showMessage(this, QStringLiteral("设置已完成！"));
     else
-        m_seams.showMessage(this, QStringLiteral("设置已应用，但以下服务命令没有成功：\n") + failures.join(QLatin1Char('\n')));
+        m_seams.showMessage(this, QStringLiteral("设置已应用，但以下服务命令没有成功：\n") +
+                                      failures.join(QLatin1Char('\n')));
 }
 
 void frmMain::cmdAply_Click()

@@ -33,16 +33,16 @@ class frmMain : public QDialog, private services::ServiceControls
 {
     Q_OBJECT
 
-public:
+  public:
     explicit frmMain(frmMainSeams seams = {}, QWidget* parent = nullptr);
     ~frmMain() override;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void createControls();
     void connectHandlers();
 

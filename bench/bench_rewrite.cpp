@@ -33,7 +33,8 @@ const QString& ConfigFile()
         for (int i = 0; block.size() < (1 << 20); ++i) {
             block += "# Comment line number " + QByteArray::number(i) + " explaining the next directive\r\n";
             block += "<Directory \"/srv/www/site" + QByteArray::number(i) + "\">\r\n";
-            block += "    Options Indexes FollowSymLinks\r\n    AllowOverride None\r\n    Require all granted\r\n";
+            block +=
+                "    Options Indexes FollowSymLinks\r\n    AllowOverride None\r\n    Require all granted\r\n";
             block += "</Directory>\r\n\r\n";
             if (i % 50 == 0)
                 block += "DocumentRoot \"/srv/www/old\"\r\n    DirectoryIndex index.html\r\n";
@@ -80,8 +81,8 @@ void BM_RewriteHttpdConf(benchmark::State& state)
     ResetPeakRss();
     const long baseline = PeakRssKiB();
     for (auto _ : state) {
-        const config::RewriteResult result =
-            config::RewriteHttpdConf(path, QStringLiteral("/srv/www/new"), QStringLiteral("index.php index.html"));
+        const config::RewriteResult result = config::RewriteHttpdConf(path, QStringLiteral("/srv/www/new"),
+                                                                      QStringLiteral("index.php index.html"));
         if (!result.ok())
             state.SkipWithError(qPrintable(result.reason));
     }

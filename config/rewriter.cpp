@@ -151,8 +151,8 @@ RewriteResult failure(const QString& path, const QString& reason)
 
 QString ValueProblem::describe() const
 {
-    const QString what = field == Field::DocumentRoot ? QStringLiteral("document root")
-                                                      : QStringLiteral("directory index");
+    const QString what =
+        field == Field::DocumentRoot ? QStringLiteral("document root") : QStringLiteral("directory index");
     switch (kind) {
     case Kind::LineBreak:
         return what + QStringLiteral(" contains a line break or NUL character");
@@ -171,8 +171,8 @@ std::optional<ValueProblem> CheckValues(const QString& documentRoot, const QStri
     const std::pair<F, const QString*> values[] = {{F::DocumentRoot, &documentRoot},
                                                    {F::DirectoryIndex, &directoryIndex}};
     for (const auto& [field, value] : values) {
-        if (value->contains(QLatin1Char('\r')) || value->contains(QLatin1Char('\n'))
-            || value->contains(QChar(u'\0')))
+        if (value->contains(QLatin1Char('\r')) || value->contains(QLatin1Char('\n')) ||
+            value->contains(QChar(u'\0')))
             return ValueProblem{field, K::LineBreak};
         if (value->trimmed().isEmpty())
             return ValueProblem{field, K::Empty};
@@ -193,8 +193,8 @@ QString QuoteForApache(const QString& folder)
             quoted += QLatin1String("\\\"");
         } else if (c == QLatin1Char('\\')) {
             // Apache unescapes \\ and \" inside quotes; the closing quote follows the last character.
-            const bool escapes = i + 1 == n || folder.at(i + 1) == QLatin1Char('\\')
-                                 || folder.at(i + 1) == QLatin1Char('"');
+            const bool escapes =
+                i + 1 == n || folder.at(i + 1) == QLatin1Char('\\') || folder.at(i + 1) == QLatin1Char('"');
             quoted += escapes ? QLatin1String("\\\\") : QLatin1String("\\");
         } else {
             quoted += c;
@@ -301,7 +301,8 @@ RewriteResult RewritePhpIni(const QString& path, bool showErrors)
     return RewriteFile(path, PhpIniRules(showErrors));
 }
 
-RewriteResult RewriteHttpdConf(const QString& path, const QString& documentRoot, const QString& directoryIndex)
+RewriteResult RewriteHttpdConf(const QString& path, const QString& documentRoot,
+                               const QString& directoryIndex)
 {
     return RewriteFile(path, HttpdConfRules(documentRoot, directoryIndex));
 }

@@ -27,8 +27,8 @@ struct ValueProblem
 {
     enum class Field { DocumentRoot, DirectoryIndex };
     enum class Kind {
-        LineBreak,    ///< CR, LF or NUL: would start a new configuration line or cut the value short
-        Empty,        ///< nothing to write (Apache rejects an empty DocumentRoot, serves no index for an empty list)
+        LineBreak, ///< CR, LF or NUL: would start a new configuration line or cut the value short
+        Empty, ///< nothing to write (Apache rejects an empty DocumentRoot, serves no index for an empty list)
         NotEncodable, ///< holds a character that the configuration file's code page cannot hold
     };
     Field field;
@@ -90,6 +90,7 @@ RewriteResult RewriteFile(const QString& path, const std::vector<Rule>& rules);
 RewriteResult RewritePhpIni(const QString& path, bool showErrors);
 
 /** Sets the DocumentRoot and DirectoryIndex lines of the httpd.conf at @p path. */
-RewriteResult RewriteHttpdConf(const QString& path, const QString& documentRoot, const QString& directoryIndex);
+RewriteResult RewriteHttpdConf(const QString& path, const QString& documentRoot,
+                               const QString& directoryIndex);
 
 } // namespace config

@@ -6,8 +6,8 @@ namespace config {
 bool IsWordChar(QChar c)
 {
     const char16_t u = c.unicode();
-    return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '#' || u == ';'
-           || u == '_';
+    return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '#' ||
+           u == ';' || u == '_';
 }
 
 bool IsWordChar(const QString& text)

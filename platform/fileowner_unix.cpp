@@ -8,7 +8,9 @@ namespace platform {
 
 void MatchOwner(int fd, unsigned owner, unsigned group)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (fd < 0 || ::fstat(fd, &st) != 0)
         return;
     if (st.st_uid == owner && st.st_gid == group)

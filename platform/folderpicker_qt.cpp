@@ -7,7 +7,8 @@ namespace mdlBrowseFounder {
 
 QString BrowseForFolder(QWidget* owner, const QString& title)
 {
-    const QString folder = QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
+    const QString folder =
+        QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
     return folder.isNull() ? QString() : QDir::toNativeSeparators(folder);
 }
 

@@ -21,14 +21,18 @@ QString CommandOutcome::firstOutputLine() const
     return {};
 }
 
-CommandOutcome RunProcess(const QString& program, const QStringList& arguments, std::chrono::milliseconds timeout)
+CommandOutcome RunProcess(const QString& program, const QStringList& arguments,
+                          std::chrono::milliseconds timeout)
 {
     CommandOutcome outcome;
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setStandardInputFile(QProcess::nullDevice());
 
+    // On Windows QProcess starts a console program such as net with CREATE_NO_WINDOW when the
+    // caller has no console, so no window flashes up.
     process.start(program, arguments);
+    // A program that could not be started is reported at once and never waited for.
     if (!process.waitForStarted(-1)) {
         outcome.status = CommandOutcome::Status::FailedToStart;
         outcome.reason = process.errorString();

@@ -40,7 +40,7 @@ struct CommandRecord
 /** Runs one service command line (as the command table writes it) and waits for it to end. */
 class CommandRunner
 {
-public:
+  public:
     virtual ~CommandRunner() = default;
     virtual CommandRecord run(const QString& commandLine) = 0;
 };
@@ -51,7 +51,8 @@ public:
  * repaints). A program still running then is killed. A program that cannot be started is not
  * waited for.
  */
-CommandOutcome RunProcess(const QString& program, const QStringList& arguments, std::chrono::milliseconds timeout);
+CommandOutcome RunProcess(const QString& program, const QStringList& arguments,
+                          std::chrono::milliseconds timeout);
 
 /** How long one service command may take before it counts as hung. */
 inline constexpr std::chrono::milliseconds kDefaultCommandTimeout{std::chrono::seconds(120)};

@@ -30,7 +30,7 @@ ServiceAction ActionFromButtons(bool start, bool stop, bool pause);
 /** What the sequencing reads and writes on the window. */
 class ServiceControls
 {
-public:
+  public:
     virtual ~ServiceControls() = default;
     /** Whether the button for @p action of @p service reads true (never asked for Restart). */
     virtual bool isChosen(Service service, ServiceAction action) const = 0;

@@ -45,19 +45,20 @@ void RefineOutcome(const QString& commandLine, ServiceManager manager, CommandOu
         // printed whatever the language of the system.
         const bool start = commandLine.startsWith(QLatin1String("net start "));
         const bool stop = commandLine.startsWith(QLatin1String("net stop "));
-        if ((start && outcome.output.contains(QLatin1String("HELPMSG 2182"), Qt::CaseInsensitive))
-            || (stop && outcome.output.contains(QLatin1String("HELPMSG 3521"), Qt::CaseInsensitive)))
+        if ((start && outcome.output.contains(QLatin1String("HELPMSG 2182"), Qt::CaseInsensitive)) ||
+            (stop && outcome.output.contains(QLatin1String("HELPMSG 3521"), Qt::CaseInsensitive)))
             outcome.status = CommandOutcome::Status::Succeeded;
     }
     if (manager == ServiceManager::SysVinit && outcome.status == CommandOutcome::Status::Succeeded) {
         // Debian's init scripts may print "Action 'start' failed." and still exit with 0.
         static const QRegularExpression failedLine(QStringLiteral("\\bfailed[.!]?\\s*$"),
-                                                   QRegularExpression::CaseInsensitiveOption
-                                                       | QRegularExpression::MultilineOption);
+                                                   QRegularExpression::CaseInsensitiveOption |
+                                                       QRegularExpression::MultilineOption);
         const QRegularExpressionMatch match = failedLine.match(outcome.output);
         if (match.hasMatch()) {
             outcome.status = CommandOutcome::Status::Failed;
-            const qsizetype lineStart = outcome.output.lastIndexOf(QLatin1Char('\n'), match.capturedStart()) + 1;
+            const qsizetype lineStart =
+                outcome.output.lastIndexOf(QLatin1Char('\n'), match.capturedStart()) + 1;
             outcome.reason = outcome.output.mid(lineStart, match.capturedEnd() - lineStart).trimmed();
         }
     }

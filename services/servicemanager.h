@@ -44,12 +44,12 @@ void RefineOutcome(const QString& commandLine, ServiceManager manager, CommandOu
 /** Runs table command lines through this system's service manager. */
 class SystemCommandRunner : public CommandRunner
 {
-public:
+  public:
     explicit SystemCommandRunner(ServiceManager manager = DetectServiceManager(),
                                  std::chrono::milliseconds timeout = kDefaultCommandTimeout);
     CommandRecord run(const QString& commandLine) override;
 
-private:
+  private:
     ServiceManager m_manager;
     std::chrono::milliseconds m_timeout;
 };

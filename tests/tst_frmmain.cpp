@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "app/frmmain.h"
 #include "app/notice.h"
+#include "platform/folderpicker.h"
 #include "testutil.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QHash>
 #include <QLabel>
@@ -85,7 +88,7 @@ class TestFrmMain : public QObject
 {
     Q_OBJECT
 
-private slots:
+  private slots:
     void init();
     void cleanup();
 
@@ -99,11 +102,11 @@ private slots:
     void refusedValue();
     void unwritableFile();
     void browse();
+    void systemFolderPicker();
     void noticeIsChinese();
 
-private:
-    template <typename T>
-    T* child(const char* name) const
+  private:
+    template <typename T> T* child(const char* name) const
     {
         T* widget = m_window->findChild<T*>(QLatin1String(name));
         if (!widget)
@@ -150,7 +153,8 @@ void TestFrmMain::makeApacheFolder()
     QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("apache/conf")));
     QVERIFY(WriteAll(m_dir->filePath(QStringLiteral("apache/php.ini")), "[PHP]\ndisplay_errors = Off\n"));
     QVERIFY(WriteAll(m_dir->filePath(QStringLiteral("apache/conf/httpd.conf")),
-                     "DocumentRoot \"/old\"\r\n<IfModule dir_module>\r\n    DirectoryIndex index.html\r\n</IfModule>\r\n"));
+                     "DocumentRoot \"/old\"\r\n<IfModule dir_module>\r\n    DirectoryIndex "
+                     "index.html\r\n</IfModule>\r\n"));
     child<QLineEdit>("txt3")->setText(m_dir->filePath(QStringLiteral("apache")));
 }
 
@@ -161,23 +165,57 @@ void TestFrmMain::firstShown_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QRect>("geometry");
 
-    QTest::newRow("server") << "server" << "frmMain" << "服务管理" << QRect(8, 8, 369, 121);
-    QTest::newRow("Frame2") << "Frame2" << "server" << "Apache" << QRect(16, 16, 313, 41);
-    QTest::newRow("aStart") << "aStart" << "Frame2" << "启动" << QRect(32, 16, 49, 17);
-    QTest::newRow("aRestart") << "aRestart" << "Frame2" << "重启" << QRect(200, 16, 49, 17);
-    QTest::newRow("Frame3") << "Frame3" << "server" << "Mysql" << QRect(16, 64, 313, 41);
-    QTest::newRow("mPause") << "mPause" << "Frame3" << "暂停" << QRect(144, 16, 49, 17);
-    QTest::newRow("chkShowErr") << "chkShowErr" << "frmMain" << "显示错误(置 display_errors 为 On )" << QRect(24, 160, 225, 17);
-    QTest::newRow("Frame1") << "Frame1" << "frmMain" << "文件修改" << QRect(8, 136, 369, 193);
-    QTest::newRow("Label1") << "Label1" << "Frame1" << "设置主目录为:" << QRect(16, 48, 81, 17);
-    QTest::newRow("txt") << "txt" << "Frame1" << "/var/www/Myphp" << QRect(16, 64, 257, 18);
-    QTest::newRow("Command1") << "Command1" << "Frame1" << "浏览(&B)..." << QRect(280, 56, 73, 25);
-    QTest::newRow("txt2") << "txt2" << "Frame1" << "index.php index.html" << QRect(16, 112, 257, 18);
-    QTest::newRow("txt3") << "txt3" << "Frame1" << "/usr/local/apache2" << QRect(16, 160, 257, 18);
-    QTest::newRow("Command2") << "Command2" << "Frame1" << "浏览(&B)..." << QRect(280, 152, 73, 25);
-    QTest::newRow("cmdOk") << "cmdOk" << "frmMain" << "确定" << QRect(128, 336, 73, 25);
-    QTest::newRow("cmdCancel") << "cmdCancel" << "frmMain" << "取消" << QRect(208, 336, 73, 25);
-    QTest::newRow("cmdAply") << "cmdAply" << "frmMain" << "应用" << QRect(288, 336, 73, 25);
+    QTest::newRow("server") << "server"
+                            << "frmMain"
+                            << "服务管理" << QRect(8, 8, 369, 121);
+    QTest::newRow("Frame2") << "Frame2"
+                            << "server"
+                            << "Apache" << QRect(16, 16, 313, 41);
+    QTest::newRow("aStart") << "aStart"
+                            << "Frame2"
+                            << "启动" << QRect(32, 16, 49, 17);
+    QTest::newRow("aRestart") << "aRestart"
+                              << "Frame2"
+                              << "重启" << QRect(200, 16, 49, 17);
+    QTest::newRow("Frame3") << "Frame3"
+                            << "server"
+                            << "Mysql" << QRect(16, 64, 313, 41);
+    QTest::newRow("mPause") << "mPause"
+                            << "Frame3"
+                            << "暂停" << QRect(144, 16, 49, 17);
+    QTest::newRow("chkShowErr") << "chkShowErr"
+                                << "frmMain"
+                                << "显示错误(置 display_errors 为 On )" << QRect(24, 160, 225, 17);
+    QTest::newRow("Frame1") << "Frame1"
+                            << "frmMain"
+                            << "文件修改" << QRect(8, 136, 369, 193);
+    QTest::newRow("Label1") << "Label1"
+                            << "Frame1"
+                            << "设置主目录为:" << QRect(16, 48, 81, 17);
+    QTest::newRow("txt") << "txt"
+                         << "Frame1"
+                         << "/var/www/Myphp" << QRect(16, 64, 257, 18);
+    QTest::newRow("Command1") << "Command1"
+                              << "Frame1"
+                              << "浏览(&B)..." << QRect(280, 56, 73, 25);
+    QTest::newRow("txt2") << "txt2"
+                          << "Frame1"
+                          << "index.php index.html" << QRect(16, 112, 257, 18);
+    QTest::newRow("txt3") << "txt3"
+                          << "Frame1"
+                          << "/usr/local/apache2" << QRect(16, 160, 257, 18);
+    QTest::newRow("Command2") << "Command2"
+                              << "Frame1"
+                              << "浏览(&B)..." << QRect(280, 152, 73, 25);
+    QTest::newRow("cmdOk") << "cmdOk"
+                           << "frmMain"
+                           << "确定" << QRect(128, 336, 73, 25);
+    QTest::newRow("cmdCancel") << "cmdCancel"
+                               << "frmMain"
+                               << "取消" << QRect(208, 336, 73, 25);
+    QTest::newRow("cmdAply") << "cmdAply"
+                             << "frmMain"
+                             << "应用" << QRect(288, 336, 73, 25);
 }
 
 void TestFrmMain::firstShown()
@@ -293,9 +331,10 @@ void TestFrmMain::fullApplyPass()
     QTest::mouseClick(child<QPushButton>("cmdAply"), Qt::LeftButton);
 
     QVERIFY(m_window->isVisible());
-    QCOMPARE(m_runner->ran, (QStringList{"net start apache2 | 正在启动服务:Apache2", "net start mysql | 正在启动服务:Mysql"}));
-    QCOMPARE(watcher.painted, (QStringList{"正在设置文件:php.ini", "正在设置文件:httpd.conf", "正在启动服务:Apache2",
-                                           "正在启动服务:Mysql"}));
+    QCOMPARE(m_runner->ran, (QStringList{"net start apache2 | 正在启动服务:Apache2",
+                                         "net start mysql | 正在启动服务:Mysql"}));
+    QCOMPARE(watcher.painted, (QStringList{"正在设置文件:php.ini", "正在设置文件:httpd.conf",
+                                           "正在启动服务:Apache2", "正在启动服务:Mysql"}));
     QCOMPARE(m_messages, QStringList{"设置已完成！"});
     QVERIFY(child<QLabel>("lbl3")->text().isEmpty());
     QVERIFY(!child<QPushButton>("cmdAply")->isEnabled());
@@ -303,10 +342,12 @@ void TestFrmMain::fullApplyPass()
     QCOMPARE(child<QLineEdit>("txt2")->text(), QStringLiteral("index.php default.htm"));
     QVERIFY(child<QRadioButton>("mStart")->isChecked());
     QVERIFY(QFileInfo(site).isDir());
-    QCOMPARE(ReadAll(m_dir->filePath(QStringLiteral("apache/php.ini"))), QByteArray("[PHP]\r\ndisplay_errors = On\r\n"));
+    QCOMPARE(ReadAll(m_dir->filePath(QStringLiteral("apache/php.ini"))),
+             QByteArray("[PHP]\r\ndisplay_errors = On\r\n"));
     QCOMPARE(ReadAll(m_dir->filePath(QStringLiteral("apache/conf/httpd.conf"))),
-             "DocumentRoot \"" + site.toUtf8() + "\"\r\n<IfModule dir_module>\r\nDirectoryIndex index.php default.htm\r\n"
-             "</IfModule>\r\n");
+             "DocumentRoot \"" + site.toUtf8() +
+                 "\"\r\n<IfModule dir_module>\r\nDirectoryIndex index.php default.htm\r\n"
+                 "</IfModule>\r\n");
 
     // Second pass by OK, restarting Apache; a failed command is reported as it was run.
     m_runner->during = nullptr;
@@ -322,7 +363,8 @@ void TestFrmMain::fullApplyPass()
     m_runner->answers[QStringLiteral("net stop apache2")] = {QStringLiteral("service apache2 stop"), hung};
     QTest::mouseClick(child<QRadioButton>("aRestart"), Qt::LeftButton, {}, QPoint(6, 8));
     QTest::mouseClick(child<QPushButton>("cmdOk"), Qt::LeftButton);
-    QCOMPARE(m_runner->ran, (QStringList{"net stop apache2 | 正在重启服务:Apache2", "net start apache2 | 正在重启服务:Apache2",
+    QCOMPARE(m_runner->ran, (QStringList{"net stop apache2 | 正在重启服务:Apache2",
+                                         "net start apache2 | 正在重启服务:Apache2",
                                          "net start mysql | 正在启动服务:Mysql"}));
     QCOMPARE(m_messages, QStringList{"设置已应用，但以下服务命令没有成功：\n"
                                      "service apache2 stop：超时未结束，已被终止\n"
@@ -344,7 +386,8 @@ void TestFrmMain::missingFiles()
     QCOMPARE(QApplication::focusWidget(), child<QWidget>("txt3"));
     QVERIFY(!child<QPushButton>("cmdAply")->isEnabled());
     QVERIFY(m_runner->ran.isEmpty());
-    QCOMPARE(ReadAll(m_dir->filePath(QStringLiteral("apache/php.ini"))), QByteArray("display_errors = Off\n"));
+    QCOMPARE(ReadAll(m_dir->filePath(QStringLiteral("apache/php.ini"))),
+             QByteArray("display_errors = Off\n"));
     QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("site"))));
 
     QTest::mouseClick(child<QPushButton>("cmdOk"), Qt::LeftButton);
@@ -370,7 +413,8 @@ void TestFrmMain::refusedValue()
     QCOMPARE(QApplication::focusWidget(), child<QWidget>("txt"));
 
     QVERIFY(m_runner->ran.isEmpty());
-    QCOMPARE(ReadAll(m_dir->filePath(QStringLiteral("apache/php.ini"))), QByteArray("[PHP]\ndisplay_errors = Off\n"));
+    QCOMPARE(ReadAll(m_dir->filePath(QStringLiteral("apache/php.ini"))),
+             QByteArray("[PHP]\ndisplay_errors = Off\n"));
     QCOMPARE(ReadAll(m_dir->filePath(QStringLiteral("apache/conf/httpd.conf"))), conf);
     QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("site"))));
     QVERIFY(m_window->isVisible());
@@ -387,8 +431,8 @@ void TestFrmMain::unwritableFile()
     // As root, act as an unprivileged user for the pass, so that permissions hold.
     for (const QString& folder : {m_dir->path(), m_dir->filePath(QStringLiteral("apache")),
                                   m_dir->filePath(QStringLiteral("apache/conf"))})
-        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
-                                                  | QFile::ExeOther));
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                  QFile::ReadOther | QFile::ExeOther));
     QVERIFY(QFile::setPermissions(conf, QFile::ReadOwner | QFile::ReadOther));
     if (root) {
         QCOMPARE(::chown(ini.toLocal8Bit().constData(), 65534, 65534), 0);
@@ -402,7 +446,8 @@ void TestFrmMain::unwritableFile()
     }
 
     QCOMPARE(m_messages.size(), 1);
-    QVERIFY2(m_messages[0].startsWith(QStringLiteral("无法修改配置文件\"%1\"：").arg(QDir::toNativeSeparators(conf))),
+    QVERIFY2(m_messages[0].startsWith(
+                 QStringLiteral("无法修改配置文件\"%1\"：").arg(QDir::toNativeSeparators(conf))),
              qPrintable(m_messages[0]));
     QVERIFY(m_runner->ran.isEmpty());
     QCOMPARE(ReadAll(ini), QByteArray("[PHP]\r\ndisplay_errors = On\r\n"));
@@ -430,6 +475,27 @@ void TestFrmMain::browse()
     QCOMPARE(child<QLineEdit>("txt")->text(), QStringLiteral("/var/www/Myphp"));
     QVERIFY(apply->isEnabled());
     QCOMPARE(m_browseTitles, (QStringList{"选择主目录", "选择主目录"}));
+}
+
+void TestFrmMain::systemFolderPicker()
+{
+    const QString folder = m_dir->filePath(QStringLiteral("网站"));
+    QVERIFY(QDir().mkpath(folder));
+    for (const bool confirm : {false, true}) {
+        QString title;
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            title = dialog->windowTitle();
+            QCOMPARE(dialog->fileMode(), QFileDialog::Directory);
+            dialog->setDirectory(folder);
+            confirm ? static_cast<QDialog*>(dialog)->accept() : dialog->reject();
+        });
+        const QString chosen =
+            mdlBrowseFounder::BrowseForFolder(m_window.get(), QStringLiteral("选择主目录"));
+        QCOMPARE(title, QStringLiteral("选择主目录"));
+        QCOMPARE(chosen, confirm ? folder : QString());
+    }
 }
 
 void TestFrmMain::noticeIsChinese()

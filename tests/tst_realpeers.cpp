@@ -31,18 +31,36 @@ QByteArray ApacheConf(const QString& dir)
     const QByteArray d = dir.toUtf8();
     const QByteArray m = kModules.toUtf8();
     QByteArray conf = "# Standalone configuration for a syntax check\n"
-                      "ServerRoot \"" + d + "\"\n"
+                      "ServerRoot \"" +
+                      d +
+                      "\"\n"
                       "ServerName localhost\n"
                       "Listen 127.0.0.1:8\n"
-                      "PidFile \"" + d + "/httpd.pid\"\n"
-                      "ErrorLog \"" + d + "/error.log\"\n"
-                      "DefaultRuntimeDir \"" + d + "\"\n"
-                      "Mutex file:" + d + " default\n"
-                      "LoadModule mpm_prefork_module \"" + m + "/mod_mpm_prefork.so\"\n"
-                      "LoadModule authz_core_module \"" + m + "/mod_authz_core.so\"\n"
-                      "LoadModule dir_module \"" + m + "/mod_dir.so\"\n"
+                      "PidFile \"" +
+                      d +
+                      "/httpd.pid\"\n"
+                      "ErrorLog \"" +
+                      d +
+                      "/error.log\"\n"
+                      "DefaultRuntimeDir \"" +
+                      d +
+                      "\"\n"
+                      "Mutex file:" +
+                      d +
+                      " default\n"
+                      "LoadModule mpm_prefork_module \"" +
+                      m +
+                      "/mod_mpm_prefork.so\"\n"
+                      "LoadModule authz_core_module \"" +
+                      m +
+                      "/mod_authz_core.so\"\n"
+                      "LoadModule dir_module \"" +
+                      m +
+                      "/mod_dir.so\"\n"
                       "#DocumentRoot \"/nowhere\"\n"
-                      "DocumentRoot \"" + d + "\"\n"
+                      "DocumentRoot \"" +
+                      d +
+                      "\"\n"
                       "<IfModule dir_module>\n"
                       "    DirectoryIndex index.html\n"
                       "</IfModule>\n";
@@ -55,7 +73,7 @@ class TestRealPeers : public QObject
 {
     Q_OBJECT
 
-private slots:
+  private slots:
     void phpReadsRewrittenIni();
     void apacheReadsDocumentRootAsTyped_data();
     void apacheReadsDocumentRootAsTyped();
@@ -64,7 +82,8 @@ private slots:
 void TestRealPeers::phpReadsRewrittenIni()
 {
     const QString php = QStandardPaths::findExecutable(QStringLiteral("php"));
-    const QStringList inis = QDir(QStringLiteral("/usr/lib/php")).entryList({QStringLiteral("[0-9]*")}, QDir::Dirs);
+    const QStringList inis =
+        QDir(QStringLiteral("/usr/lib/php")).entryList({QStringLiteral("[0-9]*")}, QDir::Dirs);
     QString source;
     for (const QString& version : inis)
         if (QFile::exists(QStringLiteral("/usr/lib/php/%1/php.ini-development").arg(version)))
@@ -98,7 +117,8 @@ void TestRealPeers::phpReadsRewrittenIni()
     for (int i = 0; i < before.size(); ++i) {
         if (before[i] == after[i])
             continue;
-        QVERIFY2(before[i].startsWith("display_errors") && after[i] == "display_errors = On", before[i].constData());
+        QVERIFY2(before[i].startsWith("display_errors") && after[i] == "display_errors = On",
+                 before[i].constData());
         ++replaced;
     }
     QCOMPARE(replaced, 1);
@@ -128,16 +148,17 @@ void TestRealPeers::apacheReadsDocumentRootAsTyped()
     const QString conf = dir.filePath(QStringLiteral("httpd.conf"));
     QVERIFY(testutil::WriteAll(conf, ApacheConf(dir.path())));
 
-    const config::RewriteResult result = config::RewriteHttpdConf(conf, root, QStringLiteral("index.php index.html"));
+    const config::RewriteResult result =
+        config::RewriteHttpdConf(conf, root, QStringLiteral("index.php index.html"));
     QVERIFY2(result.ok(), qPrintable(result.reason));
 
     const testutil::Run check = RunProgram(kApache, {QStringLiteral("-t"), QStringLiteral("-f"), conf});
     QVERIFY2(check.output.contains(QLatin1String("Syntax OK")), qPrintable(check.output));
     QCOMPARE(check.exitCode, 0);
     const testutil::Run dump = RunProgram(kApache, {QStringLiteral("-S"), QStringLiteral("-f"), conf});
-    const QRegularExpressionMatch match =
-        QRegularExpression(QStringLiteral("^Main DocumentRoot: \"(.*)\"$"), QRegularExpression::MultilineOption)
-            .match(dump.output);
+    const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("^Main DocumentRoot: \"(.*)\"$"),
+                                                             QRegularExpression::MultilineOption)
+                                              .match(dump.output);
     QVERIFY2(match.hasMatch(), qPrintable(dump.output));
     QCOMPARE(match.captured(1), root);
 }

@@ -30,7 +30,8 @@ bool AsUnprivileged(const std::function<bool()>& check)
     if (child == 0)
         ::_exit(::setgid(65534) == 0 && ::setuid(65534) == 0 && check() ? 0 : 1);
     int status = 0;
-    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
 }
 
 bool GiveAway(const QString& path)
@@ -39,7 +40,8 @@ bool GiveAway(const QString& path)
 }
 
 const std::vector<Rule> kPhpRules = PhpIniRules(true);
-const std::vector<Rule> kHttpdRules = HttpdConfRules(QStringLiteral("E:\\Myphp"), QStringLiteral("index.php index.html"));
+const std::vector<Rule> kHttpdRules =
+    HttpdConfRules(QStringLiteral("E:\\Myphp"), QStringLiteral("index.php index.html"));
 
 } // namespace
 
@@ -47,7 +49,7 @@ class TestRewriter : public QObject
 {
     Q_OBJECT
 
-private slots:
+  private slots:
     void rewriteContent_data();
     void rewriteContent();
     void firstWordMatchesDecodedLine_data();
@@ -69,10 +71,10 @@ void TestRewriter::rewriteContent_data()
     QTest::addColumn<QByteArray>("expected");
 
     QTest::newRow("last line gains CR LF") << QByteArray("a\r\nb") << false << QByteArray("a\r\nb\r\n");
-    QTest::newRow("CR LF file without match is identical") << QByteArray("[PHP]\r\n\r\nx = 1\r\n") << false
-                                                           << QByteArray("[PHP]\r\n\r\nx = 1\r\n");
-    QTest::newRow("lone CR and lone LF end lines") << QByteArray("a\rb\nc\r\n") << false
-                                                   << QByteArray("a\r\nb\r\nc\r\n");
+    QTest::newRow("CR LF file without match is identical")
+        << QByteArray("[PHP]\r\n\r\nx = 1\r\n") << false << QByteArray("[PHP]\r\n\r\nx = 1\r\n");
+    QTest::newRow("lone CR and lone LF end lines")
+        << QByteArray("a\rb\nc\r\n") << false << QByteArray("a\r\nb\r\nc\r\n");
     QTest::newRow("trailing empty lines kept") << QByteArray("a\r\n\r\n") << false << QByteArray("a\r\n\r\n");
     QTest::newRow("LF CR is two line ends") << QByteArray("a\n\rb") << false << QByteArray("a\r\n\r\nb\r\n");
     QTest::newRow("php: live lines replaced, comments kept")
@@ -93,9 +95,10 @@ void TestRewriter::rewriteContent_data()
         << QByteArray("# caf\xe9 \xff\xfe\r\nServerName x\xc3\r\nDocumentRoot /\xff\r\n") << true
         << QByteArray("# caf\xe9 \xff\xfe\r\nServerName x\xc3\r\nDocumentRoot \"E:\\Myphp\"\r\n");
     QTest::newRow("non-ASCII before the directive does not hide it")
-        << QByteArray("\xe4\xb8\xad DocumentRoot /x\r\n") << true << QByteArray("DocumentRoot \"E:\\Myphp\"\r\n");
-    QTest::newRow("no line end at all") << QByteArray("DirectoryIndex a") << true
-                                        << QByteArray("DirectoryIndex index.php index.html\r\n");
+        << QByteArray("\xe4\xb8\xad DocumentRoot /x\r\n") << true
+        << QByteArray("DocumentRoot \"E:\\Myphp\"\r\n");
+    QTest::newRow("no line end at all")
+        << QByteArray("DirectoryIndex a") << true << QByteArray("DirectoryIndex index.php index.html\r\n");
 }
 
 void TestRewriter::rewriteContent()
@@ -113,10 +116,14 @@ void TestRewriter::firstWordMatchesDecodedLine_data()
     QTest::addColumn<QByteArray>("line");
     QTest::newRow("ascii") << QByteArray("  DocumentRoot \"/x\"");
     QTest::newRow("no word") << QByteArray(" \t=\"");
-    QTest::newRow("word runs into non-ASCII") << QByteArray("abc\xe4\xb8\xad" "def");
-    QTest::newRow("non-ASCII first") << QByteArray("\xe4\xb8\xad" "display_errors");
-    QTest::newRow("invalid byte first") << QByteArray("\xff" "x y");
-    QTest::newRow("UTF-8 letter inside") << QByteArray("caf\xc3\xa9" "s");
+    QTest::newRow("word runs into non-ASCII") << QByteArray("abc\xe4\xb8\xad"
+                                                            "def");
+    QTest::newRow("non-ASCII first") << QByteArray("\xe4\xb8\xad"
+                                                   "display_errors");
+    QTest::newRow("invalid byte first") << QByteArray("\xff"
+                                                      "x y");
+    QTest::newRow("UTF-8 letter inside") << QByteArray("caf\xc3\xa9"
+                                                       "s");
     QTest::newRow("empty") << QByteArray();
 }
 
@@ -134,18 +141,24 @@ void TestRewriter::checkValues_data()
     QTest::addColumn<QString>("index");
     QTest::addColumn<int>("field"); // -1: accepted
     QTest::addColumn<int>("kind");
-    QTest::newRow("ordinary") << "/var/www/x" << "index.php" << -1 << -1;
+    QTest::newRow("ordinary") << "/var/www/x"
+                              << "index.php" << -1 << -1;
     QTest::newRow("Chinese folder") << QStringLiteral("/srv/网站") << "index.php" << -1 << -1;
-    QTest::newRow("LF in root") << "/a\nServerName evil" << "i" << int(F::DocumentRoot) << int(K::LineBreak);
-    QTest::newRow("CR in index") << "/a" << "i\rx" << int(F::DirectoryIndex) << int(K::LineBreak);
-    QTest::newRow("NUL in root") << QString(QStringLiteral("/a") + QChar(u'\0')) << "i" << int(F::DocumentRoot)
-                                 << int(K::LineBreak);
-    QTest::newRow("empty root") << "" << "i" << int(F::DocumentRoot) << int(K::Empty);
-    QTest::newRow("blank index") << "/a" << "   " << int(F::DirectoryIndex) << int(K::Empty);
-    QTest::newRow("lone surrogate at the end") << QString(QStringLiteral("/a") + QChar(0xd800)) << "i" << int(F::DocumentRoot)
-                                    << int(K::NotEncodable);
-    QTest::newRow("lone surrogate inside") << "i" << QString(QStringLiteral("a") + QChar(0xdc00) + QStringLiteral("b"))
-                                           << int(F::DirectoryIndex) << int(K::NotEncodable);
+    QTest::newRow("LF in root") << "/a\nServerName evil"
+                                << "i" << int(F::DocumentRoot) << int(K::LineBreak);
+    QTest::newRow("CR in index") << "/a"
+                                 << "i\rx" << int(F::DirectoryIndex) << int(K::LineBreak);
+    QTest::newRow("NUL in root") << QString(QStringLiteral("/a") + QChar(u'\0')) << "i"
+                                 << int(F::DocumentRoot) << int(K::LineBreak);
+    QTest::newRow("empty root") << ""
+                                << "i" << int(F::DocumentRoot) << int(K::Empty);
+    QTest::newRow("blank index") << "/a"
+                                 << "   " << int(F::DirectoryIndex) << int(K::Empty);
+    QTest::newRow("lone surrogate at the end") << QString(QStringLiteral("/a") + QChar(0xd800)) << "i"
+                                               << int(F::DocumentRoot) << int(K::NotEncodable);
+    QTest::newRow("lone surrogate inside")
+        << "i" << QString(QStringLiteral("a") + QChar(0xdc00) + QStringLiteral("b")) << int(F::DirectoryIndex)
+        << int(K::NotEncodable);
 }
 
 void TestRewriter::checkValues()
@@ -173,15 +186,20 @@ void TestRewriter::fileIsReplacedKeepingModeOwnerAndLink()
     const bool root = ::geteuid() == 0;
     if (root)
         QCOMPARE(::chown(target.toLocal8Bit().constData(), 65534, 65534), 0);
-    struct stat before {};
+    struct stat before
+    {
+    };
     QCOMPARE(::stat(target.toLocal8Bit().constData(), &before), 0);
 
-    const RewriteResult result = RewriteHttpdConf(link, QStringLiteral("/srv/new"), QStringLiteral("index.php"));
+    const RewriteResult result =
+        RewriteHttpdConf(link, QStringLiteral("/srv/new"), QStringLiteral("index.php"));
     QVERIFY2(result.ok(), qPrintable(result.reason));
 
     QVERIFY(QFileInfo(link).isSymLink());
     QCOMPARE(ReadAll(target), QByteArray("DocumentRoot \"/srv/new\"\r\n# keep \xff\r\n"));
-    struct stat after {};
+    struct stat after
+    {
+    };
     QCOMPARE(::stat(target.toLocal8Bit().constData(), &after), 0);
     QCOMPARE(after.st_mode, before.st_mode);
     QCOMPARE(after.st_uid, before.st_uid);
@@ -193,13 +211,15 @@ void TestRewriter::fileIsReplacedKeepingModeOwnerAndLink()
 void TestRewriter::fileInUnwritableFolderIsWrittenInPlace()
 {
     QTemporaryDir dir;
-    QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
-                                                  | QFile::ReadOther | QFile::ExeOther));
+    QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                  QFile::ReadOther | QFile::ExeOther));
     const QString path = dir.filePath(QStringLiteral("php.ini"));
     QVERIFY(WriteAll(path, "display_errors = Off\n"));
     QVERIFY(GiveAway(path));
     // The folder takes no temporary file for the unprivileged user, but the file is theirs.
-    struct stat before {};
+    struct stat before
+    {
+    };
     QCOMPARE(::stat(path.toLocal8Bit().constData(), &before), 0);
     QVERIFY(AsUnprivileged([&] {
         const bool ownsFolder = QFileInfo(dir.path()).ownerId() == ::getuid();
@@ -211,7 +231,9 @@ void TestRewriter::fileInUnwritableFolderIsWrittenInPlace()
         return ok;
     }));
     QCOMPARE(ReadAll(path), QByteArray("display_errors = On\r\n"));
-    struct stat after {};
+    struct stat after
+    {
+    };
     QCOMPARE(::stat(path.toLocal8Bit().constData(), &after), 0);
     QCOMPARE(after.st_ino, before.st_ino);
 }
@@ -219,8 +241,8 @@ void TestRewriter::fileInUnwritableFolderIsWrittenInPlace()
 void TestRewriter::failuresNameTheFileAndLeaveItIntact()
 {
     QTemporaryDir dir;
-    QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
-                                                  | QFile::ReadOther | QFile::ExeOther));
+    QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                  QFile::ReadOther | QFile::ExeOther));
     const QString missing = dir.filePath(QStringLiteral("gone/php.ini"));
     RewriteResult result = RewritePhpIni(missing, true);
     QVERIFY(!result.ok());
@@ -249,7 +271,9 @@ void TestRewriter::zeroByteFileAndNoRulesLeaveFileUntouched()
     const QString php = dir.filePath(QStringLiteral("php.ini"));
     QVERIFY(WriteAll(php, "display_errors = Off\n"));
     const auto inode = [](const QString& path) {
-        struct stat st {};
+        struct stat st
+        {
+        };
         return ::stat(path.toLocal8Bit().constData(), &st) == 0 ? st.st_ino : 0;
     };
     const auto emptyInode = inode(empty);

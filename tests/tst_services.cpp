@@ -59,7 +59,7 @@ struct FakeRunner : CommandRunner
 // Stand-ins for systemctl and service that log their arguments, in a folder put first on PATH.
 class StandIns
 {
-public:
+  public:
     StandIns()
     {
         m_oldPath = qgetenv("PATH");
@@ -72,7 +72,8 @@ public:
         const QString path = m_dir.filePath(QLatin1String(name));
         QFile script(path);
         QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\necho \"$(basename \"$0\") $*\" >> '" + log().toLocal8Bit() + "'\n" + body + "\n");
+        script.write("#!/bin/sh\necho \"$(basename \"$0\") $*\" >> '" + log().toLocal8Bit() + "'\n" + body +
+                     "\n");
         script.close();
         QVERIFY(script.setPermissions(script.permissions() | QFile::ExeOwner));
     }
@@ -85,7 +86,7 @@ public:
         return QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
 
-private:
+  private:
     QTemporaryDir m_dir;
     QByteArray m_oldPath;
 };
@@ -96,7 +97,7 @@ class TestServices : public QObject
 {
     Q_OBJECT
 
-private slots:
+  private slots:
     void sequencing_data();
     void sequencing();
     void actionIsReadWhenItsTurnComes();
@@ -117,25 +118,30 @@ void TestServices::sequencing_data()
     QTest::addColumn<QStringList>("expected");
     QTest::addColumn<int>("failures");
 
-    QTest::newRow("start, start") << "s" << "s" << QStringList()
+    QTest::newRow("start, start") << "s"
+                                  << "s" << QStringList()
                                   << QStringList{"net start apache2 | 正在启动服务:Apache2",
                                                  "net start mysql | 正在启动服务:Mysql"}
                                   << 0;
-    QTest::newRow("none chosen is restart") << "" << "" << QStringList()
-                                            << QStringList{"net stop apache2 | 正在重启服务:Apache2",
-                                                           "net start apache2 | 正在重启服务:Apache2",
-                                                           "net stop mysql | 正在重启服务:Mysql",
-                                                           "net start mysql | 正在重启服务:Mysql"}
-                                            << 0;
+    QTest::newRow("none chosen is restart")
+        << ""
+        << "" << QStringList()
+        << QStringList{"net stop apache2 | 正在重启服务:Apache2", "net start apache2 | 正在重启服务:Apache2",
+                       "net stop mysql | 正在重启服务:Mysql", "net start mysql | 正在重启服务:Mysql"}
+        << 0;
     QTest::newRow("start wins over stop, stop over pause")
-        << "stp" << "tp" << QStringList()
-        << QStringList{"net start apache2 | 正在启动服务:Apache2", "net stop mysql | 正在停止服务:Mysql"} << 0;
-    QTest::newRow("pause") << "p" << "p" << QStringList()
+        << "stp"
+        << "tp" << QStringList()
+        << QStringList{"net start apache2 | 正在启动服务:Apache2", "net stop mysql | 正在停止服务:Mysql"}
+        << 0;
+    QTest::newRow("pause") << "p"
+                           << "p" << QStringList()
                            << QStringList{"net pause apache2 | 正在暂停服务:Apache2",
                                           "net pause mysql | 正在暂停服务:Mysql"}
                            << 0;
     QTest::newRow("failed first command, the rest still run")
-        << "" << "t" << QStringList{"net stop apache2", "net stop mysql"}
+        << ""
+        << "t" << QStringList{"net stop apache2", "net stop mysql"}
         << QStringList{"net stop apache2 | 正在重启服务:Apache2", "net start apache2 | 正在重启服务:Apache2",
                        "net stop mysql | 正在停止服务:Mysql"}
         << 2;
@@ -150,7 +156,8 @@ void TestServices::sequencing()
     QFETCH(int, failures);
 
     FakeControls controls;
-    for (const auto& [service, letters] : {std::pair{Service::Apache, apache}, std::pair{Service::MySql, mysql}}) {
+    for (const auto& [service, letters] :
+         {std::pair{Service::Apache, apache}, std::pair{Service::MySql, mysql}}) {
         controls.chosen[{service, ServiceAction::Start}] = letters.contains(QLatin1Char('s'));
         controls.chosen[{service, ServiceAction::Stop}] = letters.contains(QLatin1Char('t'));
         controls.chosen[{service, ServiceAction::Pause}] = letters.contains(QLatin1Char('p'));
@@ -163,7 +170,8 @@ void TestServices::sequencing()
 
     QCOMPARE(runner.ran, expected);
     QCOMPARE(int(records.size()), expected.size());
-    QCOMPARE(int(std::count_if(records.begin(), records.end(), [](const CommandRecord& r) { return !r.outcome.succeeded(); })),
+    QCOMPARE(int(std::count_if(records.begin(), records.end(),
+                               [](const CommandRecord& r) { return !r.outcome.succeeded(); })),
              failures);
     // Set once per service, and the MySQL text is left in place.
     QCOMPARE(controls.statusHistory.size(), 2);
@@ -189,16 +197,19 @@ void TestServices::realProcesses()
     QCOMPARE(missing.status, Status::FailedToStart);
     QVERIFY(!missing.reason.isEmpty());
 
-    CommandOutcome failed = RunProcess(QStringLiteral("sh"),
-                                       {QStringLiteral("-c"), QStringLiteral("echo; echo '  no such service ' >&2; exit 3")}, timeout);
+    CommandOutcome failed = RunProcess(
+        QStringLiteral("sh"),
+        {QStringLiteral("-c"), QStringLiteral("echo; echo '  no such service ' >&2; exit 3")}, timeout);
     QCOMPARE(failed.status, Status::Failed);
     QCOMPARE(failed.exitCode, 3);
     QCOMPARE(failed.firstOutputLine(), QStringLiteral("no such service"));
 
-    CommandOutcome killed = RunProcess(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("kill -9 $$")}, timeout);
+    CommandOutcome killed =
+        RunProcess(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("kill -9 $$")}, timeout);
     QCOMPARE(killed.status, Status::Crashed);
 
-    CommandOutcome ok = RunProcess(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("echo started")}, timeout);
+    CommandOutcome ok =
+        RunProcess(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("echo started")}, timeout);
     QCOMPARE(ok.status, Status::Succeeded);
     QCOMPARE(ok.output, QStringLiteral("started\n"));
 }
@@ -210,7 +221,8 @@ void TestServices::timedOutProcessIsGone()
     QElapsedTimer clock;
     clock.start();
     const CommandOutcome outcome =
-        RunProcess(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("echo $$ > '%1'; exec sleep 60").arg(pidFile)},
+        RunProcess(QStringLiteral("sh"),
+                   {QStringLiteral("-c"), QStringLiteral("echo $$ > '%1'; exec sleep 60").arg(pidFile)},
                    std::chrono::milliseconds(300));
     QCOMPARE(outcome.status, Status::TimedOut);
     QVERIFY(clock.elapsed() < 30000);
@@ -238,15 +250,15 @@ void TestServices::linuxMapping_data()
         << sysv << QByteArray("exit 0") << ""
         << QStringList{"service apache2 stop", "service apache2 start", "service mysql start"}
         << QStringList{"service apache2 stop 0", "service apache2 start 0", "service mysql start 0"};
-    QTest::newRow("pause runs nothing") << systemd << QByteArray("exit 0") << "p"
-                                        << QStringList{"systemctl start mysql"}
-                                        << QStringList{"net pause apache2 5", "systemctl start mysql 0"};
+    QTest::newRow("pause runs nothing")
+        << systemd << QByteArray("exit 0") << "p" << QStringList{"systemctl start mysql"}
+        << QStringList{"net pause apache2 5", "systemctl start mysql 0"};
     QTest::newRow("init script failure despite exit 0")
         << sysv << QByteArray("echo \"Action '$2' failed.\"; exit 0") << "s"
         << QStringList{"service apache2 start", "service mysql start"}
         << QStringList{"service apache2 start 2", "service mysql start 2"};
-    QTest::newRow("non-zero exit") << sysv << QByteArray("echo 'mysql: unrecognized service' >&2; exit 1") << "t"
-                                   << QStringList{"service apache2 stop", "service mysql start"}
+    QTest::newRow("non-zero exit") << sysv << QByteArray("echo 'mysql: unrecognized service' >&2; exit 1")
+                                   << "t" << QStringList{"service apache2 stop", "service mysql start"}
                                    << QStringList{"service apache2 stop 2", "service mysql start 2"};
 }
 
@@ -287,10 +299,14 @@ void TestServices::windowsAlreadyInStateCountsAsSuccess_data()
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("output");
     QTest::addColumn<bool>("succeeded");
-    QTest::newRow("already started") << "net start apache2" << "请键入 NET HELPMSG 2182 以获得更多的帮助。" << true;
-    QTest::newRow("not started, on stop") << "net stop mysql" << "More help is available by typing NET HELPMSG 3521." << true;
-    QTest::newRow("not started, on start") << "net start mysql" << "NET HELPMSG 3521" << false;
-    QTest::newRow("no such service") << "net start apache2" << "NET HELPMSG 2185" << false;
+    QTest::newRow("already started") << "net start apache2"
+                                     << "请键入 NET HELPMSG 2182 以获得更多的帮助。" << true;
+    QTest::newRow("not started, on stop") << "net stop mysql"
+                                          << "More help is available by typing NET HELPMSG 3521." << true;
+    QTest::newRow("not started, on start") << "net start mysql"
+                                           << "NET HELPMSG 3521" << false;
+    QTest::newRow("no such service") << "net start apache2"
+                                     << "NET HELPMSG 2185" << false;
 }
 
 void TestServices::windowsAlreadyInStateCountsAsSuccess()

@@ -10,7 +10,7 @@ class TestTokenizer : public QObject
 {
     Q_OBJECT
 
-private slots:
+  private slots:
     void getWord_data();
     void getWord();
     void isWordChar_data();
@@ -44,7 +44,8 @@ void TestTokenizer::getWord_data()
     QTest::newRow("separators only") << " \t = \"" << 1 << "";
     QTest::newRow("single word character") << "x" << 1 << "x";
     QTest::newRow("markers inside a run") << "a#b;c_d e" << 1 << "a#b;c_d";
-    QTest::newRow("Chinese before the name") << QStringLiteral("中文display_errors = On") << 1 << "display_errors";
+    QTest::newRow("Chinese before the name")
+        << QStringLiteral("中文display_errors = On") << 1 << "display_errors";
     QTest::newRow("Latin-1 letter splits") << QStringLiteral("caf\u00e9s") << 2 << "s";
     QTest::newRow("case kept") << "documentroot /x" << 1 << "documentroot";
     QTest::newRow("n past a long line") << QString(300, QLatin1Char('a')) + " b" << 2 << "b";

@@ -36,7 +36,7 @@ quint16 FreePort()
 // Answers the next notice the program shows, remembering its text.
 class NoticeAnswerer : public QObject
 {
-public:
+  public:
     QStringList texts;
     NoticeAnswerer()
     {
@@ -49,7 +49,7 @@ public:
         m_timer.start(50);
     }
 
-private:
+  private:
     QTimer m_timer;
 };
 
@@ -59,13 +59,13 @@ class TestWholeSystem : public QObject
 {
     Q_OBJECT
 
-private slots:
+  private slots:
     void initTestCase();
     void cleanupTestCase();
     void okAppliesSettingsToTheRunningStack();
     void failedServiceCommandIsReportedAndApacheKeepsServing();
 
-private:
+  private:
     QString path(const QString& relative) const { return m_dir.filePath(relative); }
     QString fetchPage() const;
     void applyThroughWindow(bool restartApache);
@@ -81,19 +81,21 @@ private:
 void TestWholeSystem::initTestCase()
 {
     QString php;
-    for (const QString& name : QDir(QStringLiteral("/usr/lib/apache2/modules")).entryList({QStringLiteral("libphp*.so")}))
+    for (const QString& name :
+         QDir(QStringLiteral("/usr/lib/apache2/modules")).entryList({QStringLiteral("libphp*.so")}))
         php = QStringLiteral("/usr/lib/apache2/modules/") + name;
     for (const char* tool : {"mariadbd", "mariadb-install-db", "mariadb-admin", "curl"})
-        if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty()
-            && QStandardPaths::findExecutable(QLatin1String(tool), {QStringLiteral("/usr/sbin")}).isEmpty())
+        if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty() &&
+            QStandardPaths::findExecutable(QLatin1String(tool), {QStringLiteral("/usr/sbin")}).isEmpty())
             QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QLatin1String(tool))));
     if (!QFile::exists(QStringLiteral("/usr/sbin/apache2")) || php.isEmpty())
         QSKIP("apache2 and libapache2-mod-php are not installed");
 
     QVERIFY(m_dir.isValid());
     // Apache's children run as nobody when the test runs as root: they must reach the sites.
-    QVERIFY(QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
-                                                    | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
+    QVERIFY(QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                    QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                                    QFile::ExeOther));
     for (const char* folder : {"apache/conf", "apache/logs", "old", "site", "mysql", "bin"})
         QVERIFY(QDir(m_dir.path()).mkpath(QLatin1String(folder)));
     m_httpPort = FreePort();
@@ -103,34 +105,53 @@ void TestWholeSystem::initTestCase()
     const QByteArray apache = path(QStringLiteral("apache")).toUtf8();
     const QByteArray runAs = ::geteuid() == 0 ? "User nobody\nGroup nogroup\n" : "";
     QByteArray conf = "# Test server for Brellimar's whole-system test\n"
-                      "ServerRoot \"" + apache + "\"\n"
+                      "ServerRoot \"" +
+                      apache +
+                      "\"\n"
                       "ServerName localhost\n"
-                      "Listen 127.0.0.1:" + QByteArray::number(m_httpPort) + "\n"
-                      "PidFile \"" + apache + "/logs/httpd.pid\"\n"
-                      "ErrorLog \"" + apache + "/logs/error.log\"\n"
-                      "DefaultRuntimeDir \"" + apache + "/logs\"\n"
-                      "Mutex file:" + apache + "/logs default\n"
-                      + runAs +
+                      "Listen 127.0.0.1:" +
+                      QByteArray::number(m_httpPort) +
+                      "\n"
+                      "PidFile \"" +
+                      apache +
+                      "/logs/httpd.pid\"\n"
+                      "ErrorLog \"" +
+                      apache +
+                      "/logs/error.log\"\n"
+                      "DefaultRuntimeDir \"" +
+                      apache +
+                      "/logs\"\n"
+                      "Mutex file:" +
+                      apache + "/logs default\n" + runAs +
                       "LoadModule mpm_prefork_module /usr/lib/apache2/modules/mod_mpm_prefork.so\n"
                       "LoadModule authz_core_module /usr/lib/apache2/modules/mod_authz_core.so\n"
                       "LoadModule dir_module /usr/lib/apache2/modules/mod_dir.so\n"
-                      "LoadModule php_module " + php.toUtf8() + "\n"
-                      "PHPIniDir \"" + apache + "\"\n"
+                      "LoadModule php_module " +
+                      php.toUtf8() +
+                      "\n"
+                      "PHPIniDir \"" +
+                      apache +
+                      "\"\n"
                       "<FilesMatch \"\\.php$\">\n    SetHandler application/x-httpd-php\n</FilesMatch>\n"
                       "<Directory />\n    Require all granted\n</Directory>\n"
                       "#DocumentRoot \"/var/www/html\"\n"
-                      "DocumentRoot \"" + path(QStringLiteral("old")).toUtf8() + "\"\n"
+                      "DocumentRoot \"" +
+                      path(QStringLiteral("old")).toUtf8() +
+                      "\"\n"
                       "<IfModule dir_module>\n    DirectoryIndex index.html\n</IfModule>\n";
     QVERIFY(testutil::WriteAll(path(QStringLiteral("apache/conf/httpd.conf")), conf.replace("\n", "\r\n")));
-    QVERIFY(testutil::WriteAll(path(QStringLiteral("apache/php.ini")), "[PHP]\r\n; display_errors = On\r\ndisplay_errors = Off\r\n"));
+    QVERIFY(testutil::WriteAll(path(QStringLiteral("apache/php.ini")),
+                               "[PHP]\r\n; display_errors = On\r\ndisplay_errors = Off\r\n"));
     QVERIFY(testutil::WriteAll(path(QStringLiteral("old/index.html")), "old site\n"));
-    QVERIFY(testutil::WriteAll(path(QStringLiteral("site/index.php")),
-                      "<?php echo 'new site, display_errors=' . ini_get('display_errors'), \"\\n\";\n"));
+    QVERIFY(
+        testutil::WriteAll(path(QStringLiteral("site/index.php")),
+                           "<?php echo 'new site, display_errors=' . ini_get('display_errors'), \"\\n\";\n"));
 
-    const Run install = RunProgram(QStringLiteral("mariadb-install-db"),
-                                   {QStringLiteral("--no-defaults"), QStringLiteral("--datadir=") + path(QStringLiteral("mysql/data")),
-                                    QStringLiteral("--user=") + QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name),
-                                    QStringLiteral("--auth-root-authentication-method=normal"), QStringLiteral("--skip-test-db")});
+    const Run install = RunProgram(
+        QStringLiteral("mariadb-install-db"),
+        {QStringLiteral("--no-defaults"), QStringLiteral("--datadir=") + path(QStringLiteral("mysql/data")),
+         QStringLiteral("--user=") + QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name),
+         QStringLiteral("--auth-root-authentication-method=normal"), QStringLiteral("--skip-test-db")});
     QVERIFY2(install.exitCode == 0, qPrintable(install.output));
 
     for (const char* name : {"service", "systemctl"}) {
@@ -143,7 +164,8 @@ void TestWholeSystem::initTestCase()
     qputenv("PATH", path(QStringLiteral("bin")).toLocal8Bit() + ':' + m_oldPath);
 
     // The stack as the user has it before: Apache serving the old site, MariaDB stopped.
-    const Run start = RunProgram(QStringLiteral("service"), {QStringLiteral("apache2"), QStringLiteral("start")});
+    const Run start =
+        RunProgram(QStringLiteral("service"), {QStringLiteral("apache2"), QStringLiteral("start")});
     QVERIFY2(start.exitCode == 0, qPrintable(start.output));
     const QString before = fetchPage();
     qInfo().noquote() << "before: Apache serves" << before.trimmed();
@@ -162,11 +184,19 @@ void TestWholeSystem::cleanupTestCase()
 
 void TestWholeSystem::writeStandInEnv(bool failMysqlStart)
 {
-    const QByteArray env = "APACHE_CONF='" + path(QStringLiteral("apache/conf/httpd.conf")).toUtf8() + "'\n"
-                           "APACHE_PIDFILE='" + path(QStringLiteral("apache/logs/httpd.pid")).toUtf8() + "'\n"
-                           "MYSQL_DIR='" + path(QStringLiteral("mysql")).toUtf8() + "'\n"
-                           "MYSQL_PORT=" + QByteArray::number(m_mysqlPort) + "\n"
-                           "FAIL_MYSQL_START=" + (failMysqlStart ? "1" : "0") + "\n";
+    const QByteArray env = "APACHE_CONF='" + path(QStringLiteral("apache/conf/httpd.conf")).toUtf8() +
+                           "'\n"
+                           "APACHE_PIDFILE='" +
+                           path(QStringLiteral("apache/logs/httpd.pid")).toUtf8() +
+                           "'\n"
+                           "MYSQL_DIR='" +
+                           path(QStringLiteral("mysql")).toUtf8() +
+                           "'\n"
+                           "MYSQL_PORT=" +
+                           QByteArray::number(m_mysqlPort) +
+                           "\n"
+                           "FAIL_MYSQL_START=" +
+                           (failMysqlStart ? "1" : "0") + "\n";
     QVERIFY(testutil::WriteAll(path(QStringLiteral("bin/standin.env")), env));
 }
 
@@ -224,16 +254,21 @@ void TestWholeSystem::okAppliesSettingsToTheRunningStack()
     QCOMPARE(page, QStringLiteral("new site, display_errors=1\n"));
 
     const Run ping = RunProgram(QStringLiteral("mariadb-admin"),
-                                {QStringLiteral("--no-defaults"), QStringLiteral("--socket=") + path(QStringLiteral("mysql/mysql.sock")), QStringLiteral("ping")});
+                                {QStringLiteral("--no-defaults"),
+                                 QStringLiteral("--socket=") + path(QStringLiteral("mysql/mysql.sock")),
+                                 QStringLiteral("ping")});
     qInfo().noquote() << "after OK: MariaDB ping:" << ping.output.trimmed();
     QCOMPARE(ping.exitCode, 0);
     QVERIFY(ping.output.contains(QLatin1String("is alive")));
 
-    const Run syntax = RunProgram(QStringLiteral("/usr/sbin/apache2"), {QStringLiteral("-t"), QStringLiteral("-f"), path(QStringLiteral("apache/conf/httpd.conf"))});
+    const Run syntax =
+        RunProgram(QStringLiteral("/usr/sbin/apache2"), {QStringLiteral("-t"), QStringLiteral("-f"),
+                                                         path(QStringLiteral("apache/conf/httpd.conf"))});
     qInfo().noquote() << "after OK: apache2 -t:" << syntax.output.trimmed();
     QVERIFY(syntax.output.contains(QLatin1String("Syntax OK")));
 
-    QCOMPARE(QString::fromUtf8(testutil::ReadAll(path(QStringLiteral("bin/calls.log")))).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+    QCOMPARE(QString::fromUtf8(testutil::ReadAll(path(QStringLiteral("bin/calls.log"))))
+                 .split(QLatin1Char('\n'), Qt::SkipEmptyParts),
              (QStringList{"apache2 start", "apache2 stop", "apache2 start", "mysql start"}));
 }
 
@@ -245,7 +280,11 @@ void TestWholeSystem::failedServiceCommandIsReportedAndApacheKeepsServing()
     const QString run = services::DetectServiceManager() == services::ServiceManager::Systemd
                             ? QStringLiteral("systemctl start mysql")
                             : QStringLiteral("service mysql start");
-    QCOMPARE(m_notices, QStringList{QStringLiteral("设置已应用，但以下服务命令没有成功：\n%1：退出码 1（mysql: start refused by the test）").arg(run)});
+    QCOMPARE(m_notices,
+             QStringList{
+                 QStringLiteral(
+                     "设置已应用，但以下服务命令没有成功：\n%1：退出码 1（mysql: start refused by the test）")
+                     .arg(run)});
     const QString page = fetchPage();
     qInfo().noquote() << "after the failed MySQL start: Apache serves" << page.trimmed();
     QCOMPARE(page, QStringLiteral("new site, display_errors=1\n"));
