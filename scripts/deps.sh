@@ -14,7 +14,7 @@ windows="g++-mingw-w64-i686 binutils-mingw-w64-i686"
 case "${1:-build}" in
     build) wanted="$build" ;;
     test) wanted="$build $peers $windows" ;;
-    package) wanted="$build dpkg-dev desktop-file-utils appstream" ;;
+    package) wanted="$build dpkg-dev file desktop-file-utils appstream" ;;
     screenshot) wanted="$build xvfb x11-utils xdotool imagemagick" ;;
     *) echo "usage: $0 build|test|package|screenshot" >&2; exit 2 ;;
 esac
