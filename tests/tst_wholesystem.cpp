@@ -151,7 +151,9 @@ void TestWholeSystem::initTestCase()
         QStringLiteral("mariadb-install-db"),
         {QStringLiteral("--no-defaults"), QStringLiteral("--datadir=") + path(QStringLiteral("mysql/data")),
          QStringLiteral("--user=") + QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name),
-         QStringLiteral("--auth-root-authentication-method=normal"), QStringLiteral("--skip-test-db")});
+         QStringLiteral("--auth-root-authentication-method=normal"), QStringLiteral("--skip-test-db"),
+         // no host-name lookup: the test server is reached by socket and loopback only
+         QStringLiteral("--force")});
     QVERIFY2(install.exitCode == 0, qPrintable(install.output));
 
     for (const char* name : {"service", "systemctl"}) {
