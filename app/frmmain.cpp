@@ -199,11 +199,11 @@ void frmMain::createControls()
     // The status line grows to the right; the buttons stay on top of it.
     lbl3->lower();
 
-    const QWidget* order[] = {aStart, aStop,    aPause,     aRestart,  mStart,   mStop,
+    QWidget* const order[] = {aStart, aStop,    aPause,     aRestart,  mStart,   mStop,
                               mPause, mRestart, chkShowErr, txt,       Command1, txt2,
                               txt3,   Command2, cmdOk,      cmdCancel, cmdAply};
     for (size_t i = 1; i < std::size(order); ++i)
-        setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
+        setTabOrder(order[i - 1], order[i]);
 }
 
 void frmMain::connectHandlers()

@@ -262,20 +262,27 @@ void TestFrmMain::firstShown()
 
 void TestFrmMain::keyboard()
 {
+    // Tab stops at the selected button of each option group; txt3 follows txt2 directly.
+    QStringList order;
+    for (int i = 0; i < 12; ++i) {
+        order << QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(order, (QStringList{"aStart", "mStart", "chkShowErr", "txt", "Command1", "txt2", "txt3",
+                                 "Command2", "cmdOk", "cmdCancel", "cmdAply", "aStart"}));
+    // The arrow keys move the selection within a group.
+    QCOMPARE(QApplication::focusWidget(), child<QWidget>("mStart"));
+    QTest::keyClick(child<QRadioButton>("mStart"), Qt::Key_Right);
+    QVERIFY(child<QRadioButton>("mStop")->isChecked() && child<QRadioButton>("mStop")->hasFocus());
+    QVERIFY(child<QRadioButton>("aStart")->isChecked());
+
+    // Moving into txt selects all of it, so typing replaces it.
     auto* txt = child<QLineEdit>("txt");
-    // Tab from the check box into txt selects all of it, so typing replaces it.
     child<QCheckBox>("chkShowErr")->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), txt);
     QCOMPARE(txt->selectedText(), QStringLiteral("/var/www/Myphp"));
     TypeText(txt, QStringLiteral("/srv/站点"));
     QCOMPARE(txt->text(), QStringLiteral("/srv/站点"));
-
-    child<QLineEdit>("txt2")->setFocus();
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), child<QWidget>("txt3"));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), child<QWidget>("Command2"));
 
     // Enter presses OK (here with missing files: the notice, then the window closes).
     child<QLineEdit>("txt3")->setFocus();
