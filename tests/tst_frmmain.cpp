@@ -160,62 +160,30 @@ void TestFrmMain::makeApacheFolder()
 
 void TestFrmMain::firstShown_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("parent");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QRect>("geometry");
 
-    QTest::newRow("server") << "server"
-                            << "frmMain"
-                            << "服务管理" << QRect(8, 8, 369, 121);
-    QTest::newRow("Frame2") << "Frame2"
-                            << "server"
-                            << "Apache" << QRect(16, 16, 313, 41);
-    QTest::newRow("aStart") << "aStart"
-                            << "Frame2"
-                            << "启动" << QRect(32, 16, 49, 17);
-    QTest::newRow("aRestart") << "aRestart"
-                              << "Frame2"
-                              << "重启" << QRect(200, 16, 49, 17);
-    QTest::newRow("Frame3") << "Frame3"
-                            << "server"
-                            << "Mysql" << QRect(16, 64, 313, 41);
-    QTest::newRow("mPause") << "mPause"
-                            << "Frame3"
-                            << "暂停" << QRect(144, 16, 49, 17);
-    QTest::newRow("chkShowErr") << "chkShowErr"
-                                << "frmMain"
-                                << "显示错误(置 display_errors 为 On )" << QRect(24, 160, 225, 17);
-    QTest::newRow("Frame1") << "Frame1"
-                            << "frmMain"
-                            << "文件修改" << QRect(8, 136, 369, 193);
-    QTest::newRow("Label1") << "Label1"
-                            << "Frame1"
-                            << "设置主目录为:" << QRect(16, 48, 81, 17);
-    QTest::newRow("txt") << "txt"
-                         << "Frame1"
-                         << "/var/www/Myphp" << QRect(16, 64, 257, 18);
-    QTest::newRow("Command1") << "Command1"
-                              << "Frame1"
-                              << "浏览(&B)..." << QRect(280, 56, 73, 25);
-    QTest::newRow("txt2") << "txt2"
-                          << "Frame1"
-                          << "index.php index.html" << QRect(16, 112, 257, 18);
-    QTest::newRow("txt3") << "txt3"
-                          << "Frame1"
-                          << "/usr/local/apache2" << QRect(16, 160, 257, 18);
-    QTest::newRow("Command2") << "Command2"
-                              << "Frame1"
-                              << "浏览(&B)..." << QRect(280, 152, 73, 25);
-    QTest::newRow("cmdOk") << "cmdOk"
-                           << "frmMain"
-                           << "确定" << QRect(128, 336, 73, 25);
-    QTest::newRow("cmdCancel") << "cmdCancel"
-                               << "frmMain"
-                               << "取消" << QRect(208, 336, 73, 25);
-    QTest::newRow("cmdAply") << "cmdAply"
-                             << "frmMain"
-                             << "应用" << QRect(288, 336, 73, 25);
+    QTest::newRow("server") << "server" << "frmMain" << "服务管理" << QRect(8, 8, 369, 121);
+    QTest::newRow("Frame2") << "Frame2" << "server" << "Apache" << QRect(16, 16, 313, 41);
+    QTest::newRow("aStart") << "aStart" << "Frame2" << "启动" << QRect(32, 16, 49, 17);
+    QTest::newRow("aRestart") << "aRestart" << "Frame2" << "重启" << QRect(200, 16, 49, 17);
+    QTest::newRow("Frame3") << "Frame3" << "server" << "Mysql" << QRect(16, 64, 313, 41);
+    QTest::newRow("mPause") << "mPause" << "Frame3" << "暂停" << QRect(144, 16, 49, 17);
+    QTest::newRow("chkShowErr") << "chkShowErr" << "frmMain" << "显示错误(置 display_errors 为 On )" << QRect(24, 160, 225, 17);
+    QTest::newRow("Frame1") << "Frame1" << "frmMain" << "文件修改" << QRect(8, 136, 369, 193);
+    QTest::newRow("Label1") << "Label1" << "Frame1" << "设置主目录为:" << QRect(16, 48, 81, 17);
+    QTest::newRow("txt") << "txt" << "Frame1" << "/var/www/Myphp" << QRect(16, 64, 257, 18);
+    QTest::newRow("Command1") << "Command1" << "Frame1" << "浏览(&B)..." << QRect(280, 56, 73, 25);
+    QTest::newRow("txt2") << "txt2" << "Frame1" << "index.php index.html" << QRect(16, 112, 257, 18);
+    QTest::newRow("txt3") << "txt3" << "Frame1" << "/usr/local/apache2" << QRect(16, 160, 257, 18);
+    QTest::newRow("Command2") << "Command2" << "Frame1" << "浏览(&B)..." << QRect(280, 152, 73, 25);
+    QTest::newRow("cmdOk") << "cmdOk" << "frmMain" << "确定" << QRect(128, 336, 73, 25);
+    QTest::newRow("cmdCancel") << "cmdCancel" << "frmMain" << "取消" << QRect(208, 336, 73, 25);
+    QTest::newRow("cmdAply") << "cmdAply" << "frmMain" << "应用" << QRect(288, 336, 73, 25);
+    // clang-format on
 }
 
 void TestFrmMain::firstShown()
@@ -293,9 +261,11 @@ void TestFrmMain::keyboard()
 
 void TestFrmMain::applyTracking_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("control");
     for (const char* name : {"aRestart", "mStop", "chkShowErr", "txt", "txt2", "txt3"})
         QTest::newRow(name) << name;
+    // clang-format on
 }
 
 void TestFrmMain::applyTracking()

@@ -126,6 +126,7 @@ void TestRealPeers::phpReadsRewrittenIni()
 
 void TestRealPeers::apacheReadsDocumentRootAsTyped_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("folder");
     QTest::newRow("plain") << "site";
     QTest::newRow("spaces") << "my web site";
@@ -134,6 +135,7 @@ void TestRealPeers::apacheReadsDocumentRootAsTyped_data()
     QTest::newRow("double quote") << "say \"hi\"";
     QTest::newRow("backslash before quote") << "x\\\"y";
     QTest::newRow("Chinese") << QStringLiteral("网站");
+    // clang-format on
 }
 
 void TestRealPeers::apacheReadsDocumentRootAsTyped()

@@ -66,39 +66,22 @@ class TestRewriter : public QObject
 
 void TestRewriter::rewriteContent_data()
 {
+    // clang-format off
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<bool>("httpd");
     QTest::addColumn<QByteArray>("expected");
 
     QTest::newRow("last line gains CR LF") << QByteArray("a\r\nb") << false << QByteArray("a\r\nb\r\n");
-    QTest::newRow("CR LF file without match is identical")
-        << QByteArray("[PHP]\r\n\r\nx = 1\r\n") << false << QByteArray("[PHP]\r\n\r\nx = 1\r\n");
-    QTest::newRow("lone CR and lone LF end lines")
-        << QByteArray("a\rb\nc\r\n") << false << QByteArray("a\r\nb\r\nc\r\n");
+    QTest::newRow("CR LF file without match is identical") << QByteArray("[PHP]\r\n\r\nx = 1\r\n") << false << QByteArray("[PHP]\r\n\r\nx = 1\r\n");
+    QTest::newRow("lone CR and lone LF end lines") << QByteArray("a\rb\nc\r\n") << false << QByteArray("a\r\nb\r\nc\r\n");
     QTest::newRow("trailing empty lines kept") << QByteArray("a\r\n\r\n") << false << QByteArray("a\r\n\r\n");
     QTest::newRow("LF CR is two line ends") << QByteArray("a\n\rb") << false << QByteArray("a\r\n\r\nb\r\n");
-    QTest::newRow("php: live lines replaced, comments kept")
-        << QByteArray("display_errors = Off\r\n;display_errors = Off\r\n; display_errors = Off\r\n"
-                      "display_startup_errors = Off\r\n\t  display_errors=Off ; note\r\ndisplay_errors=Off")
-        << false
-        << QByteArray("display_errors = On\r\n;display_errors = Off\r\n; display_errors = Off\r\n"
-                      "display_startup_errors = Off\r\ndisplay_errors = On\r\ndisplay_errors = On\r\n");
-    QTest::newRow("httpd: every match replaced whole, comments and case kept")
-        << QByteArray("#DocumentRoot \"/a\"\r\n# DocumentRoot \"/a\"\r\nDocumentRoot \"/a\" # old\r\n"
-                      "documentroot /a\r\n<IfModule dir_module>\r\n    DirectoryIndex index.html\r\n"
-                      "</IfModule>\r\nDocumentRoot /b\r\n")
-        << true
-        << QByteArray("#DocumentRoot \"/a\"\r\n# DocumentRoot \"/a\"\r\nDocumentRoot \"E:\\Myphp\"\r\n"
-                      "documentroot /a\r\n<IfModule dir_module>\r\nDirectoryIndex index.php index.html\r\n"
-                      "</IfModule>\r\nDocumentRoot \"E:\\Myphp\"\r\n");
-    QTest::newRow("bytes invalid in the code page survive")
-        << QByteArray("# caf\xe9 \xff\xfe\r\nServerName x\xc3\r\nDocumentRoot /\xff\r\n") << true
-        << QByteArray("# caf\xe9 \xff\xfe\r\nServerName x\xc3\r\nDocumentRoot \"E:\\Myphp\"\r\n");
-    QTest::newRow("non-ASCII before the directive does not hide it")
-        << QByteArray("\xe4\xb8\xad DocumentRoot /x\r\n") << true
-        << QByteArray("DocumentRoot \"E:\\Myphp\"\r\n");
-    QTest::newRow("no line end at all")
-        << QByteArray("DirectoryIndex a") << true << QByteArray("DirectoryIndex index.php index.html\r\n");
+    QTest::newRow("php: live lines replaced, comments kept") << QByteArray("display_errors = Off\r\n;display_errors = Off\r\n; display_errors = Off\r\n" "display_startup_errors = Off\r\n\t  display_errors=Off ; note\r\ndisplay_errors=Off") << false << QByteArray("display_errors = On\r\n;display_errors = Off\r\n; display_errors = Off\r\n" "display_startup_errors = Off\r\ndisplay_errors = On\r\ndisplay_errors = On\r\n");
+    QTest::newRow("httpd: every match replaced whole, comments and case kept") << QByteArray("#DocumentRoot \"/a\"\r\n# DocumentRoot \"/a\"\r\nDocumentRoot \"/a\" # old\r\n" "documentroot /a\r\n<IfModule dir_module>\r\n    DirectoryIndex index.html\r\n" "</IfModule>\r\nDocumentRoot /b\r\n") << true << QByteArray("#DocumentRoot \"/a\"\r\n# DocumentRoot \"/a\"\r\nDocumentRoot \"E:\\Myphp\"\r\n" "documentroot /a\r\n<IfModule dir_module>\r\nDirectoryIndex index.php index.html\r\n" "</IfModule>\r\nDocumentRoot \"E:\\Myphp\"\r\n");
+    QTest::newRow("bytes invalid in the code page survive") << QByteArray("# caf\xe9 \xff\xfe\r\nServerName x\xc3\r\nDocumentRoot /\xff\r\n") << true << QByteArray("# caf\xe9 \xff\xfe\r\nServerName x\xc3\r\nDocumentRoot \"E:\\Myphp\"\r\n");
+    QTest::newRow("non-ASCII before the directive does not hide it") << QByteArray("\xe4\xb8\xad DocumentRoot /x\r\n") << true << QByteArray("DocumentRoot \"E:\\Myphp\"\r\n");
+    QTest::newRow("no line end at all") << QByteArray("DirectoryIndex a") << true << QByteArray("DirectoryIndex index.php index.html\r\n");
+    // clang-format on
 }
 
 void TestRewriter::rewriteContent()
@@ -113,18 +96,16 @@ void TestRewriter::rewriteContent()
 
 void TestRewriter::firstWordMatchesDecodedLine_data()
 {
+    // clang-format off
     QTest::addColumn<QByteArray>("line");
     QTest::newRow("ascii") << QByteArray("  DocumentRoot \"/x\"");
     QTest::newRow("no word") << QByteArray(" \t=\"");
-    QTest::newRow("word runs into non-ASCII") << QByteArray("abc\xe4\xb8\xad"
-                                                            "def");
-    QTest::newRow("non-ASCII first") << QByteArray("\xe4\xb8\xad"
-                                                   "display_errors");
-    QTest::newRow("invalid byte first") << QByteArray("\xff"
-                                                      "x y");
-    QTest::newRow("UTF-8 letter inside") << QByteArray("caf\xc3\xa9"
-                                                       "s");
+    QTest::newRow("word runs into non-ASCII") << QByteArray("abc\xe4\xb8\xad" "def");
+    QTest::newRow("non-ASCII first") << QByteArray("\xe4\xb8\xad" "display_errors");
+    QTest::newRow("invalid byte first") << QByteArray("\xff" "x y");
+    QTest::newRow("UTF-8 letter inside") << QByteArray("caf\xc3\xa9" "s");
     QTest::newRow("empty") << QByteArray();
+    // clang-format on
 }
 
 void TestRewriter::firstWordMatchesDecodedLine()
@@ -135,30 +116,23 @@ void TestRewriter::firstWordMatchesDecodedLine()
 
 void TestRewriter::checkValues_data()
 {
+    // clang-format off
     using F = ValueProblem::Field;
     using K = ValueProblem::Kind;
     QTest::addColumn<QString>("root");
     QTest::addColumn<QString>("index");
     QTest::addColumn<int>("field"); // -1: accepted
     QTest::addColumn<int>("kind");
-    QTest::newRow("ordinary") << "/var/www/x"
-                              << "index.php" << -1 << -1;
+    QTest::newRow("ordinary") << "/var/www/x" << "index.php" << -1 << -1;
     QTest::newRow("Chinese folder") << QStringLiteral("/srv/网站") << "index.php" << -1 << -1;
-    QTest::newRow("LF in root") << "/a\nServerName evil"
-                                << "i" << int(F::DocumentRoot) << int(K::LineBreak);
-    QTest::newRow("CR in index") << "/a"
-                                 << "i\rx" << int(F::DirectoryIndex) << int(K::LineBreak);
-    QTest::newRow("NUL in root") << QString(QStringLiteral("/a") + QChar(u'\0')) << "i"
-                                 << int(F::DocumentRoot) << int(K::LineBreak);
-    QTest::newRow("empty root") << ""
-                                << "i" << int(F::DocumentRoot) << int(K::Empty);
-    QTest::newRow("blank index") << "/a"
-                                 << "   " << int(F::DirectoryIndex) << int(K::Empty);
-    QTest::newRow("lone surrogate at the end") << QString(QStringLiteral("/a") + QChar(0xd800)) << "i"
-                                               << int(F::DocumentRoot) << int(K::NotEncodable);
-    QTest::newRow("lone surrogate inside")
-        << "i" << QString(QStringLiteral("a") + QChar(0xdc00) + QStringLiteral("b")) << int(F::DirectoryIndex)
-        << int(K::NotEncodable);
+    QTest::newRow("LF in root") << "/a\nServerName evil" << "i" << int(F::DocumentRoot) << int(K::LineBreak);
+    QTest::newRow("CR in index") << "/a" << "i\rx" << int(F::DirectoryIndex) << int(K::LineBreak);
+    QTest::newRow("NUL in root") << QString(QStringLiteral("/a") + QChar(u'\0')) << "i" << int(F::DocumentRoot) << int(K::LineBreak);
+    QTest::newRow("empty root") << "" << "i" << int(F::DocumentRoot) << int(K::Empty);
+    QTest::newRow("blank index") << "/a" << "   " << int(F::DirectoryIndex) << int(K::Empty);
+    QTest::newRow("lone surrogate at the end") << QString(QStringLiteral("/a") + QChar(0xd800)) << "i" << int(F::DocumentRoot) << int(K::NotEncodable);
+    QTest::newRow("lone surrogate inside") << "i" << QString(QStringLiteral("a") + QChar(0xdc00) + QStringLiteral("b")) << int(F::DirectoryIndex) << int(K::NotEncodable);
+    // clang-format on
 }
 
 void TestRewriter::checkValues()

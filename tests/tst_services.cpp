@@ -112,39 +112,19 @@ class TestServices : public QObject
 
 void TestServices::sequencing_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("apache"); // chosen buttons: letters s(tart), t (stop), p(ause)
     QTest::addColumn<QString>("mysql");
     QTest::addColumn<QStringList>("failToStart");
     QTest::addColumn<QStringList>("expected");
     QTest::addColumn<int>("failures");
 
-    QTest::newRow("start, start") << "s"
-                                  << "s" << QStringList()
-                                  << QStringList{"net start apache2 | 正在启动服务:Apache2",
-                                                 "net start mysql | 正在启动服务:Mysql"}
-                                  << 0;
-    QTest::newRow("none chosen is restart")
-        << ""
-        << "" << QStringList()
-        << QStringList{"net stop apache2 | 正在重启服务:Apache2", "net start apache2 | 正在重启服务:Apache2",
-                       "net stop mysql | 正在重启服务:Mysql", "net start mysql | 正在重启服务:Mysql"}
-        << 0;
-    QTest::newRow("start wins over stop, stop over pause")
-        << "stp"
-        << "tp" << QStringList()
-        << QStringList{"net start apache2 | 正在启动服务:Apache2", "net stop mysql | 正在停止服务:Mysql"}
-        << 0;
-    QTest::newRow("pause") << "p"
-                           << "p" << QStringList()
-                           << QStringList{"net pause apache2 | 正在暂停服务:Apache2",
-                                          "net pause mysql | 正在暂停服务:Mysql"}
-                           << 0;
-    QTest::newRow("failed first command, the rest still run")
-        << ""
-        << "t" << QStringList{"net stop apache2", "net stop mysql"}
-        << QStringList{"net stop apache2 | 正在重启服务:Apache2", "net start apache2 | 正在重启服务:Apache2",
-                       "net stop mysql | 正在停止服务:Mysql"}
-        << 2;
+    QTest::newRow("start, start") << "s" << "s" << QStringList() << QStringList{"net start apache2 | 正在启动服务:Apache2", "net start mysql | 正在启动服务:Mysql"} << 0;
+    QTest::newRow("none chosen is restart") << "" << "" << QStringList() << QStringList{"net stop apache2 | 正在重启服务:Apache2", "net start apache2 | 正在重启服务:Apache2", "net stop mysql | 正在重启服务:Mysql", "net start mysql | 正在重启服务:Mysql"} << 0;
+    QTest::newRow("start wins over stop, stop over pause") << "stp" << "tp" << QStringList() << QStringList{"net start apache2 | 正在启动服务:Apache2", "net stop mysql | 正在停止服务:Mysql"} << 0;
+    QTest::newRow("pause") << "p" << "p" << QStringList() << QStringList{"net pause apache2 | 正在暂停服务:Apache2", "net pause mysql | 正在暂停服务:Mysql"} << 0;
+    QTest::newRow("failed first command, the rest still run") << "" << "t" << QStringList{"net stop apache2", "net stop mysql"} << QStringList{"net stop apache2 | 正在重启服务:Apache2", "net start apache2 | 正在重启服务:Apache2", "net stop mysql | 正在停止服务:Mysql"} << 2;
+    // clang-format on
 }
 
 void TestServices::sequencing()
@@ -235,6 +215,7 @@ void TestServices::timedOutProcessIsGone()
 
 void TestServices::linuxMapping_data()
 {
+    // clang-format off
     QTest::addColumn<int>("manager");
     QTest::addColumn<QByteArray>("serviceBody");
     QTest::addColumn<QString>("apache"); // chosen buttons as in sequencing
@@ -243,23 +224,12 @@ void TestServices::linuxMapping_data()
 
     const int systemd = int(ServiceManager::Systemd);
     const int sysv = int(ServiceManager::SysVinit);
-    QTest::newRow("systemd start") << systemd << QByteArray("exit 0") << "s"
-                                   << QStringList{"systemctl start apache2", "systemctl start mysql"}
-                                   << QStringList{"systemctl start apache2 0", "systemctl start mysql 0"};
-    QTest::newRow("sysv restart is stop then start")
-        << sysv << QByteArray("exit 0") << ""
-        << QStringList{"service apache2 stop", "service apache2 start", "service mysql start"}
-        << QStringList{"service apache2 stop 0", "service apache2 start 0", "service mysql start 0"};
-    QTest::newRow("pause runs nothing")
-        << systemd << QByteArray("exit 0") << "p" << QStringList{"systemctl start mysql"}
-        << QStringList{"net pause apache2 5", "systemctl start mysql 0"};
-    QTest::newRow("init script failure despite exit 0")
-        << sysv << QByteArray("echo \"Action '$2' failed.\"; exit 0") << "s"
-        << QStringList{"service apache2 start", "service mysql start"}
-        << QStringList{"service apache2 start 2", "service mysql start 2"};
-    QTest::newRow("non-zero exit") << sysv << QByteArray("echo 'mysql: unrecognized service' >&2; exit 1")
-                                   << "t" << QStringList{"service apache2 stop", "service mysql start"}
-                                   << QStringList{"service apache2 stop 2", "service mysql start 2"};
+    QTest::newRow("systemd start") << systemd << QByteArray("exit 0") << "s" << QStringList{"systemctl start apache2", "systemctl start mysql"} << QStringList{"systemctl start apache2 0", "systemctl start mysql 0"};
+    QTest::newRow("sysv restart is stop then start") << sysv << QByteArray("exit 0") << "" << QStringList{"service apache2 stop", "service apache2 start", "service mysql start"} << QStringList{"service apache2 stop 0", "service apache2 start 0", "service mysql start 0"};
+    QTest::newRow("pause runs nothing") << systemd << QByteArray("exit 0") << "p" << QStringList{"systemctl start mysql"} << QStringList{"net pause apache2 5", "systemctl start mysql 0"};
+    QTest::newRow("init script failure despite exit 0") << sysv << QByteArray("echo \"Action '$2' failed.\"; exit 0") << "s" << QStringList{"service apache2 start", "service mysql start"} << QStringList{"service apache2 start 2", "service mysql start 2"};
+    QTest::newRow("non-zero exit") << sysv << QByteArray("echo 'mysql: unrecognized service' >&2; exit 1") << "t" << QStringList{"service apache2 stop", "service mysql start"} << QStringList{"service apache2 stop 2", "service mysql start 2"};
+    // clang-format on
 }
 
 void TestServices::linuxMapping()
@@ -296,17 +266,15 @@ void TestServices::detectsServiceManager()
 
 void TestServices::windowsAlreadyInStateCountsAsSuccess_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("output");
     QTest::addColumn<bool>("succeeded");
-    QTest::newRow("already started") << "net start apache2"
-                                     << "请键入 NET HELPMSG 2182 以获得更多的帮助。" << true;
-    QTest::newRow("not started, on stop") << "net stop mysql"
-                                          << "More help is available by typing NET HELPMSG 3521." << true;
-    QTest::newRow("not started, on start") << "net start mysql"
-                                           << "NET HELPMSG 3521" << false;
-    QTest::newRow("no such service") << "net start apache2"
-                                     << "NET HELPMSG 2185" << false;
+    QTest::newRow("already started") << "net start apache2" << "请键入 NET HELPMSG 2182 以获得更多的帮助。" << true;
+    QTest::newRow("not started, on stop") << "net stop mysql" << "More help is available by typing NET HELPMSG 3521." << true;
+    QTest::newRow("not started, on start") << "net start mysql" << "NET HELPMSG 3521" << false;
+    QTest::newRow("no such service") << "net start apache2" << "NET HELPMSG 2185" << false;
+    // clang-format on
 }
 
 void TestServices::windowsAlreadyInStateCountsAsSuccess()

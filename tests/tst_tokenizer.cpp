@@ -19,6 +19,7 @@ class TestTokenizer : public QObject
 
 void TestTokenizer::getWord_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("line");
     QTest::addColumn<int>("n");
     QTest::addColumn<QString>("word");
@@ -44,11 +45,11 @@ void TestTokenizer::getWord_data()
     QTest::newRow("separators only") << " \t = \"" << 1 << "";
     QTest::newRow("single word character") << "x" << 1 << "x";
     QTest::newRow("markers inside a run") << "a#b;c_d e" << 1 << "a#b;c_d";
-    QTest::newRow("Chinese before the name")
-        << QStringLiteral("中文display_errors = On") << 1 << "display_errors";
+    QTest::newRow("Chinese before the name") << QStringLiteral("中文display_errors = On") << 1 << "display_errors";
     QTest::newRow("Latin-1 letter splits") << QStringLiteral("caf\u00e9s") << 2 << "s";
     QTest::newRow("case kept") << "documentroot /x" << 1 << "documentroot";
     QTest::newRow("n past a long line") << QString(300, QLatin1Char('a')) + " b" << 2 << "b";
+    // clang-format on
 }
 
 void TestTokenizer::getWord()
@@ -61,6 +62,7 @@ void TestTokenizer::getWord()
 
 void TestTokenizer::isWordChar_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("expected");
     QTest::newRow("empty") << "" << false;
@@ -72,6 +74,7 @@ void TestTokenizer::isWordChar_data()
         QTest::newRow(c) << QString::fromLatin1(c) << false;
     QTest::newRow("non-ASCII letter") << QStringLiteral("\u00c4") << false;
     QTest::newRow("Chinese") << QStringLiteral("中") << false;
+    // clang-format on
 }
 
 void TestTokenizer::isWordChar()
