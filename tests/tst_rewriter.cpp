@@ -71,16 +71,31 @@ void TestRewriter::rewriteContent_data()
     QTest::addColumn<bool>("httpd");
     QTest::addColumn<QByteArray>("expected");
 
+    // row: input, whether the httpd.conf rules apply (else php.ini's), expected output
     QTest::newRow("last line gains CR LF") << QByteArray("a\r\nb") << false << QByteArray("a\r\nb\r\n");
-    QTest::newRow("CR LF file without match is identical") << QByteArray("[PHP]\r\n\r\nx = 1\r\n") << false << QByteArray("[PHP]\r\n\r\nx = 1\r\n");
+    QTest::newRow("CR LF file without match is identical")
+        << QByteArray("[PHP]\r\n\r\nx = 1\r\n") << false << QByteArray("[PHP]\r\n\r\nx = 1\r\n");
     QTest::newRow("lone CR and lone LF end lines") << QByteArray("a\rb\nc\r\n") << false << QByteArray("a\r\nb\r\nc\r\n");
     QTest::newRow("trailing empty lines kept") << QByteArray("a\r\n\r\n") << false << QByteArray("a\r\n\r\n");
     QTest::newRow("LF CR is two line ends") << QByteArray("a\n\rb") << false << QByteArray("a\r\n\r\nb\r\n");
-    QTest::newRow("php: live lines replaced, comments kept") << QByteArray("display_errors = Off\r\n;display_errors = Off\r\n; display_errors = Off\r\n" "display_startup_errors = Off\r\n\t  display_errors=Off ; note\r\ndisplay_errors=Off") << false << QByteArray("display_errors = On\r\n;display_errors = Off\r\n; display_errors = Off\r\n" "display_startup_errors = Off\r\ndisplay_errors = On\r\ndisplay_errors = On\r\n");
-    QTest::newRow("httpd: every match replaced whole, comments and case kept") << QByteArray("#DocumentRoot \"/a\"\r\n# DocumentRoot \"/a\"\r\nDocumentRoot \"/a\" # old\r\n" "documentroot /a\r\n<IfModule dir_module>\r\n    DirectoryIndex index.html\r\n" "</IfModule>\r\nDocumentRoot /b\r\n") << true << QByteArray("#DocumentRoot \"/a\"\r\n# DocumentRoot \"/a\"\r\nDocumentRoot \"E:\\Myphp\"\r\n" "documentroot /a\r\n<IfModule dir_module>\r\nDirectoryIndex index.php index.html\r\n" "</IfModule>\r\nDocumentRoot \"E:\\Myphp\"\r\n");
-    QTest::newRow("bytes invalid in the code page survive") << QByteArray("# caf\xe9 \xff\xfe\r\nServerName x\xc3\r\nDocumentRoot /\xff\r\n") << true << QByteArray("# caf\xe9 \xff\xfe\r\nServerName x\xc3\r\nDocumentRoot \"E:\\Myphp\"\r\n");
-    QTest::newRow("non-ASCII before the directive does not hide it") << QByteArray("\xe4\xb8\xad DocumentRoot /x\r\n") << true << QByteArray("DocumentRoot \"E:\\Myphp\"\r\n");
-    QTest::newRow("no line end at all") << QByteArray("DirectoryIndex a") << true << QByteArray("DirectoryIndex index.php index.html\r\n");
+    QTest::newRow("php: live lines replaced, comments kept")
+        << QByteArray("display_errors = Off\r\n;display_errors = Off\r\n; display_errors = Off\r\n"
+                      "display_startup_errors = Off\r\n\t  display_errors=Off ; note\r\ndisplay_errors=Off") << false
+        << QByteArray("display_errors = On\r\n;display_errors = Off\r\n; display_errors = Off\r\n"
+                      "display_startup_errors = Off\r\ndisplay_errors = On\r\ndisplay_errors = On\r\n");
+    QTest::newRow("httpd: every match replaced whole, comments and case kept")
+        << QByteArray("#DocumentRoot \"/a\"\r\n# DocumentRoot \"/a\"\r\nDocumentRoot \"/a\" # old\r\ndocumentroot /a\r\n"
+                      "<IfModule dir_module>\r\n    DirectoryIndex index.html\r\n</IfModule>\r\nDocumentRoot /b\r\n") << true
+        << QByteArray("#DocumentRoot \"/a\"\r\n# DocumentRoot \"/a\"\r\nDocumentRoot \"E:\\Myphp\"\r\ndocumentroot /a\r\n"
+                      "<IfModule dir_module>\r\nDirectoryIndex index.php index.html\r\n</IfModule>\r\n"
+                      "DocumentRoot \"E:\\Myphp\"\r\n");
+    QTest::newRow("bytes invalid in the code page survive")
+        << QByteArray("# caf\xe9 \xff\xfe\r\nServerName x\xc3\r\nDocumentRoot /\xff\r\n") << true
+        << QByteArray("# caf\xe9 \xff\xfe\r\nServerName x\xc3\r\nDocumentRoot \"E:\\Myphp\"\r\n");
+    QTest::newRow("non-ASCII before the directive does not hide it")
+        << QByteArray("\xe4\xb8\xad DocumentRoot /x\r\n") << true << QByteArray("DocumentRoot \"E:\\Myphp\"\r\n");
+    QTest::newRow("no line end at all")
+        << QByteArray("DirectoryIndex a") << true << QByteArray("DirectoryIndex index.php index.html\r\n");
     // clang-format on
 }
 
@@ -127,11 +142,14 @@ void TestRewriter::checkValues_data()
     QTest::newRow("Chinese folder") << QStringLiteral("/srv/网站") << "index.php" << -1 << -1;
     QTest::newRow("LF in root") << "/a\nServerName evil" << "i" << int(F::DocumentRoot) << int(K::LineBreak);
     QTest::newRow("CR in index") << "/a" << "i\rx" << int(F::DirectoryIndex) << int(K::LineBreak);
-    QTest::newRow("NUL in root") << QString(QStringLiteral("/a") + QChar(u'\0')) << "i" << int(F::DocumentRoot) << int(K::LineBreak);
+    QTest::newRow("NUL in root")
+        << QString(QStringLiteral("/a") + QChar(u'\0')) << "i" << int(F::DocumentRoot) << int(K::LineBreak);
     QTest::newRow("empty root") << "" << "i" << int(F::DocumentRoot) << int(K::Empty);
     QTest::newRow("blank index") << "/a" << "   " << int(F::DirectoryIndex) << int(K::Empty);
-    QTest::newRow("lone surrogate at the end") << QString(QStringLiteral("/a") + QChar(0xd800)) << "i" << int(F::DocumentRoot) << int(K::NotEncodable);
-    QTest::newRow("lone surrogate inside") << "i" << QString(QStringLiteral("a") + QChar(0xdc00) + QStringLiteral("b")) << int(F::DirectoryIndex) << int(K::NotEncodable);
+    QTest::newRow("lone surrogate at the end")
+        << QString(QStringLiteral("/a") + QChar(0xd800)) << "i" << int(F::DocumentRoot) << int(K::NotEncodable);
+    QTest::newRow("lone surrogate inside")
+        << "i" << QString(QStringLiteral("a") + QChar(0xdc00) + QStringLiteral("b")) << int(F::DirectoryIndex) << int(K::NotEncodable);
     // clang-format on
 }
 

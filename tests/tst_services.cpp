@@ -22,6 +22,13 @@ struct FakeControls : ServiceControls
     QString status;
     QStringList statusHistory;
 
+    // Sets the buttons of a service from letters: s(tart), t (stop), p(ause); none means restart.
+    void choose(Service service, const QString& letters)
+    {
+        chosen[{service, ServiceAction::Start}] = letters.contains(QLatin1Char('s'));
+        chosen[{service, ServiceAction::Stop}] = letters.contains(QLatin1Char('t'));
+        chosen[{service, ServiceAction::Pause}] = letters.contains(QLatin1Char('p'));
+    }
     bool isChosen(Service service, ServiceAction action) const override
     {
         const auto it = chosen.find({service, action});
@@ -119,11 +126,19 @@ void TestServices::sequencing_data()
     QTest::addColumn<QStringList>("expected");
     QTest::addColumn<int>("failures");
 
-    QTest::newRow("start, start") << "s" << "s" << QStringList() << QStringList{"net start apache2 | 正在启动服务:Apache2", "net start mysql | 正在启动服务:Mysql"} << 0;
-    QTest::newRow("none chosen is restart") << "" << "" << QStringList() << QStringList{"net stop apache2 | 正在重启服务:Apache2", "net start apache2 | 正在重启服务:Apache2", "net stop mysql | 正在重启服务:Mysql", "net start mysql | 正在重启服务:Mysql"} << 0;
-    QTest::newRow("start wins over stop, stop over pause") << "stp" << "tp" << QStringList() << QStringList{"net start apache2 | 正在启动服务:Apache2", "net stop mysql | 正在停止服务:Mysql"} << 0;
-    QTest::newRow("pause") << "p" << "p" << QStringList() << QStringList{"net pause apache2 | 正在暂停服务:Apache2", "net pause mysql | 正在暂停服务:Mysql"} << 0;
-    QTest::newRow("failed first command, the rest still run") << "" << "t" << QStringList{"net stop apache2", "net stop mysql"} << QStringList{"net stop apache2 | 正在重启服务:Apache2", "net start apache2 | 正在重启服务:Apache2", "net stop mysql | 正在停止服务:Mysql"} << 2;
+    QTest::newRow("start, start") << "s" << "s" << QStringList()
+        << QStringList{"net start apache2 | 正在启动服务:Apache2", "net start mysql | 正在启动服务:Mysql"} << 0;
+    QTest::newRow("none chosen is restart") << "" << "" << QStringList()
+        << QStringList{"net stop apache2 | 正在重启服务:Apache2", "net start apache2 | 正在重启服务:Apache2",
+                       "net stop mysql | 正在重启服务:Mysql", "net start mysql | 正在重启服务:Mysql"} << 0;
+    QTest::newRow("start wins over stop, stop over pause") << "stp" << "tp" << QStringList()
+        << QStringList{"net start apache2 | 正在启动服务:Apache2", "net stop mysql | 正在停止服务:Mysql"} << 0;
+    QTest::newRow("pause") << "p" << "p" << QStringList()
+        << QStringList{"net pause apache2 | 正在暂停服务:Apache2", "net pause mysql | 正在暂停服务:Mysql"} << 0;
+    QTest::newRow("failed first command, the rest still run") << "" << "t"
+        << QStringList{"net stop apache2", "net stop mysql"}
+        << QStringList{"net stop apache2 | 正在重启服务:Apache2", "net start apache2 | 正在重启服务:Apache2",
+                       "net stop mysql | 正在停止服务:Mysql"} << 2;
     // clang-format on
 }
 
@@ -138,9 +153,7 @@ void TestServices::sequencing()
     FakeControls controls;
     for (const auto& [service, letters] :
          {std::pair{Service::Apache, apache}, std::pair{Service::MySql, mysql}}) {
-        controls.chosen[{service, ServiceAction::Start}] = letters.contains(QLatin1Char('s'));
-        controls.chosen[{service, ServiceAction::Stop}] = letters.contains(QLatin1Char('t'));
-        controls.chosen[{service, ServiceAction::Pause}] = letters.contains(QLatin1Char('p'));
+        controls.choose(service, letters);
     }
     FakeRunner runner;
     runner.controls = &controls;
@@ -224,11 +237,21 @@ void TestServices::linuxMapping_data()
 
     const int systemd = int(ServiceManager::Systemd);
     const int sysv = int(ServiceManager::SysVinit);
-    QTest::newRow("systemd start") << systemd << QByteArray("exit 0") << "s" << QStringList{"systemctl start apache2", "systemctl start mysql"} << QStringList{"systemctl start apache2 0", "systemctl start mysql 0"};
-    QTest::newRow("sysv restart is stop then start") << sysv << QByteArray("exit 0") << "" << QStringList{"service apache2 stop", "service apache2 start", "service mysql start"} << QStringList{"service apache2 stop 0", "service apache2 start 0", "service mysql start 0"};
-    QTest::newRow("pause runs nothing") << systemd << QByteArray("exit 0") << "p" << QStringList{"systemctl start mysql"} << QStringList{"net pause apache2 5", "systemctl start mysql 0"};
-    QTest::newRow("init script failure despite exit 0") << sysv << QByteArray("echo \"Action '$2' failed.\"; exit 0") << "s" << QStringList{"service apache2 start", "service mysql start"} << QStringList{"service apache2 start 2", "service mysql start 2"};
-    QTest::newRow("non-zero exit") << sysv << QByteArray("echo 'mysql: unrecognized service' >&2; exit 1") << "t" << QStringList{"service apache2 stop", "service mysql start"} << QStringList{"service apache2 stop 2", "service mysql start 2"};
+    QTest::newRow("systemd start") << systemd << QByteArray("exit 0") << "s"
+        << QStringList{"systemctl start apache2", "systemctl start mysql"}
+        << QStringList{"systemctl start apache2 0", "systemctl start mysql 0"};
+    QTest::newRow("sysv restart is stop then start") << sysv << QByteArray("exit 0") << ""
+        << QStringList{"service apache2 stop", "service apache2 start", "service mysql start"}
+        << QStringList{"service apache2 stop 0", "service apache2 start 0", "service mysql start 0"};
+    QTest::newRow("pause runs nothing") << systemd << QByteArray("exit 0") << "p"
+        << QStringList{"systemctl start mysql"}
+        << QStringList{"net pause apache2 5", "systemctl start mysql 0"};
+    QTest::newRow("init script failure despite exit 0") << sysv << QByteArray("echo \"Action '$2' failed.\"; exit 0") << "s"
+        << QStringList{"service apache2 start", "service mysql start"}
+        << QStringList{"service apache2 start 2", "service mysql start 2"};
+    QTest::newRow("non-zero exit") << sysv << QByteArray("echo 'mysql: unrecognized service' >&2; exit 1") << "t"
+        << QStringList{"service apache2 stop", "service mysql start"}
+        << QStringList{"service apache2 stop 2", "service mysql start 2"};
     // clang-format on
 }
 
@@ -244,10 +267,8 @@ void TestServices::linuxMapping()
     standIns.add("systemctl", serviceBody);
     standIns.add("service", serviceBody);
     FakeControls controls;
-    controls.chosen[{Service::Apache, ServiceAction::Start}] = apache.contains(QLatin1Char('s'));
-    controls.chosen[{Service::Apache, ServiceAction::Stop}] = apache.contains(QLatin1Char('t'));
-    controls.chosen[{Service::Apache, ServiceAction::Pause}] = apache.contains(QLatin1Char('p'));
-    controls.chosen[{Service::MySql, ServiceAction::Start}] = true;
+    controls.choose(Service::Apache, apache);
+    controls.choose(Service::MySql, QStringLiteral("s"));
     SystemCommandRunner runner(ServiceManager(manager), std::chrono::seconds(20));
 
     QStringList seen;
