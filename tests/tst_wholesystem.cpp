@@ -138,11 +138,12 @@ void TestWholeSystem::initTestCase()
                       "DocumentRoot \"" +
                       path(QStringLiteral("old")).toUtf8() +
                       "\"\n"
-                      "<IfModule dir_module>\n    DirectoryIndex index.html\n</IfModule>\n";
+                      "<IfModule dir_module>\n    DirectoryIndex index.php\n</IfModule>\n";
     QVERIFY(testutil::WriteAll(path(QStringLiteral("apache/conf/httpd.conf")), conf.replace("\n", "\r\n")));
     QVERIFY(testutil::WriteAll(path(QStringLiteral("apache/php.ini")),
                                "[PHP]\r\n; display_errors = On\r\ndisplay_errors = Off\r\n"));
-    QVERIFY(testutil::WriteAll(path(QStringLiteral("old/index.html")), "old site\n"));
+    QVERIFY(testutil::WriteAll(path(QStringLiteral("old/index.php")),
+                               "<?php echo 'old site, display_errors=' . ini_get('display_errors'), \"\\n\";\n"));
     QVERIFY(
         testutil::WriteAll(path(QStringLiteral("site/index.php")),
                            "<?php echo 'new site, display_errors=' . ini_get('display_errors'), \"\\n\";\n"));
@@ -171,7 +172,7 @@ void TestWholeSystem::initTestCase()
     QVERIFY2(start.exitCode == 0, qPrintable(start.output));
     const QString before = fetchPage();
     qInfo().noquote() << "before: Apache serves" << before.trimmed();
-    QCOMPARE(before, QStringLiteral("old site\n"));
+    QCOMPARE(before, QStringLiteral("old site, display_errors=\n"));
 }
 
 void TestWholeSystem::cleanupTestCase()
