@@ -59,11 +59,8 @@ struct WordByteTable
     bool word[256] = {};
     constexpr WordByteTable()
     {
-        for (int c = 'A'; c <= 'Z'; ++c)
-            word[c] = word[c + ('a' - 'A')] = true;
-        for (int c = '0'; c <= '9'; ++c)
-            word[c] = true;
-        word[int('#')] = word[int(';')] = word[int('_')] = true;
+        for (int c = 0; c < 0x80; ++c)
+            word[c] = IsWordCode(char16_t(c));
     }
 };
 constexpr WordByteTable kWordBytes;

@@ -5,9 +5,7 @@ namespace config {
 
 bool IsWordChar(QChar c)
 {
-    const char16_t u = c.unicode();
-    return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '#' ||
-           u == ';' || u == '_';
+    return IsWordCode(c.unicode());
 }
 
 bool IsWordChar(const QString& text)

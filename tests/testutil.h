@@ -38,4 +38,34 @@ inline Run RunProgram(const QString& program, const QStringList& arguments, int 
             QString::fromLocal8Bit(process.readAll())};
 }
 
+/**
+ * A standalone httpd.conf (CR LF line ends) for /usr/sbin/apache2 -f, keeping everything Apache
+ * writes under @p serverRoot, listening on 127.0.0.1:@p port. @p extra goes before DocumentRoot,
+ * which is preceded by a commented-out one that must survive rewriting.
+ */
+inline QByteArray ApacheConf(const QString& serverRoot, quint16 port, const QString& documentRoot,
+                             const QString& extra = {})
+{
+    QString conf = QStringLiteral(R"(# Standalone test configuration
+ServerRoot "%1"
+ServerName localhost
+Listen 127.0.0.1:%2
+PidFile "%1/httpd.pid"
+ErrorLog "%1/error.log"
+DefaultRuntimeDir "%1"
+Mutex file:%1 default
+LoadModule mpm_prefork_module /usr/lib/apache2/modules/mod_mpm_prefork.so
+LoadModule authz_core_module /usr/lib/apache2/modules/mod_authz_core.so
+LoadModule dir_module /usr/lib/apache2/modules/mod_dir.so
+%4
+#DocumentRoot "/nowhere"
+DocumentRoot "%3"
+<IfModule dir_module>
+    DirectoryIndex index.php
+</IfModule>
+)")
+                       .arg(serverRoot, QString::number(port), documentRoot, extra);
+    return conf.replace(QLatin1String("\n"), QLatin1String("\r\n")).toUtf8();
+}
+
 } // namespace testutil

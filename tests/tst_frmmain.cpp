@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/frmmain.h"
 #include "app/notice.h"
+#include "guiutil.h"
 #include "platform/folderpicker.h"
 #include "testutil.h"
 
@@ -25,6 +26,8 @@
 #include <unistd.h>
 
 using namespace services;
+using guiutil::Replace;
+using guiutil::TypeText;
 using testutil::ReadAll;
 using testutil::WriteAll;
 
@@ -63,24 +66,6 @@ struct PaintWatcher : QObject
         return false;
     }
 };
-
-void TypeText(QWidget* widget, const QString& text)
-{
-    for (const QChar c : text) {
-        if (c.unicode() < 0x80)
-            QTest::keyClick(widget, c.toLatin1());
-        else // keyClicks cannot type outside ASCII
-            QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
-    }
-}
-
-void Replace(QLineEdit* box, const QString& text)
-{
-    box->setFocus();
-    box->selectAll();
-    QTest::keyClick(box, Qt::Key_Delete);
-    TypeText(box, text);
-}
 
 } // namespace
 

@@ -26,47 +26,6 @@ QList<QByteArray> Lines(QByteArray content)
     return content.split('\n');
 }
 
-QByteArray ApacheConf(const QString& dir)
-{
-    const QByteArray d = dir.toUtf8();
-    const QByteArray m = kModules.toUtf8();
-    QByteArray conf = "# Standalone configuration for a syntax check\n"
-                      "ServerRoot \"" +
-                      d +
-                      "\"\n"
-                      "ServerName localhost\n"
-                      "Listen 127.0.0.1:8\n"
-                      "PidFile \"" +
-                      d +
-                      "/httpd.pid\"\n"
-                      "ErrorLog \"" +
-                      d +
-                      "/error.log\"\n"
-                      "DefaultRuntimeDir \"" +
-                      d +
-                      "\"\n"
-                      "Mutex file:" +
-                      d +
-                      " default\n"
-                      "LoadModule mpm_prefork_module \"" +
-                      m +
-                      "/mod_mpm_prefork.so\"\n"
-                      "LoadModule authz_core_module \"" +
-                      m +
-                      "/mod_authz_core.so\"\n"
-                      "LoadModule dir_module \"" +
-                      m +
-                      "/mod_dir.so\"\n"
-                      "#DocumentRoot \"/nowhere\"\n"
-                      "DocumentRoot \"" +
-                      d +
-                      "\"\n"
-                      "<IfModule dir_module>\n"
-                      "    DirectoryIndex index.html\n"
-                      "</IfModule>\n";
-    return conf.replace("\n", "\r\n");
-}
-
 } // namespace
 
 class TestRealPeers : public QObject
@@ -148,7 +107,7 @@ void TestRealPeers::apacheReadsDocumentRootAsTyped()
     const QString root = dir.filePath(folder);
     QVERIFY(QDir().mkpath(root));
     const QString conf = dir.filePath(QStringLiteral("httpd.conf"));
-    QVERIFY(testutil::WriteAll(conf, ApacheConf(dir.path())));
+    QVERIFY(testutil::WriteAll(conf, testutil::ApacheConf(dir.path(), 8, dir.path())));
 
     const config::RewriteResult result =
         config::RewriteHttpdConf(conf, root, QStringLiteral("index.php index.html"));

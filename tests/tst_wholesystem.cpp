@@ -2,6 +2,7 @@
 // The whole program against a real Apache httpd with mod_php and a real MariaDB server, driven
 // through its window as a user would. Only the service manager is a stand-in (a script on PATH).
 #include "app/frmmain.h"
+#include "guiutil.h"
 #include "services/servicemanager.h"
 #include "testutil.h"
 
@@ -96,54 +97,27 @@ void TestWholeSystem::initTestCase()
     QVERIFY(QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                                     QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
                                                     QFile::ExeOther));
-    for (const char* folder : {"apache/conf", "apache/logs", "old", "site", "mysql", "bin"})
+    for (const char* folder : {"apache/conf", "old", "site", "mysql", "bin"})
         QVERIFY(QDir(m_dir.path()).mkpath(QLatin1String(folder)));
     m_httpPort = FreePort();
     m_mysqlPort = FreePort();
     QVERIFY(m_httpPort && m_mysqlPort && m_httpPort != m_mysqlPort);
 
-    const QByteArray apache = path(QStringLiteral("apache")).toUtf8();
-    const QByteArray runAs = ::geteuid() == 0 ? "User nobody\nGroup nogroup\n" : "";
-    QByteArray conf = "# Test server for Brellimar's whole-system test\n"
-                      "ServerRoot \"" +
-                      apache +
-                      "\"\n"
-                      "ServerName localhost\n"
-                      "Listen 127.0.0.1:" +
-                      QByteArray::number(m_httpPort) +
-                      "\n"
-                      "PidFile \"" +
-                      apache +
-                      "/logs/httpd.pid\"\n"
-                      "ErrorLog \"" +
-                      apache +
-                      "/logs/error.log\"\n"
-                      "DefaultRuntimeDir \"" +
-                      apache +
-                      "/logs\"\n"
-                      "Mutex file:" +
-                      apache + "/logs default\n" + runAs +
-                      "LoadModule mpm_prefork_module /usr/lib/apache2/modules/mod_mpm_prefork.so\n"
-                      "LoadModule authz_core_module /usr/lib/apache2/modules/mod_authz_core.so\n"
-                      "LoadModule dir_module /usr/lib/apache2/modules/mod_dir.so\n"
-                      "LoadModule php_module " +
-                      php.toUtf8() +
-                      "\n"
-                      "PHPIniDir \"" +
-                      apache +
-                      "\"\n"
-                      "<FilesMatch \"\\.php$\">\n    SetHandler application/x-httpd-php\n</FilesMatch>\n"
-                      "<Directory />\n    Require all granted\n</Directory>\n"
-                      "#DocumentRoot \"/var/www/html\"\n"
-                      "DocumentRoot \"" +
-                      path(QStringLiteral("old")).toUtf8() +
-                      "\"\n"
-                      "<IfModule dir_module>\n    DirectoryIndex index.php\n</IfModule>\n";
-    QVERIFY(testutil::WriteAll(path(QStringLiteral("apache/conf/httpd.conf")), conf.replace("\n", "\r\n")));
+    const QString apache = path(QStringLiteral("apache"));
+    const QString runAs = ::geteuid() == 0 ? QStringLiteral("User nobody\nGroup nogroup\n") : QString();
+    const QString withPhp =
+        runAs + QStringLiteral("LoadModule php_module %1\nPHPIniDir \"%2\"\n"
+                               "<FilesMatch \"\\.php$\">\n    SetHandler application/x-httpd-php\n"
+                               "</FilesMatch>\n<Directory />\n    Require all granted\n</Directory>")
+                    .arg(php, apache);
+    QVERIFY(
+        testutil::WriteAll(path(QStringLiteral("apache/conf/httpd.conf")),
+                           testutil::ApacheConf(apache, m_httpPort, path(QStringLiteral("old")), withPhp)));
     QVERIFY(testutil::WriteAll(path(QStringLiteral("apache/php.ini")),
                                "[PHP]\r\n; display_errors = On\r\ndisplay_errors = Off\r\n"));
-    QVERIFY(testutil::WriteAll(path(QStringLiteral("old/index.php")),
-                               "<?php echo 'old site, display_errors=' . ini_get('display_errors'), \"\\n\";\n"));
+    QVERIFY(
+        testutil::WriteAll(path(QStringLiteral("old/index.php")),
+                           "<?php echo 'old site, display_errors=' . ini_get('display_errors'), \"\\n\";\n"));
     QVERIFY(
         testutil::WriteAll(path(QStringLiteral("site/index.php")),
                            "<?php echo 'new site, display_errors=' . ini_get('display_errors'), \"\\n\";\n"));
@@ -190,7 +164,7 @@ void TestWholeSystem::writeStandInEnv(bool failMysqlStart)
     const QByteArray env = "APACHE_CONF='" + path(QStringLiteral("apache/conf/httpd.conf")).toUtf8() +
                            "'\n"
                            "APACHE_PIDFILE='" +
-                           path(QStringLiteral("apache/logs/httpd.pid")).toUtf8() +
+                           path(QStringLiteral("apache/httpd.pid")).toUtf8() +
                            "'\n"
                            "MYSQL_DIR='" +
                            path(QStringLiteral("mysql")).toUtf8() +
@@ -225,10 +199,7 @@ void TestWholeSystem::applyThroughWindow(bool restartApache)
     const auto type = [&window](const char* name, const QString& text) {
         auto* box = window.findChild<QLineEdit*>(QLatin1String(name));
         QVERIFY(box);
-        box->setFocus();
-        box->selectAll();
-        QTest::keyClick(box, Qt::Key_Delete);
-        QTest::keyClicks(box, text);
+        guiutil::Replace(box, text);
         QCOMPARE(box->text(), text);
     };
     type("txt", path(QStringLiteral("site")));
