@@ -11,7 +11,9 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFontDatabase>
 #include <QGroupBox>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -35,9 +37,28 @@ Widget* Place(QWidget* parent, const char* name, const QString& text, const QRec
     return widget;
 }
 
+// A text box that runs no code on focus: QLineEdit selects its whole text when Tab reaches it, and
+// typing would then wipe it; the caret stays where it was instead.
+class PlainTextBox : public QLineEdit
+{
+  public:
+    using QLineEdit::QLineEdit;
+
+  protected:
+    void focusInEvent(QFocusEvent* event) override
+    {
+        const bool hadSelection = hasSelectedText();
+        const int caret = cursorPosition();
+        QLineEdit::focusInEvent(event);
+        if (!hadSelection)
+            setCursorPosition(caret);
+    }
+};
+
+template <typename Box = QLineEdit>
 QLineEdit* PlaceTextBox(QWidget* parent, const char* name, const QRect& geometry)
 {
-    auto* box = new QLineEdit(parent);
+    auto* box = new Box(parent);
     box->setObjectName(QLatin1String(name));
     box->setGeometry(geometry);
     return box;
@@ -53,6 +74,24 @@ QString TrimBlanks(const QString& text)
     while (end > begin && text.at(end - 1) == QLatin1Char(' '))
         --end;
     return text.mid(begin, end - begin);
+}
+
+// Tab and Shift+Tab enter an option group at its selected button. Qt arranges this only once the
+// group has had the focus, so Shift+Tab would land on a group's last button before that.
+void TabToSelectedOption(QRadioButton* selected)
+{
+    for (QRadioButton* option :
+         selected->parentWidget()->findChildren<QRadioButton*>(Qt::FindDirectChildrenOnly))
+        option->setFocusPolicy(option == selected ? Qt::FocusPolicy(option->focusPolicy() | Qt::TabFocus)
+                                                  : Qt::FocusPolicy(option->focusPolicy() & ~Qt::TabFocus));
+}
+
+QIcon ProgramIcon()
+{
+    QIcon icon;
+    for (const int size : {16, 32, 48})
+        icon.addFile(QStringLiteral(":/icons/brellimar-%1.png").arg(size), QSize(size, size));
+    return icon;
 }
 
 bool IsUserInput(QEvent::Type type)
@@ -135,6 +174,12 @@ frmMain::frmMain(frmMainSeams seams, QWidget* parent) : QDialog(parent), m_seams
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(5745 / 15, 5535 / 15);
+    Q_INIT_RESOURCE(brellimar); // the icons live in the static library
+    setWindowIcon(ProgramIcon());
+    // The twips assume a 9-point font; a desktop set to a larger one must not cut the captions.
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPointSize(9);
+    setFont(font);
 
     createControls();
     connectHandlers();
@@ -159,6 +204,8 @@ void frmMain::createControls()
     mRestart = Place<QRadioButton>(Frame3, "mRestart", QStringLiteral("重启"), Twips(3000, 240, 735, 255));
     aStart->setChecked(true);
     mStart->setChecked(true);
+    TabToSelectedOption(aStart);
+    TabToSelectedOption(mStart);
 
     Frame1 = Place<QGroupBox>(this, "Frame1", QStringLiteral("文件修改"), Twips(120, 2040, 5535, 2895));
     // A child of the window, stacked above the group box it appears in.
@@ -174,7 +221,7 @@ void frmMain::createControls()
     Label2 = Place<QLabel>(Frame1, "Label2", QStringLiteral("服务器默认首页(多个名称请用空格隔开):"),
                            Twips(240, 1440, 3330, 180));
     Label2->adjustSize();
-    txt2 = PlaceTextBox(Frame1, "txt2", Twips(240, 1680, 3855, 270));
+    txt2 = PlaceTextBox<PlainTextBox>(Frame1, "txt2", Twips(240, 1680, 3855, 270));
     Label4 =
         Place<QLabel>(Frame1, "Label4", QStringLiteral("Apache安装所在的目录:"), Twips(240, 2160, 1890, 180));
     Label4->adjustSize();
@@ -183,7 +230,7 @@ void frmMain::createControls()
 #else
     const QString apacheFolder = QStringLiteral("/usr/local/apache2");
 #endif
-    txt3 = PlaceTextBox(Frame1, "txt3", Twips(240, 2400, 3855, 270));
+    txt3 = PlaceTextBox<PlainTextBox>(Frame1, "txt3", Twips(240, 2400, 3855, 270));
     txt3->setText(apacheFolder);
     Command2 =
         Place<QPushButton>(Frame1, "Command2", QStringLiteral("浏览(&B)..."), Twips(4200, 2280, 1095, 375));
@@ -209,9 +256,11 @@ void frmMain::createControls()
 void frmMain::connectHandlers()
 {
     for (QRadioButton* option : {aStart, aStop, aPause, aRestart, mStart, mStop, mPause, mRestart})
-        connect(option, &QRadioButton::toggled, this, [this](bool selected) {
-            if (selected)
-                EnableApply();
+        connect(option, &QRadioButton::toggled, this, [this, option](bool selected) {
+            if (!selected)
+                return;
+            TabToSelectedOption(option);
+            EnableApply();
         });
     connect(chkShowErr, &QCheckBox::toggled, this, &frmMain::EnableApply);
     for (QLineEdit* box : {txt, txt2, txt3})

@@ -3,7 +3,6 @@
 #include "notice.h"
 
 #include <QApplication>
-#include <QIcon>
 
 int main(int argc, char* argv[])
 {
@@ -14,11 +13,6 @@ int main(int argc, char* argv[])
 
     // The interface is Chinese; Qt's own buttons (the message box's OK) should read so too.
     app::InstallQtChineseTranslation();
-
-    QIcon icon;
-    for (const int size : {16, 32, 48})
-        icon.addFile(QStringLiteral(":/icons/brellimar-%1.png").arg(size), QSize(size, size));
-    QApplication::setWindowIcon(icon);
 
     frmMain window;
     window.show();

@@ -19,6 +19,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
+#include <QStyle>
+#include <QStyleOption>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -80,6 +83,9 @@ class TestFrmMain : public QObject
     void firstShown_data();
     void firstShown();
     void keyboard();
+    void focusArrival_data();
+    void focusArrival();
+    void captionsFitLargeDesktopFont();
     void applyTracking_data();
     void applyTracking();
     void fullApplyPass();
@@ -195,6 +201,7 @@ void TestFrmMain::firstShown()
     // What holds for the window as a whole, checked once.
     if (name == QLatin1String("server")) {
         QCOMPARE(m_window->windowTitle(), QStringLiteral("Brellimar"));
+        QCOMPARE(m_window->windowIcon().availableSizes(), (QList<QSize>{{16, 16}, {32, 32}, {48, 48}}));
         QCOMPARE(m_window->size(), QSize(383, 369));
         QCOMPARE(m_window->minimumSize(), m_window->maximumSize());
         QVERIFY(!(m_window->windowFlags() & Qt::WindowMaximizeButtonHint));
@@ -242,6 +249,111 @@ void TestFrmMain::keyboard()
     QTest::keyClick(child<QLineEdit>("txt3"), Qt::Key_Return);
     QCOMPARE(m_messages, QStringList{kMissingFiles});
     QVERIFY(!m_window->isVisible());
+}
+
+void TestFrmMain::focusArrival_data()
+{
+    // clang-format off
+    QTest::addColumn<QString>("clicked"); // an option button selected first without taking the focus
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("presses");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<bool>("selectsAll");
+
+    QTest::newRow("Tab into txt") << "" << "chkShowErr" << int(Qt::Key_Tab) << 1 << "txt" << true;
+    QTest::newRow("Shift+Tab into txt") << "" << "txt2" << int(Qt::Key_Backtab) << 2 << "txt" << true;
+    QTest::newRow("Tab into txt2") << "" << "Command1" << int(Qt::Key_Tab) << 1 << "txt2" << false;
+    QTest::newRow("Shift+Tab into txt2") << "" << "txt3" << int(Qt::Key_Backtab) << 1 << "txt2" << false;
+    QTest::newRow("Tab into txt3") << "" << "txt2" << int(Qt::Key_Tab) << 1 << "txt3" << false;
+    QTest::newRow("Shift+Tab into txt3") << "" << "Command2" << int(Qt::Key_Backtab) << 1 << "txt3" << false;
+    QTest::newRow("Shift+Tab into Mysql") << "" << "txt" << int(Qt::Key_Backtab) << 2 << "mStart" << false;
+    QTest::newRow("Shift+Tab into Mysql, mPause") << "mPause" << "txt" << int(Qt::Key_Backtab) << 2 << "mPause" << false;
+    QTest::newRow("Tab into Apache, aRestart") << "aRestart" << "cmdAply" << int(Qt::Key_Tab) << 1 << "aRestart" << false;
+    // clang-format on
+}
+
+void TestFrmMain::focusArrival()
+{
+    QFETCH(QString, clicked);
+    QFETCH(QString, from);
+    QFETCH(int, key);
+    QFETCH(int, presses);
+    QFETCH(QString, to);
+    QFETCH(bool, selectsAll);
+    // As an accessibility tool presses a button: selected, but the focus stays where it was.
+    if (!clicked.isEmpty())
+        child<QRadioButton>(clicked.toLatin1().constData())->click();
+    child<QWidget>(from.toLatin1().constData())->setFocus();
+    for (int i = 0; i < presses; ++i)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+    QCOMPARE(QApplication::focusWidget()->objectName(), to);
+    if (auto* box = qobject_cast<QLineEdit*>(QApplication::focusWidget()))
+        QCOMPARE(box->selectedText(), selectsAll ? box->text() : QString());
+}
+
+void TestFrmMain::captionsFitLargeDesktopFont()
+{
+    // A desktop whose default font is 11 points (GNOME's) while the positions assume 9 points.
+    const QFont desktop = QApplication::font();
+    const auto restore = qScopeGuard([&] { QApplication::setFont(desktop); });
+    QFont large = desktop;
+    large.setPointSize(11);
+    QApplication::setFont(large);
+    frmMain window;
+    window.show();
+
+    // How far down a caption's glyphs reach when the style centres them in a strip.
+    const auto inkBottom = [](const QWidget* widget, const QString& text, int top, int height) {
+        const int ink = widget->fontMetrics().tightBoundingRect(text).height();
+        return top + (height + ink + 1) / 2;
+    };
+    for (QLabel* label : window.findChildren<QLabel*>()) {
+        if (!label->buddy())
+            continue; // the status line sizes itself and has the strip left of the buttons
+        const QByteArray name = label->objectName().toLatin1();
+        QVERIFY2(label->sizeHint().width() <= label->width(), name);
+        QVERIFY2(label->geometry().right() < label->parentWidget()->width(), name);
+        // Not hidden behind the text box it names.
+        QVERIFY2(inkBottom(label, label->text(), label->y(), label->height()) <= label->buddy()->y(), name);
+    }
+    for (QAbstractButton* button : window.findChildren<QAbstractButton*>()) {
+        const QByteArray name = button->objectName().toLatin1();
+        // Where the style draws the caption, and what it needs: indicator, spacing and caption.
+        QRect room = button->rect();
+        QSize needed = button->sizeHint();
+        if (auto* push = qobject_cast<QPushButton*>(button)) {
+            QStyleOptionButton option;
+            option.initFrom(push);
+            option.text = push->text();
+            if (push->autoDefault())
+                option.features |= QStyleOptionButton::AutoDefaultButton;
+            room = push->style()->subElementRect(QStyle::SE_PushButtonContents, &option, push);
+            needed = push->fontMetrics().size(Qt::TextShowMnemonic, push->text());
+        }
+        QVERIFY2(needed.width() <= room.width(), name);
+        QVERIFY2(inkBottom(button, button->text(), room.y(), room.height()) <= room.bottom() + 1, name);
+    }
+    for (QGroupBox* box : window.findChildren<QGroupBox*>()) {
+        const QByteArray name = box->objectName().toLatin1();
+        QStyleOptionGroupBox option;
+        option.initFrom(box);
+        option.text = box->title();
+        option.lineWidth = 1;
+        option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+        option.textAlignment = box->alignment();
+        const QRect title =
+            box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, box);
+        QVERIFY2(title.right() < box->width(), name);
+        // The title stays above the first row of controls shown in the box (the check box too).
+        const QRect area(box->mapTo(&window, QPoint(0, 0)), box->size());
+        int firstRow = box->height();
+        for (QWidget* widget : window.findChildren<QWidget*>())
+            if (!qobject_cast<QGroupBox*>(widget) && widget->isVisible() && widget->parentWidget() &&
+                area.contains(QRect(widget->mapTo(&window, QPoint(0, 0)), widget->size())))
+                firstRow = std::min(firstRow, widget->mapTo(&window, QPoint(0, 0)).y() - area.y());
+        QVERIFY2(inkBottom(box, box->title(), title.y(), title.height()) <= firstRow, name);
+    }
 }
 
 void TestFrmMain::applyTracking_data()
