@@ -3,6 +3,7 @@
 
 #include "config/rewriter.h"
 #include "notice.h"
+#include "platform/defaults.h"
 #include "platform/files.h"
 #include "platform/folderpicker.h"
 #include "services/servicemanager.h"
@@ -225,13 +226,8 @@ void frmMain::createControls()
     Label4 =
         Place<QLabel>(Frame1, "Label4", QStringLiteral("Apache安装所在的目录:"), Twips(240, 2160, 1890, 180));
     Label4->adjustSize();
-#ifdef Q_OS_WIN
-    const QString apacheFolder = QStringLiteral("C:\\Program Files\\Apache Group\\Apache2");
-#else
-    const QString apacheFolder = QStringLiteral("/usr/local/apache2");
-#endif
     txt3 = PlaceTextBox<PlainTextBox>(Frame1, "txt3", Twips(240, 2400, 3855, 270));
-    txt3->setText(apacheFolder);
+    txt3->setText(platform::DefaultApacheFolder());
     Command2 =
         Place<QPushButton>(Frame1, "Command2", QStringLiteral("浏览(&B)..."), Twips(4200, 2280, 1095, 375));
     Label1->setBuddy(txt);
@@ -275,15 +271,9 @@ void frmMain::connectHandlers()
 
 void frmMain::Form_Load()
 {
-#ifdef Q_OS_WIN
-    strMDir = QStringLiteral("E:\\Myphp");
-    fileN1 = QStringLiteral("\\php.ini");
-    fileN2 = QStringLiteral("\\conf\\httpd.conf");
-#else
-    strMDir = QStringLiteral("/var/www/Myphp");
-    fileN1 = QStringLiteral("/php.ini");
-    fileN2 = QStringLiteral("/conf/httpd.conf");
-#endif
+    strMDir = platform::DefaultDocumentRoot();
+    fileN1 = platform::PhpIniSuffix();
+    fileN2 = platform::HttpdConfSuffix();
     strDefIndex = QStringLiteral("index.php index.html");
     txt->setText(strMDir);
     txt2->setText(strDefIndex);
