@@ -1,0 +1,75 @@
+#!/bin/sh
+# Cross-builds Brellimar for 32-bit Windows with Debian's MinGW-w64 and a Qt 6 built for it:
+# Brellimar.exe, the tests that run on Windows, and Brellimar-<version>-win32.zip, which holds
+# everything the program needs beside it.
+# Usage: scripts/build-windows.sh [QT_PREFIX]
+#   QT_PREFIX (or BRELLIMAR_QT_MINGW): a Qt 6 for i686-w64-mingw32 (bin/Qt6Core.dll,
+#   lib/cmake/Qt6). Without it, ../shared/toolchains/qt6-mingw-i686.tar.xz beside the clone is
+#   unpacked into the build folder. BUILD_DIR (default build-win) is the build folder.
+set -eu
+cd "$(dirname "$0")/.."
+root=$(pwd)
+build=${BUILD_DIR:-build-win}
+archive=$root/../shared/toolchains/qt6-mingw-i686.tar.xz
+qt=${1:-${BRELLIMAR_QT_MINGW:-}}
+
+if [ -z "$qt" ]; then
+    if [ -f "$build/qt6-mingw-i686/lib/cmake/Qt6/Qt6Config.cmake" ]; then
+        qt=$build/qt6-mingw-i686
+    elif [ -f "$archive" ]; then
+        mkdir -p "$build"
+        echo "Unpacking $archive"
+        tar -C "$build" -xJf "$archive"
+        qt=$build/qt6-mingw-i686
+    else
+        cat >&2 <<MSG
+No Qt for 32-bit MinGW was given and $archive does not exist.
+Give one as: scripts/build-windows.sh /path/to/qt6-mingw-i686 (or BRELLIMAR_QT_MINGW=...).
+To make one, cross-build Debian's qt6-base source with the MinGW-w64 posix compilers (about
+25 minutes on 2 cores; the recipe is build-qt6-mingw-i686.sh beside that archive in the
+project's shared toolchains). On Windows itself, use Qt's own MinGW or MSVC kit instead
+(see README.md, "On Windows").
+MSG
+        exit 1
+    fi
+fi
+qt=$(cd "$qt" && pwd)
+[ -f "$qt/bin/Qt6Core.dll" ] || { echo "$qt is not a Qt for MinGW (no bin/Qt6Core.dll)" >&2; exit 1; }
+
+scripts/deps.sh windows
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" -DCMAKE_PREFIX_PATH="$qt" \
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    -DBRELLIMAR_BUILD_BENCH=OFF -DCMAKE_CROSSCOMPILING_EMULATOR="$root/scripts/wine-run.sh;$qt"
+cmake --build "$build" -j"$(nproc)"
+
+# The zip: the program, the DLLs it loads (found from the import tables, so nothing unused is
+# shipped), the platform and style plugins, and Qt's Chinese translation for its own buttons.
+version=$(sed -n 's/^project(Brellimar VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+name=Brellimar-$version-win32
+stage=$build/zip/$name
+rm -rf "$build/zip" "$build/$name.zip"
+mkdir -p "$stage/platforms" "$stage/styles" "$stage/translations"
+exe=$(find "$build" -name Brellimar.exe -not -path "$build/zip/*" | head -n 1)
+cp "$exe" "$stage/"
+cp "$qt/plugins/platforms/qwindows.dll" "$stage/platforms/"
+cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
+cp /usr/share/qt6/translations/qtbase_zh_CN.qm "$stage/translations/"
+imports() { i686-w64-mingw32-objdump -p "$1" | sed -n 's/^\tDLL Name: //p'; }
+pending="$stage/Brellimar.exe $stage/platforms/qwindows.dll $stage/styles/qwindowsvistastyle.dll"
+while [ -n "$pending" ]; do
+    next=
+    for binary in $pending; do
+        for dll in $(imports "$binary"); do
+            if [ -f "$qt/bin/$dll" ] && [ ! -f "$stage/$dll" ]; then
+                cp "$qt/bin/$dll" "$stage/"
+                next="$next $stage/$dll"
+            fi
+        done
+    done
+    pending=$next
+done
+(cd "$build/zip" && cmake -E tar cf "../$name.zip" --format=zip "$name")
+echo "Built $exe and $build/$name.zip:"
+(cd "$stage" && find . -type f | sort | sed 's|^\./|  |')

@@ -1,0 +1,38 @@
+#!/bin/sh
+# Checks what the Windows program carries inside: the six icon images, the version record and
+# the manifest, read back from the exe with Debian's icoutils, and that it is a 32-bit GUI program.
+# Usage: scripts/check-windows-exe.sh Brellimar.exe
+set -eu
+export LC_ALL=C
+exe=$1
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+failed=0
+check() { if eval "$2"; then echo "ok: $1"; else echo "FAILED: $1"; failed=1; fi; }
+
+headers=$(i686-w64-mingw32-objdump -f -p "$exe")
+check "32-bit i386 PE" 'echo "$headers" | grep -q "file format pei-i386"'
+check "GUI subsystem" 'echo "$headers" | grep -q "^Subsystem.*(Windows GUI)"'
+
+wrestool -x -t 14 "$exe" -o "$out/icon.ico"
+icons=$(icotool -l "$out/icon.ico")
+echo "$icons"
+for size in 16 32 48; do
+    check "${size}x$size in 256 colours" 'echo "$icons" | grep -q -- "--width=$size --height=$size --bit-depth=8 "'
+    check "${size}x$size in 32-bit colour" 'echo "$icons" | grep -q -- "--width=$size --height=$size --bit-depth=32 "'
+done
+check "six icon images" '[ "$(echo "$icons" | wc -l)" -eq 6 ]'
+
+wrestool -x --raw -t 16 "$exe" -o "$out/version.bin"
+# The record's strings are UTF-16LE, each key followed by its value after NUL padding.
+version=$(iconv -f UTF-16LE -t UTF-8 < "$out/version.bin" | tr '\000\001' '  ')
+for field in "FileVersion 1.00.0004" "ProductVersion 1.00.0004" "ProductName Brellimar" \
+    "InternalName Brellimar" "FileDescription Brellimar" "OriginalFilename Brellimar.exe"; do
+    check "$field" 'echo "$version" | grep -q "${field% *}  *${field#* } "'
+done
+check "language Chinese (PRC), Unicode" 'echo "$version" | grep -q " 080404b0 "'
+
+wrestool -x --raw -t 24 "$exe" -o "$out/manifest.xml"
+check "manifest asks for administrator rights" 'grep -q "level=\"requireAdministrator\"" "$out/manifest.xml"'
+check "manifest declares Windows 10/11" 'grep -q "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}" "$out/manifest.xml"'
+exit $failed
