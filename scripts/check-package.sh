@@ -16,7 +16,8 @@ for f in bin/brellimar share/applications/org.brellimar.Brellimar.desktop \
          share/icons/hicolor/16x16/apps/org.brellimar.Brellimar.png \
          share/icons/hicolor/32x32/apps/org.brellimar.Brellimar.png \
          share/icons/hicolor/48x48/apps/org.brellimar.Brellimar.png \
-         share/icons/hicolor/scalable/apps/org.brellimar.Brellimar.svg; do
+         share/icons/hicolor/scalable/apps/org.brellimar.Brellimar.svg \
+         share/doc/brellimar/copyright; do
     [ -f "$stage/usr/$f" ] || { echo "not installed: /usr/$f" >&2; exit 1; }
 done
 desktop-file-validate "$stage/usr/share/applications/org.brellimar.Brellimar.desktop"
@@ -24,10 +25,16 @@ appstreamcli validate --no-net "$stage/usr/share/metainfo/org.brellimar.Brellima
 
 (cd "$build" && cpack -G DEB)
 deb=$(ls "$build"/brellimar_*.deb)
+grep -q "$(basename "$deb")" README.md || { echo "package: README does not name $(basename "$deb")" >&2; exit 1; }
 sudo=
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 $sudo apt-get install -y -qq "./$deb"
 dpkg -s brellimar | grep -E '^(Status|Version|Depends):'
+# The licence where Debian keeps it, and one version in the package name and AppStream.
+cmp LICENSE /usr/share/doc/brellimar/copyright
+version=$(dpkg-query -W -f='${Version}' brellimar)
+grep -q "<release version=\"$version\"" /usr/share/metainfo/org.brellimar.Brellimar.metainfo.xml ||
+    { echo "package: AppStream release is not $version" >&2; exit 1; }
 
 QT_QPA_PLATFORM=offscreen /usr/bin/brellimar &
 pid=$!

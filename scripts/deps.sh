@@ -6,6 +6,7 @@
 #               Benchmark
 #   package     that, plus what building and checking the Debian package needs
 #   screenshot  that, plus an X server and the tools to take a screenshot
+#   format      clang-format, for the check-format target
 #   windows     what the cross build for 32-bit Windows needs (MinGW-w64 posix, Ninja, host Qt tools)
 #   wine        that, plus 32-bit Wine, an X server, the Chinese locale and icoutils, to run it
 set -eu
@@ -20,6 +21,7 @@ case "${1:-build}" in
     test) wanted="$build $peers" ;;
     package) wanted="$build dpkg-dev file desktop-file-utils appstream" ;;
     screenshot) wanted="$build xvfb x11-utils xdotool imagemagick" ;;
+    format) wanted="clang-format" ;;
     windows) wanted="$windows" ;;
     wine) wanted="$windows $wine" ;;
     *) echo "usage: $0 build|test|package|screenshot|windows|wine" >&2; exit 2 ;;
