@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "frmmain.h"
 
+#include "config/errorlog.h"
 #include "config/rewriter.h"
 #include "notice.h"
 #include "platform/defaults.h"
 #include "platform/files.h"
 #include "platform/folderpicker.h"
+#include "services/apachelog.h"
 #include "services/servicemanager.h"
 
 #include <QCheckBox>
@@ -20,6 +22,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 
 namespace {
 
@@ -117,6 +120,15 @@ bool IsUserInput(QEvent::Type type)
     }
 }
 
+// Apache's own reason for a failed start, from its error log, one line each below the command.
+QString LogLines(const services::CommandRecord& record)
+{
+    QString text;
+    for (const QString& line : record.outcome.logLines)
+        text += QStringLiteral("\n    ") + line;
+    return text;
+}
+
 QString DescribeFailure(const services::CommandRecord& record)
 {
     using Status = services::CommandOutcome::Status;
@@ -134,7 +146,8 @@ QString DescribeFailure(const services::CommandRecord& record)
     case Status::Crashed:
         return QStringLiteral("%1：异常终止").arg(record.commandLine);
     case Status::TimedOut:
-        return QStringLiteral("%1：超时未结束，已被终止").arg(record.commandLine);
+        return outcome.stillRunning ? QStringLiteral("%1：超时未结束，也无法终止").arg(record.commandLine)
+                                    : QStringLiteral("%1：超时未结束，已被终止").arg(record.commandLine);
     case Status::NotSupported:
         return QStringLiteral("%1：此系统不支持该操作").arg(record.commandLine);
     }
@@ -354,19 +367,25 @@ bool frmMain::ReportFileError(const QString& path, const QString& reason)
 
 void frmMain::RunServiceActions()
 {
-    // The wait for each command keeps the window painting; its input is held off meanwhile.
-    m_passRunning = true;
-    QCoreApplication::instance()->installEventFilter(this);
-    const std::vector<services::CommandRecord> records =
-        services::ApplyServiceActions(*this, *m_seams.runner);
-    QCoreApplication::instance()->removeEventFilter(this);
-    m_passRunning = false;
+    std::vector<services::CommandRecord> records;
+    {
+        // The wait for each command keeps the window painting; its input is held off meanwhile,
+        // and given back on every way out, so the window always comes back.
+        m_passRunning = true;
+        QCoreApplication::instance()->installEventFilter(this);
+        const auto release = qScopeGuard([this] {
+            QCoreApplication::instance()->removeEventFilter(this);
+            m_passRunning = false;
+        });
+        services::ApacheLogRunner runner(*m_seams.runner, config::ApacheErrorLogFiles(txt3->text(), file2));
+        records = services::ApplyServiceActions(*this, runner);
+    }
     SetStatus(QString());
 
     QStringList failures;
     for (const services::CommandRecord& record : records)
         if (!record.outcome.succeeded())
-            failures << DescribeFailure(record);
+            failures << DescribeFailure(record) + LogLines(record);
     if (failures.isEmpty())
         m_seams.showMessage(this, QStringLiteral("设置已完成！"));
     else

@@ -2,13 +2,57 @@
 #include "commandrunner.h"
 
 #include "platform/files.h"
+#include "platform/system.h"
 
+#include <QDir>
 #include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryFile>
 #include <QTimer>
 
+#include <memory>
+
 namespace services {
+
+namespace {
+
+// A command that floods its output is cut back to what the message reads, so the disk does not
+// fill up before the bound; the file is appended to, so the writer carries on at its new end.
+constexpr qint64 kOutputFileCap = 1024 * 1024;
+constexpr std::chrono::milliseconds kOutputCheckInterval{250};
+
+// Runs the caller's event loop until the process has ended or @p limit has passed. Only the
+// process's end counts: its output file may stay open in a daemon it started.
+bool WaitForEnd(QProcess& process, std::chrono::milliseconds limit, const QString& outputFile)
+{
+    if (process.state() == QProcess::NotRunning)
+        return true;
+    QEventLoop loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QTimer outputCheck;
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(&outputCheck, &QTimer::timeout, &loop, [&outputFile] {
+        if (QFileInfo(outputFile).size() > kOutputFileCap)
+            QFile::resize(outputFile, kOutputLimit);
+    });
+    deadline.start(limit);
+    outputCheck.start(kOutputCheckInterval);
+    loop.exec();
+    return process.state() == QProcess::NotRunning;
+}
+
+QByteArray ReadHead(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.read(kOutputLimit) : QByteArray();
+}
+
+} // namespace
 
 QString CommandOutcome::firstOutputLine() const
 {
@@ -25,47 +69,54 @@ CommandOutcome RunProcess(const QString& program, const QStringList& arguments,
                           std::chrono::milliseconds timeout)
 {
     CommandOutcome outcome;
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.setStandardInputFile(QProcess::nullDevice());
+    QTemporaryFile outputFile(QDir::temp().filePath(QStringLiteral("brellimar-command-XXXXXX.txt")));
+    if (!outputFile.open()) {
+        outcome.status = CommandOutcome::Status::FailedToStart;
+        outcome.reason = outputFile.errorString();
+        return outcome;
+    }
+    outputFile.close(); // kept on disk until outputFile goes
+    const QString outputPath = outputFile.fileName();
+
+    auto process = std::make_unique<QProcess>();
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(outputPath, QIODevice::Append);
 
     // On Windows QProcess starts a console program such as net with CREATE_NO_WINDOW when the
     // caller has no console, so no window flashes up.
-    process.start(program, arguments);
+    process->start(platform::ProgramToStart(program), arguments);
     // A program that could not be started is reported at once and never waited for.
-    if (!process.waitForStarted(-1)) {
+    if (!process->waitForStarted(-1)) {
         outcome.status = CommandOutcome::Status::FailedToStart;
-        outcome.reason = process.errorString();
+        outcome.reason = process->errorString();
         return outcome;
     }
 
-    // Wait in a local event loop rather than blocking, so the window keeps repainting; the
-    // window itself keeps user input away while a pass runs.
-    bool timedOut = false;
-    if (process.state() != QProcess::NotRunning) {
-        QEventLoop loop;
-        QTimer timer;
-        timer.setSingleShot(true);
-        QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-        QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
-            timedOut = true;
-            loop.quit();
-        });
-        timer.start(timeout);
-        loop.exec();
-    }
-    if (timedOut && process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished(-1);
+    bool ended = WaitForEnd(*process, timeout, outputPath);
+    if (!ended) {
         outcome.status = CommandOutcome::Status::TimedOut;
-    } else if (process.exitStatus() == QProcess::CrashExit) {
+        process->terminate();
+        ended = WaitForEnd(*process, kEndGrace, outputPath);
+        if (!ended) {
+            process->kill();
+            ended = WaitForEnd(*process, kEndGrace, outputPath);
+        }
+        if (!ended) {
+            // Stuck beyond a kill (uninterruptible sleep): destroying the QProcess would wait for
+            // it again, so it is left to end whenever it can and the pass goes on.
+            outcome.stillRunning = true;
+            QProcess* abandoned = process.release();
+            QObject::connect(abandoned, &QProcess::finished, abandoned, &QObject::deleteLater);
+        }
+    } else if (process->exitStatus() == QProcess::CrashExit) {
         outcome.status = CommandOutcome::Status::Crashed;
-        outcome.reason = process.errorString();
-    } else if (process.exitCode() != 0) {
+        outcome.reason = process->errorString();
+    } else if (process->exitCode() != 0) {
         outcome.status = CommandOutcome::Status::Failed;
     }
-    outcome.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    outcome.output = platform::DecodeConsoleOutput(process.readAll());
+    outcome.exitCode = ended && process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
+    outcome.output = platform::DecodeConsoleOutput(ReadHead(outputPath));
     return outcome;
 }
 

@@ -22,8 +22,10 @@ struct CommandOutcome
 
     Status status = Status::Succeeded;
     int exitCode = 0;
-    QString output; ///< both output streams, decoded
-    QString reason; ///< the system's reason when the program could not be started
+    QString output;            ///< both output streams, decoded; at most the first kOutputLimit bytes of them
+    QString reason;            ///< the system's reason when the program could not be started
+    bool stillRunning = false; ///< timed out and could not be ended either; left behind
+    QStringList logLines;      ///< what the service's own log gained while its failed start ran
 
     bool succeeded() const { return status == Status::Succeeded; }
     /** First non-empty line of the output, trimmed. */
@@ -48,13 +50,21 @@ class CommandRunner
 /**
  * Starts @p program with @p arguments, without a console window and without standard input, and
  * waits up to @p timeout for it to end while the caller's event loop keeps running (so a window
- * repaints). A program still running then is killed. A program that cannot be started is not
- * waited for.
+ * repaints). Its output goes to a temporary file, never a pipe, so a daemon it leaves behind may
+ * go on writing. A program still running at the bound is asked to end, then killed, each step
+ * waited for at most kEndGrace; one that outlives both is left behind and reported as timed out.
+ * A program that cannot be started is not waited for; the reason is the system's.
  */
 CommandOutcome RunProcess(const QString& program, const QStringList& arguments,
                           std::chrono::milliseconds timeout);
 
 /** How long one service command may take before it counts as hung. */
 inline constexpr std::chrono::milliseconds kDefaultCommandTimeout{std::chrono::seconds(120)};
+
+/** How long a hung command is given to end after being asked to, and again after being killed. */
+inline constexpr std::chrono::milliseconds kEndGrace{std::chrono::seconds(5)};
+
+/** How much of a command's output is read for the message. */
+inline constexpr qint64 kOutputLimit = 64 * 1024;
 
 } // namespace services

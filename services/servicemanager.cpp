@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "servicemanager.h"
 
+#include "platform/system.h"
+
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -8,24 +11,22 @@ namespace services {
 
 ServiceManager DetectServiceManager(const QString& systemdRunDir)
 {
-#ifdef Q_OS_WIN
-    Q_UNUSED(systemdRunDir);
-    return ServiceManager::WindowsNet;
-#else
+    if (platform::UsesNetCommand())
+        return ServiceManager::WindowsNet;
     return QFileInfo(systemdRunDir).isDir() ? ServiceManager::Systemd : ServiceManager::SysVinit;
-#endif
 }
 
-std::optional<Invocation> MapCommandLine(const QString& commandLine, ServiceManager manager)
+std::optional<Invocation> MapCommandLine(const QString& commandLine, ServiceManager manager,
+                                         const QString& initScriptDir)
 {
     const QStringList words = commandLine.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (words.size() != 3 || words[0] != QLatin1String("net"))
         return std::nullopt;
     const QString& verb = words[1];
-    const QString& service = words[2];
+    QString service = words[2];
     switch (manager) {
     case ServiceManager::WindowsNet:
-        return Invocation{words[0], {verb, service}};
+        return Invocation{platform::NetProgram(), {verb, service}};
     case ServiceManager::Systemd:
     case ServiceManager::SysVinit:
         // Linux service managers cannot pause a service.
@@ -33,6 +34,13 @@ std::optional<Invocation> MapCommandLine(const QString& commandLine, ServiceMana
             return std::nullopt;
         if (manager == ServiceManager::Systemd)
             return Invocation{QStringLiteral("systemctl"), {verb, service}};
+        // Debian installs MariaDB's init script as mariadb only; systemd knows mysql as an alias.
+        if (service == QLatin1String("mysql")) {
+            const QDir scripts(initScriptDir);
+            if (!QFileInfo::exists(scripts.filePath(service)) &&
+                QFileInfo::exists(scripts.filePath(QStringLiteral("mariadb"))))
+                service = QStringLiteral("mariadb");
+        }
         return Invocation{QStringLiteral("service"), {service, verb}};
     }
     return std::nullopt;
@@ -64,14 +72,15 @@ void RefineOutcome(const QString& commandLine, ServiceManager manager, CommandOu
     }
 }
 
-SystemCommandRunner::SystemCommandRunner(ServiceManager manager, std::chrono::milliseconds timeout)
-    : m_manager(manager), m_timeout(timeout)
+SystemCommandRunner::SystemCommandRunner(ServiceManager manager, std::chrono::milliseconds timeout,
+                                         QString initScriptDir)
+    : m_manager(manager), m_timeout(timeout), m_initScriptDir(std::move(initScriptDir))
 {
 }
 
 CommandRecord SystemCommandRunner::run(const QString& commandLine)
 {
-    const std::optional<Invocation> invocation = MapCommandLine(commandLine, m_manager);
+    const std::optional<Invocation> invocation = MapCommandLine(commandLine, m_manager, m_initScriptDir);
     if (!invocation) {
         CommandOutcome outcome;
         outcome.status = CommandOutcome::Status::NotSupported;

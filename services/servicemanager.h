@@ -17,7 +17,7 @@ enum class ServiceManager {
     SysVinit,   ///< service NAME start|stop
 };
 
-/** The service manager of this system; on Linux systemd when @p systemdRunDir exists. */
+/** The service manager of this system: net on Windows, else systemd when @p systemdRunDir exists. */
 ServiceManager DetectServiceManager(const QString& systemdRunDir = QStringLiteral("/run/systemd/system"));
 
 /** A program and its arguments. */
@@ -29,11 +29,16 @@ struct Invocation
     QString commandLine() const { return (QStringList{program} + arguments).join(QLatin1Char(' ')); }
 };
 
+/** Where SysV init scripts live. */
+inline const QString kInitScriptDir = QStringLiteral("/etc/init.d");
+
 /**
  * What runs for a table command line such as "net start apache2" under @p manager; std::nullopt
  * when the manager has no counterpart (pausing a service on Linux) or the line is not a net line.
+ * Without systemd, mysql becomes mariadb where @p initScriptDir has only a mariadb script.
  */
-std::optional<Invocation> MapCommandLine(const QString& commandLine, ServiceManager manager);
+std::optional<Invocation> MapCommandLine(const QString& commandLine, ServiceManager manager,
+                                         const QString& initScriptDir = kInitScriptDir);
 
 /**
  * Judges a finished command beyond its exit code: net's "already started / not started" answers
@@ -46,12 +51,14 @@ class SystemCommandRunner : public CommandRunner
 {
   public:
     explicit SystemCommandRunner(ServiceManager manager = DetectServiceManager(),
-                                 std::chrono::milliseconds timeout = kDefaultCommandTimeout);
+                                 std::chrono::milliseconds timeout = kDefaultCommandTimeout,
+                                 QString initScriptDir = kInitScriptDir);
     CommandRecord run(const QString& commandLine) override;
 
   private:
     ServiceManager m_manager;
     std::chrono::milliseconds m_timeout;
+    QString m_initScriptDir;
 };
 
 } // namespace services
