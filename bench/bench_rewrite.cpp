@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Rewriting a ~100 MB httpd.conf-shaped file, beside a plain read-and-write copy of the same file.
-#include "config/rewriter.h"
+#include "config/rewritefile.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,56 +1,35 @@
 // SPDX-License-Identifier: MIT
 #include "rewriter.h"
 
-#include "platform/fileowner.h"
+#include "apachesyntax.h"
+#include "platform/apachehost.h"
 #include "tokenizer.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
-
-#include <algorithm>
-#include <cstring>
-#include <memory>
 
 namespace config {
 
 namespace {
 
-struct EncodedRule
+// Encodes, or nothing when the text does not come back unchanged: a character the code page
+// lacks, or a lone surrogate that the encoder would silently drop.
+std::optional<QByteArray> EncodeExactly(const QString& text, QStringConverter::Encoding encoding)
 {
-    QString directive;
-    QByteArray directiveBytes;
-    QByteArray line;
-};
-
-// Encodes into the system code page, or nothing when the text does not come back unchanged: a
-// character the code page lacks, or a lone surrogate that the encoder would silently drop.
-std::optional<QByteArray> encodeExactly(const QString& text)
-{
-    QStringEncoder encoder(QStringConverter::System);
+    QStringEncoder encoder(encoding);
     QByteArray bytes = encoder.encode(text);
     if (encoder.hasError())
         return std::nullopt;
-    QStringDecoder decoder(QStringConverter::System);
+    QStringDecoder decoder(encoding);
     if (decoder.decode(bytes) != text || decoder.hasError())
         return std::nullopt;
     return bytes;
 }
 
-std::optional<std::vector<EncodedRule>> encodeRules(const std::vector<Rule>& rules)
+QString Decode(QByteArrayView bytes, QStringConverter::Encoding encoding)
 {
-    std::vector<EncodedRule> encoded;
-    encoded.reserve(rules.size());
-    for (const Rule& rule : rules) {
-        std::optional<QByteArray> line = encodeExactly(rule.line);
-        if (!line)
-            return std::nullopt;
-        encoded.push_back({rule.directive, rule.directive.toLatin1(), std::move(*line)});
-    }
-    return encoded;
+    QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless);
+    return decoder.decode(bytes);
 }
 
 // Byte-level form of IsWordChar for ASCII, as a table: it runs for every leading byte of a line.
@@ -65,24 +44,29 @@ struct WordByteTable
 };
 constexpr WordByteTable kWordBytes;
 
-inline bool isWordByte(char c)
+inline bool IsWordByte(char c)
 {
     return kWordBytes.word[uchar(c)];
+}
+
+inline bool IsBlankByte(char c)
+{
+    return c == ' ' || c == '\t';
 }
 
 // Every code page the system may use keeps ASCII bytes as ASCII characters, and a byte at or above
 // 0x80 starts a non-ASCII character, which is a separator. So as long as a word starts before the
 // first such byte, that word is exactly the run of ASCII word bytes there: no decoding needed.
-bool asciiFirstWord(QByteArrayView line, QByteArrayView* word)
+bool AsciiFirstWord(QByteArrayView line, QByteArrayView* word)
 {
     const qsizetype n = line.size();
     for (qsizetype i = 0; i < n; ++i) {
         const char c = line[i];
         if (uchar(c) >= 0x80)
             return false;
-        if (isWordByte(c)) {
+        if (IsWordByte(c)) {
             qsizetype j = i + 1;
-            while (j < n && isWordByte(line[j]))
+            while (j < n && IsWordByte(line[j]))
                 ++j;
             *word = line.sliced(i, j - i);
             return true;
@@ -92,74 +76,12 @@ bool asciiFirstWord(QByteArrayView line, QByteArrayView* word)
     return true;
 }
 
-const EncodedRule* matchingRule(QByteArrayView line, const std::vector<EncodedRule>& rules)
+QByteArrayView WithoutContinuation(QByteArrayView line)
 {
-    QByteArrayView word;
-    if (asciiFirstWord(line, &word)) {
-        for (const EncodedRule& rule : rules)
-            if (word == QByteArrayView(rule.directiveBytes))
-                return &rule;
-        return nullptr;
-    }
-    const QString decodedWord = FirstWordOfLine(line);
-    for (const EncodedRule& rule : rules)
-        if (decodedWord == rule.directive)
-            return &rule;
-    return nullptr;
-}
-
-// Splits at CR LF, a lone CR or a lone LF and hands each output piece to sink, which returns false
-// to stop. Unmatched lines are passed through as views into content: their bytes never change.
-template <typename Sink>
-bool rewriteLines(QByteArrayView content, const std::vector<EncodedRule>& rules, Sink&& sink)
-{
-    const char* p = content.data();
-    const char* const end = p + content.size();
-    auto find = [end](const char* from, char c) {
-        const void* hit = std::memchr(from, c, size_t(end - from));
-        return hit ? static_cast<const char*>(hit) : end;
-    };
-    // One memchr per kind of line end, redone only once the scan has passed its last hit.
-    const char* nextCr = find(p, '\r');
-    const char* nextLf = find(p, '\n');
-    while (p < end) {
-        if (nextCr < p)
-            nextCr = find(p, '\r');
-        if (nextLf < p)
-            nextLf = find(p, '\n');
-        const char* eol = std::min(nextCr, nextLf);
-        const QByteArrayView line(p, eol - p);
-        const EncodedRule* rule = matchingRule(line, rules);
-        if (!sink(rule ? QByteArrayView(rule->line) : line) || !sink(QByteArrayView("\r\n", 2)))
-            return false;
-        if (eol == end)
-            break;
-        p = (*eol == '\r' && eol + 1 < end && eol[1] == '\n') ? eol + 2 : eol + 1;
-    }
-    return true;
-}
-
-RewriteResult failure(const QString& path, const QString& reason)
-{
-    return {QDir::toNativeSeparators(path), reason};
+    return line.first(line.size() - 1);
 }
 
 } // namespace
-
-QString ValueProblem::describe() const
-{
-    const QString what =
-        field == Field::DocumentRoot ? QStringLiteral("document root") : QStringLiteral("directory index");
-    switch (kind) {
-    case Kind::LineBreak:
-        return what + QStringLiteral(" contains a line break or NUL character");
-    case Kind::Empty:
-        return what + QStringLiteral(" is empty");
-    case Kind::NotEncodable:
-        return what + QStringLiteral(" contains a character the configuration file's code page cannot hold");
-    }
-    return what;
-}
 
 std::optional<ValueProblem> CheckValues(const QString& documentRoot, const QString& directoryIndex)
 {
@@ -173,135 +95,213 @@ std::optional<ValueProblem> CheckValues(const QString& documentRoot, const QStri
             return ValueProblem{field, K::LineBreak};
         if (value->trimmed().isEmpty())
             return ValueProblem{field, K::Empty};
-        if (!encodeExactly(*value))
+        if (!EncodeExactly(*value, platform::ApacheFolderEncoding()))
             return ValueProblem{field, K::NotEncodable};
     }
+    // The document root is written between quotes, where a last backslash is escaped; the index
+    // list is written bare.
+    if (ContinuesOnNextLine(QByteArray("x") + directoryIndex.toUtf8()))
+        return ValueProblem{F::DirectoryIndex, K::TrailingBackslash};
     return std::nullopt;
 }
 
-QString QuoteForApache(const QString& folder)
+RewritePlan PhpIniPlan(bool showErrors)
 {
-    QString quoted;
-    quoted.reserve(folder.size() + 2);
-    const qsizetype n = folder.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = folder.at(i);
-        if (c == QLatin1Char('"')) {
-            quoted += QLatin1String("\\\"");
-        } else if (c == QLatin1Char('\\')) {
-            // Apache unescapes \\ and \" inside quotes; the closing quote follows the last character.
-            const bool escapes =
-                i + 1 == n || folder.at(i + 1) == QLatin1Char('\\') || folder.at(i + 1) == QLatin1Char('"');
-            quoted += escapes ? QLatin1String("\\\\") : QLatin1String("\\");
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted;
+    RewritePlan plan;
+    // Without the line PHP's own default already shows errors: nothing to report then.
+    if (showErrors)
+        plan.rules.push_back({QLatin1String(kDisplayErrors), QStringLiteral("display_errors = On"), false});
+    return plan;
 }
 
-std::vector<Rule> PhpIniRules(bool showErrors)
+RewritePlan HttpdConfPlan(const QString& documentRoot, const QString& directoryIndex)
 {
-    if (!showErrors)
-        return {};
-    return {{QLatin1String(kDisplayErrors), QStringLiteral("display_errors = On")}};
-}
-
-std::vector<Rule> HttpdConfRules(const QString& documentRoot, const QString& directoryIndex)
-{
-    return {
+    RewritePlan plan;
+    plan.rules = {
         {QLatin1String(kDocumentRoot),
-         QStringLiteral("DocumentRoot \"") + QuoteForApache(documentRoot) + QLatin1Char('"')},
-        {QLatin1String(kDirectoryIndex), QStringLiteral("DirectoryIndex ") + directoryIndex},
+         QStringLiteral("DocumentRoot \"") + QuoteForApache(documentRoot) + QLatin1Char('"'), true},
+        {QLatin1String(kDirectoryIndex), QStringLiteral("DirectoryIndex ") + directoryIndex, true},
     };
+    plan.encoding = platform::ApacheFolderEncoding();
+    plan.apacheSyntax = true;
+    plan.documentRoot = documentRoot;
+    return plan;
 }
 
 QString FirstWordOfLine(QByteArrayView rawLine)
 {
     QByteArrayView word;
-    if (asciiFirstWord(rawLine, &word))
+    if (AsciiFirstWord(rawLine, &word))
         return QString::fromLatin1(word);
-    QStringDecoder decoder(QStringConverter::System, QStringConverter::Flag::Stateless);
-    return GetWord(decoder.decode(rawLine), 1);
+    return GetWord(Decode(rawLine, QStringConverter::System), 1);
 }
 
-std::optional<QByteArray> RewriteContent(QByteArrayView content, const std::vector<Rule>& rules)
+bool StartsAsUtf16(QByteArrayView start)
 {
-    const auto encoded = encodeRules(rules);
-    if (!encoded)
-        return std::nullopt;
-    QByteArray out;
-    rewriteLines(content, *encoded, [&out](QByteArrayView piece) {
-        out.append(piece);
-        return true;
-    });
-    return out;
+    return start.startsWith("\xff\xfe") || start.startsWith("\xfe\xff");
 }
 
-RewriteResult RewriteFile(const QString& path, const std::vector<Rule>& rules)
+std::optional<LineRewriter> LineRewriter::Create(const RewritePlan& plan)
 {
-    if (rules.empty())
-        return {QDir::toNativeSeparators(path), {}};
-    const auto encoded = encodeRules(rules);
-    if (!encoded)
-        return failure(path, QStringLiteral("A value cannot be written in the file's code page"));
-
-    QFile in(path);
-    if (!in.open(QIODevice::ReadOnly))
-        return failure(path, in.errorString());
-    const QByteArray content = in.readAll();
-    if (in.error() != QFileDevice::NoError)
-        return failure(path, in.errorString());
-    in.close();
-    if (content.isEmpty())
-        return {QDir::toNativeSeparators(path), {}};
-    const QFileInfo info(path);
-
-    QSaveFile out(path);
-    out.setDirectWriteFallback(true);
-    if (!out.open(QIODevice::WriteOnly))
-        return failure(path, out.errorString());
-    // The temporary file belongs to whoever runs the program; give it the original's owner first.
-    platform::MatchOwner(out.handle(), info.ownerId(), info.groupId());
-
-    // Output goes through a fixed buffer: appending two small pieces per line to a QByteArray
-    // costs more than the rest of the rewrite.
-    constexpr qsizetype kChunk = 1 << 20;
-    const std::unique_ptr<char[]> buffer(new char[kChunk]);
-    qsizetype used = 0;
-    auto flush = [&] {
-        const bool written = out.write(buffer.get(), used) == used;
-        used = 0;
-        return written;
-    };
-    const bool written = rewriteLines(content, *encoded, [&](QByteArrayView piece) {
-        if (used + piece.size() > kChunk && !flush())
-            return false;
-        if (piece.size() > kChunk)
-            return out.write(piece.data(), piece.size()) == piece.size();
-        std::memcpy(buffer.get() + used, piece.data(), size_t(piece.size()));
-        used += piece.size();
-        return true;
-    });
-    if (!written || !flush()) {
-        const QString reason = out.errorString();
-        out.cancelWriting();
-        return failure(path, reason);
+    LineRewriter engine;
+    engine.m_encoding = plan.encoding;
+    engine.m_apacheSyntax = plan.apacheSyntax;
+    for (const Rule& rule : plan.rules) {
+        std::optional<QByteArray> line = EncodeExactly(rule.line, plan.encoding);
+        if (!line)
+            return std::nullopt;
+        engine.m_rules.push_back(
+            {rule.directive, rule.directive.toLatin1(), std::move(*line), rule.mustMatch});
     }
-    if (!out.commit())
-        return failure(path, out.errorString());
-    return {QDir::toNativeSeparators(path), {}};
+    if (plan.documentRoot && plan.apacheSyntax) {
+        const std::optional<QByteArray> folder =
+            EncodeExactly(QuoteForApache(*plan.documentRoot), plan.encoding);
+        if (!folder)
+            return std::nullopt;
+        engine.m_sectionOpening = "<Directory \"" + *folder + "\">";
+        engine.m_moveSections = true;
+    }
+    return engine;
 }
 
-RewriteResult RewritePhpIni(const QString& path, bool showErrors)
+LineRewriter::EncodedRule* LineRewriter::matchingRule(QByteArrayView line)
 {
-    return RewriteFile(path, PhpIniRules(showErrors));
+    QByteArrayView word;
+    if (AsciiFirstWord(line, &word)) {
+        for (EncodedRule& rule : m_rules)
+            if (word == QByteArrayView(rule.directiveBytes))
+                return &rule;
+        return nullptr;
+    }
+    const QString decodedWord = FirstWordOfLine(line);
+    for (EncodedRule& rule : m_rules)
+        if (decodedWord == rule.directive)
+            return &rule;
+    return nullptr;
 }
 
-RewriteResult RewriteHttpdConf(const QString& path, const QString& documentRoot,
-                               const QString& directoryIndex)
+void LineRewriter::scan(QByteArrayView line)
 {
-    return RewriteFile(path, HttpdConfRules(documentRoot, directoryIndex));
+    const bool continues = m_apacheSyntax && ContinuesOnNextLine(line);
+    if (m_scanJoining) {
+        m_scanJoined += continues ? WithoutContinuation(line) : line;
+    } else if (!m_scanContinued) {
+        const EncodedRule* rule = matchingRule(line);
+        if (rule && rule->directive == QLatin1String(kDocumentRoot)) {
+            m_scanJoined = (continues ? WithoutContinuation(line) : line).toByteArray();
+            m_scanJoining = true;
+        }
+    }
+    if (m_scanJoining && !continues) {
+        noteOldFolder(m_scanJoined);
+        m_scanJoining = false;
+        m_scanJoined.clear();
+    }
+    m_scanContinued = continues;
+}
+
+void LineRewriter::noteOldFolder(QByteArrayView logicalLine)
+{
+    const QString text = Decode(logicalLine, m_encoding);
+    const qsizetype word = text.indexOf(QLatin1String(kDocumentRoot));
+    const QString folder = ApacheArgument(text.mid(word + qsizetype(sizeof(kDocumentRoot)) - 1));
+    if (!folder.isEmpty() && !m_oldFolders.contains(folder))
+        m_oldFolders << folder;
+}
+
+// An opening line: blanks, "<Directory", a blank, the folder (quoted or not), ">"; anything after
+// the ">" stays. Sections for the file-system root never move.
+bool LineRewriter::movedSection(QByteArrayView line)
+{
+    static constexpr QByteArrayView kOpening("<Directory");
+    const qsizetype n = line.size();
+    qsizetype i = 0;
+    while (i < n && IsBlankByte(line[i]))
+        ++i;
+    const qsizetype indent = i;
+    if (n - i <= kOpening.size() ||
+        line.sliced(i, kOpening.size()).compare(kOpening, Qt::CaseInsensitive) != 0 ||
+        !IsBlankByte(line[i + kOpening.size()]))
+        return false;
+    i += kOpening.size();
+    while (i < n && IsBlankByte(line[i]))
+        ++i;
+    const qsizetype folderStart = i;
+    if (i < n && (line[i] == '"' || line[i] == '\'')) {
+        const char quote = line[i];
+        for (++i; i < n && line[i] != quote; ++i)
+            if (line[i] == '\\' && i + 1 < n && (line[i + 1] == quote || line[i + 1] == '\\'))
+                ++i;
+        if (i == n)
+            return false;
+        ++i;
+    }
+    while (i < n && line[i] != '>')
+        ++i;
+    if (i == n)
+        return false;
+    const QString folder = ApacheArgument(Decode(line.sliced(folderStart, i - folderStart), m_encoding));
+    if (folder.isEmpty() || IsFileSystemRoot(folder))
+        return false;
+    const bool old =
+        std::any_of(m_oldFolders.cbegin(), m_oldFolders.cend(),
+                    [&folder](const QString& oldFolder) { return SameApacheFolder(oldFolder, folder); });
+    if (!old)
+        return false;
+    m_composed = line.first(indent).toByteArray() + m_sectionOpening + line.sliced(i + 1).toByteArray();
+    return true;
+}
+
+std::optional<QByteArrayView> LineRewriter::rewrite(QByteArrayView line)
+{
+    const bool continues = m_apacheSyntax && ContinuesOnNextLine(line);
+    if (m_swallowing) {
+        m_swallowing = continues;
+        return std::nullopt;
+    }
+    // A line that goes on from the one before is part of that line: never a directive of its own.
+    const bool continued = m_continued;
+    m_continued = continues;
+    if (continued)
+        return line;
+    if (EncodedRule* rule = matchingRule(line)) {
+        ++rule->replaced;
+        m_swallowing = continues;
+        m_continued = false;
+        return QByteArrayView(rule->line);
+    }
+    if (m_moveSections && !m_oldFolders.isEmpty() && movedSection(line))
+        return QByteArrayView(m_composed);
+    return line;
+}
+
+QStringList LineRewriter::unmatched() const
+{
+    QStringList names;
+    for (const EncodedRule& rule : m_rules)
+        if (rule.mustMatch && rule.replaced == 0)
+            names << rule.directive;
+    return names;
+}
+
+std::optional<QByteArray> RewriteContent(QByteArrayView content, const RewritePlan& plan,
+                                         QStringList* unmatched)
+{
+    std::optional<LineRewriter> engine = LineRewriter::Create(plan);
+    if (!engine || StartsAsUtf16(content))
+        return std::nullopt;
+    if (engine->needsScan())
+        ForEachLine(content, true, [&](QByteArrayView line) { engine->scan(line); });
+    QByteArray out;
+    ForEachLine(content, true, [&](QByteArrayView line) {
+        if (const std::optional<QByteArrayView> piece = engine->rewrite(line)) {
+            out.append(*piece);
+            out.append("\r\n", 2);
+        }
+    });
+    if (unmatched)
+        *unmatched = engine->unmatched();
+    return out;
 }
 
 } // namespace config

@@ -4,7 +4,11 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringConverter>
+#include <QStringList>
 
+#include <algorithm>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -20,6 +24,19 @@ struct Rule
 {
     QString directive;
     QString line;
+    bool mustMatch = false; ///< a file without such a line leaves the setting unmade: say so
+};
+
+/** Everything that changes in one file. */
+struct RewritePlan
+{
+    std::vector<Rule> rules;
+    /** The encoding the rule lines (and the folders compared) are written in. */
+    QStringConverter::Encoding encoding = QStringConverter::System;
+    /** httpd.conf: a line ending in a backslash goes on in the next one, as Apache reads it. */
+    bool apacheSyntax = false;
+    /** When set, <Directory> sections of a replaced DocumentRoot's folder move to this folder. */
+    std::optional<QString> documentRoot;
 };
 
 /** A value that cannot be written into httpd.conf safely, found before any file is touched. */
@@ -27,42 +44,23 @@ struct ValueProblem
 {
     enum class Field { DocumentRoot, DirectoryIndex };
     enum class Kind {
-        LineBreak, ///< CR, LF or NUL: would start a new configuration line or cut the value short
-        Empty, ///< nothing to write (Apache rejects an empty DocumentRoot, serves no index for an empty list)
+        LineBreak,    ///< CR, LF or NUL: would start a new configuration line or cut the value short
+        Empty,        ///< nothing to write (Apache rejects an empty DocumentRoot, serves no index for none)
         NotEncodable, ///< holds a character that the configuration file's code page cannot hold
+        TrailingBackslash, ///< would join the next line of httpd.conf to the new one
     };
     Field field;
     Kind kind;
-
-    /** A short English description, for logs and tests. */
-    QString describe() const;
 };
 
 /** Checks the values before an apply pass writes them; the document root is expected trimmed. */
 std::optional<ValueProblem> CheckValues(const QString& documentRoot, const QString& directoryIndex);
 
-/** Outcome of rewriting one file: empty reason means success. */
-struct RewriteResult
-{
-    QString path;   ///< native separators
-    QString reason; ///< the system's reason, empty on success
+/** The plan for php.ini: no rules when errors are not to be shown (the file is then left alone). */
+RewritePlan PhpIniPlan(bool showErrors);
 
-    bool ok() const { return reason.isEmpty(); }
-};
-
-/**
- * The text that goes between DocumentRoot's double quotes so that Apache reads back exactly
- * @p folder: a double quote becomes \", and a backslash that Apache would take as an escape (one
- * before another backslash, before a double quote or at the end) is doubled. Ordinary paths come
- * back unchanged.
- */
-QString QuoteForApache(const QString& folder);
-
-/** The rules for php.ini: empty when errors are not to be shown (the file is then left alone). */
-std::vector<Rule> PhpIniRules(bool showErrors);
-
-/** The rules for httpd.conf, in the order they are tested. */
-std::vector<Rule> HttpdConfRules(const QString& documentRoot, const QString& directoryIndex);
+/** The plan for httpd.conf: DocumentRoot (and its access sections), then DirectoryIndex. */
+RewritePlan HttpdConfPlan(const QString& documentRoot, const QString& directoryIndex);
 
 /**
  * First word of one raw line of a configuration file, as GetWord sees the line decoded from the
@@ -70,27 +68,100 @@ std::vector<Rule> HttpdConfRules(const QString& documentRoot, const QString& dir
  */
 QString FirstWordOfLine(QByteArrayView rawLine);
 
-/**
- * Rewrites @p content line by line: CR LF, a lone CR and a lone LF end a line; a line whose first
- * word matches a rule is replaced by the rule's line, encoded in the system code page; every other
- * line keeps its bytes. Every line is written back followed by CR LF. Returns std::nullopt when a
- * rule's line cannot be encoded. For tests and small inputs; files go through RewriteFile.
- */
-std::optional<QByteArray> RewriteContent(QByteArrayView content, const std::vector<Rule>& rules);
+/** True when @p start begins with a UTF-16 byte order mark: such a file is not 8-bit text. */
+bool StartsAsUtf16(QByteArrayView start);
 
 /**
- * Rewrites the file at @p path with @p rules, replacing it atomically (a temporary file renamed over
- * it, or in place where the folder takes no temporary file). Permission bits, owner and group are
- * kept where the process may set them; a symbolic link stays a link. A zero-byte file, or an empty
- * rule list, leaves the file untouched.
+ * Calls @p onLine for every line of @p buffer that ends in CR LF, a lone CR or a lone LF (without
+ * the line end), and, when @p atEnd, for a last line without one. Returns how many bytes were
+ * used up; the rest begins a line that the next buffer completes.
  */
-RewriteResult RewriteFile(const QString& path, const std::vector<Rule>& rules);
+template <typename OnLine> qsizetype ForEachLine(QByteArrayView buffer, bool atEnd, OnLine&& onLine)
+{
+    const char* const begin = buffer.data();
+    const char* const end = begin + buffer.size();
+    auto find = [end](const char* from, char c) {
+        const void* hit = std::memchr(from, c, size_t(end - from));
+        return hit ? static_cast<const char*>(hit) : end;
+    };
+    const char* p = begin;
+    // One memchr per kind of line end, redone only once the scan has passed its last hit.
+    const char* nextCr = find(p, '\r');
+    const char* nextLf = find(p, '\n');
+    while (p < end) {
+        if (nextCr < p)
+            nextCr = find(p, '\r');
+        if (nextLf < p)
+            nextLf = find(p, '\n');
+        const char* eol = std::min(nextCr, nextLf);
+        // A CR at the very end may be the first half of a CR LF.
+        if (!atEnd && (eol == end || (*eol == '\r' && eol + 1 == end)))
+            break;
+        onLine(QByteArrayView(p, eol - p));
+        if (eol == end)
+            return buffer.size();
+        p = (*eol == '\r' && eol + 1 < end && eol[1] == '\n') ? eol + 2 : eol + 1;
+    }
+    return p - begin;
+}
 
-/** Sets display_errors = On in the php.ini at @p path when @p showErrors; otherwise touches nothing. */
-RewriteResult RewritePhpIni(const QString& path, bool showErrors);
+/**
+ * The line engine: decides line by line what a file becomes. Where access sections move, every
+ * line goes through scan() first, then through rewrite() from the start again.
+ */
+class LineRewriter
+{
+  public:
+    /** std::nullopt when a rule's line cannot be written in the plan's encoding. */
+    static std::optional<LineRewriter> Create(const RewritePlan& plan);
 
-/** Sets the DocumentRoot and DirectoryIndex lines of the httpd.conf at @p path. */
-RewriteResult RewriteHttpdConf(const QString& path, const QString& documentRoot,
-                               const QString& directoryIndex);
+    /** Whether the file must be read once through scan() before rewrite(). */
+    bool needsScan() const { return m_moveSections; }
+    /** First pass: notes the folders of the DocumentRoot lines that will be replaced. */
+    void scan(QByteArrayView line);
+    /**
+     * Second pass: what @p line becomes (without its line end), or nothing when it goes with the
+     * replaced line before it. A returned view lives until the next call.
+     */
+    std::optional<QByteArrayView> rewrite(QByteArrayView line);
+    /** Directives that had to be set but had no line to replace. */
+    QStringList unmatched() const;
+
+  private:
+    struct EncodedRule
+    {
+        QString directive;
+        QByteArray directiveBytes;
+        QByteArray line;
+        bool mustMatch = false;
+        int replaced = 0;
+    };
+    LineRewriter() = default;
+    EncodedRule* matchingRule(QByteArrayView line);
+    void noteOldFolder(QByteArrayView logicalLine);
+    bool movedSection(QByteArrayView line);
+
+    std::vector<EncodedRule> m_rules;
+    QStringConverter::Encoding m_encoding = QStringConverter::System;
+    bool m_apacheSyntax = false;
+    bool m_moveSections = false;
+    QByteArray m_sectionOpening; ///< <Directory "NEW">
+    QStringList m_oldFolders;
+
+    bool m_scanContinued = false;
+    bool m_scanJoining = false;
+    QByteArray m_scanJoined;
+    bool m_continued = false;  ///< the line before goes on into this one
+    bool m_swallowing = false; ///< ... and it was replaced: this line goes with it
+    QByteArray m_composed;
+};
+
+/**
+ * Rewrites @p content whole (for tests and small inputs; files go through RewriteFile). Returns
+ * std::nullopt when a rule's line cannot be encoded or the content is UTF-16; @p unmatched, when
+ * given, receives the directives that had no line to replace.
+ */
+std::optional<QByteArray> RewriteContent(QByteArrayView content, const RewritePlan& plan,
+                                         QStringList* unmatched = nullptr);
 
 } // namespace config

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The rewriter against the real programs that read its output: PHP and Apache httpd.
-#include "config/rewriter.h"
+#include "config/rewritefile.h"
 #include "testutil.h"
 
 #include <QDir>

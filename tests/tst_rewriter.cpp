@@ -1,17 +1,21 @@
 // SPDX-License-Identifier: MIT
-#include "config/rewriter.h"
+#include "config/rewritefile.h"
 #include "config/tokenizer.h"
 #include "testutil.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef Q_OS_UNIX
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <functional>
 
@@ -21,27 +25,51 @@ using testutil::WriteAll;
 
 namespace {
 
-// Runs check as an unprivileged user, so that permissions hold also when the tests run as root.
+const RewritePlan kPhp = PhpIniPlan(true);
+const RewritePlan kHttpd = HttpdConfPlan(QStringLiteral("E:\\Myphp"), QStringLiteral("index.php index.html"));
+
+// A section of a stock Apache 2.4 httpd.conf: the file system denied, the shipped folder granted.
+QByteArray StockSections(const QByteArray& folder)
+{
+    return "<Directory />\r\n    AllowOverride none\r\n    Require all denied\r\n</Directory>\r\n"
+           "DocumentRoot \"" +
+           folder + "\"\r\n<Directory \"" + folder +
+           "\">\r\n    Require all granted\r\n"
+           "</Directory>\r\n";
+}
+
+#ifdef Q_OS_UNIX
+// Runs check in a child process as an unprivileged user when the tests run as root.
 bool AsUnprivileged(const std::function<bool()>& check)
 {
-    if (::geteuid() != 0)
-        return check();
     const pid_t child = ::fork();
     if (child == 0)
-        ::_exit(::setgid(65534) == 0 && ::setuid(65534) == 0 && check() ? 0 : 1);
+        ::_exit((::geteuid() != 0 || (::setgid(65534) == 0 && ::setuid(65534) == 0)) && check() ? 0 : 1);
     int status = 0;
     return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
            WEXITSTATUS(status) == 0;
 }
 
-bool GiveAway(const QString& path)
+// Rewrites @p path in a new process of this program whose address space is limited to @p limit
+// bytes (a fork of a threaded process could not fail cleanly).
+bool WithLittleMemory(const QString& path, qint64 limit)
 {
-    return ::geteuid() != 0 || ::chown(path.toLocal8Bit().constData(), 65534, 65534) == 0;
+    return testutil::RunProgram(QStringLiteral("prlimit"),
+                                {QStringLiteral("--as=%1").arg(limit), QStringLiteral("--"),
+                                 QFile::symLinkTarget(QStringLiteral("/proc/self/exe")),
+                                 QStringLiteral("--rewrite"), path})
+               .exitCode == 0;
 }
 
-const std::vector<Rule> kPhpRules = PhpIniRules(true);
-const std::vector<Rule> kHttpdRules =
-    HttpdConfRules(QStringLiteral("E:\\Myphp"), QStringLiteral("index.php index.html"));
+struct stat StatOf(const QString& path)
+{
+    struct stat st
+    {
+    };
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return st;
+}
+#endif
 
 } // namespace
 
@@ -56,12 +84,8 @@ class TestRewriter : public QObject
     void firstWordMatchesDecodedLine();
     void checkValues_data();
     void checkValues();
-
-    void fileIsReplacedKeepingModeOwnerAndLink();
-    void fileInUnwritableFolderIsWrittenInPlace();
-    void failuresNameTheFileAndLeaveItIntact();
-    void zeroByteFileAndNoRulesLeaveFileUntouched();
-    void secondPassGivesTheSameBytes();
+    void rewriteFile_data();
+    void rewriteFile();
 };
 
 void TestRewriter::rewriteContent_data()
@@ -69,33 +93,74 @@ void TestRewriter::rewriteContent_data()
     // clang-format off
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<bool>("httpd");
-    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<QByteArray>("expected"); // null: refused
+    QTest::addColumn<QStringList>("notSet");
 
-    // row: input, whether the httpd.conf rules apply (else php.ini's), expected output
-    QTest::newRow("last line gains CR LF") << QByteArray("a\r\nb") << false << QByteArray("a\r\nb\r\n");
+    const QStringList none;
+    const QStringList both{"DocumentRoot", "DirectoryIndex"};
+    const QStringList noIndex{"DirectoryIndex"};
+    const QByteArray index = "DirectoryIndex x\r\n";
+    const QByteArray newIndex = "DirectoryIndex index.php index.html\r\n";
+    // row: input, whether the httpd.conf rules apply (else php.ini's), expected output, settings not made
+    QTest::newRow("last line gains CR LF") << QByteArray("a\r\nb") << false << QByteArray("a\r\nb\r\n") << none;
     QTest::newRow("CR LF file without match is identical")
-        << QByteArray("[PHP]\r\n\r\nx = 1\r\n") << false << QByteArray("[PHP]\r\n\r\nx = 1\r\n");
-    QTest::newRow("lone CR and lone LF end lines") << QByteArray("a\rb\nc\r\n") << false << QByteArray("a\r\nb\r\nc\r\n");
-    QTest::newRow("trailing empty lines kept") << QByteArray("a\r\n\r\n") << false << QByteArray("a\r\n\r\n");
-    QTest::newRow("LF CR is two line ends") << QByteArray("a\n\rb") << false << QByteArray("a\r\n\r\nb\r\n");
-    QTest::newRow("php: live lines replaced, comments kept")
+        << QByteArray("[PHP]\r\n\r\nx = 1\r\n") << false << QByteArray("[PHP]\r\n\r\nx = 1\r\n") << none;
+    QTest::newRow("lone CR and lone LF end lines") << QByteArray("a\rb\nc\r\n") << false << QByteArray("a\r\nb\r\nc\r\n") << none;
+    QTest::newRow("trailing empty lines kept") << QByteArray("a\r\n\r\n") << false << QByteArray("a\r\n\r\n") << none;
+    QTest::newRow("LF CR is two line ends") << QByteArray("a\n\rb") << false << QByteArray("a\r\n\r\nb\r\n") << none;
+    QTest::newRow("php: live lines replaced, comments kept, no continuation")
         << QByteArray("display_errors = Off\r\n;display_errors = Off\r\n; display_errors = Off\r\n"
-                      "display_startup_errors = Off\r\n\t  display_errors=Off ; note\r\ndisplay_errors=Off") << false
+                      "display_startup_errors = Off \\\r\n\t  display_errors=Off ; note\r\ndisplay_errors=Off") << false
         << QByteArray("display_errors = On\r\n;display_errors = Off\r\n; display_errors = Off\r\n"
-                      "display_startup_errors = Off\r\ndisplay_errors = On\r\ndisplay_errors = On\r\n");
+                      "display_startup_errors = Off \\\r\ndisplay_errors = On\r\ndisplay_errors = On\r\n") << none;
     QTest::newRow("httpd: every match replaced whole, comments and case kept")
         << QByteArray("#DocumentRoot \"/a\"\r\n# DocumentRoot \"/a\"\r\nDocumentRoot \"/a\" # old\r\ndocumentroot /a\r\n"
                       "<IfModule dir_module>\r\n    DirectoryIndex index.html\r\n</IfModule>\r\nDocumentRoot /b\r\n") << true
         << QByteArray("#DocumentRoot \"/a\"\r\n# DocumentRoot \"/a\"\r\nDocumentRoot \"E:\\Myphp\"\r\ndocumentroot /a\r\n"
                       "<IfModule dir_module>\r\nDirectoryIndex index.php index.html\r\n</IfModule>\r\n"
-                      "DocumentRoot \"E:\\Myphp\"\r\n");
+                      "DocumentRoot \"E:\\Myphp\"\r\n") << none;
     QTest::newRow("bytes invalid in the code page survive")
         << QByteArray("# caf\xe9 \xff\xfe\r\nServerName x\xc3\r\nDocumentRoot /\xff\r\n") << true
-        << QByteArray("# caf\xe9 \xff\xfe\r\nServerName x\xc3\r\nDocumentRoot \"E:\\Myphp\"\r\n");
+        << QByteArray("# caf\xe9 \xff\xfe\r\nServerName x\xc3\r\nDocumentRoot \"E:\\Myphp\"\r\n") << noIndex;
     QTest::newRow("non-ASCII before the directive does not hide it")
-        << QByteArray("\xe4\xb8\xad DocumentRoot /x\r\n") << true << QByteArray("DocumentRoot \"E:\\Myphp\"\r\n");
-    QTest::newRow("no line end at all")
-        << QByteArray("DirectoryIndex a") << true << QByteArray("DirectoryIndex index.php index.html\r\n");
+        << QByteArray("\xe4\xb8\xad DocumentRoot /x\r\n") + index << true << QByteArray("DocumentRoot \"E:\\Myphp\"\r\n") + newIndex << none;
+    QTest::newRow("no line end at all, no DocumentRoot")
+        << QByteArray("DirectoryIndex a") << true << QByteArray("DirectoryIndex index.php index.html\r\n") << QStringList{"DocumentRoot"};
+    QTest::newRow("nothing to set: commented and other case only")
+        << QByteArray("#DocumentRoot /a\r\ndocumentroot /a\r\n# DirectoryIndex a\r\n") << true
+        << QByteArray("#DocumentRoot /a\r\ndocumentroot /a\r\n# DirectoryIndex a\r\n") << both;
+    QTest::newRow("UTF-16 is refused") << QByteArray("\xff\xfe" "D\0o\0", 6) << true << QByteArray() << none;
+
+    // The access section of the old folder moves with DocumentRoot, as the stock file asks.
+    QTest::newRow("stock: section after DocumentRoot, root section kept")
+        << StockSections("${SRVROOT}/htdocs") + index << true << StockSections("E:\\Myphp") + newIndex << none;
+    QTest::newRow("section before, unquoted, trailing separator, indent and tail kept")
+        << QByteArray("  <Directory /srv/old/>  # site\r\n</Directory>\r\n<DirectoryMatch \"/srv/old\">\r\n"
+                      "#<Directory /srv/old>\r\n<Directory /srv/other>\r\nDocumentRoot /srv/old\r\n") + index << true
+        << QByteArray("  <Directory \"E:\\Myphp\">  # site\r\n</Directory>\r\n<DirectoryMatch \"/srv/old\">\r\n"
+                      "#<Directory /srv/old>\r\n<Directory /srv/other>\r\nDocumentRoot \"E:\\Myphp\"\r\n") + newIndex << none;
+    QTest::newRow("virtual hosts: each one's section, quotes read as Apache does")
+        << QByteArray("DocumentRoot \"/a\\\"b\"\r\n<Directory '/a\"b'>\r\nDocumentRoot /c\r\n<directory\t\"/c/\">\r\n") + index << true
+        << QByteArray("DocumentRoot \"E:\\Myphp\"\r\n<Directory \"E:\\Myphp\">\r\nDocumentRoot \"E:\\Myphp\"\r\n"
+                      "<Directory \"E:\\Myphp\">\r\n") + newIndex << none;
+    QTest::newRow("a file-system root DocumentRoot keeps its section")
+        << QByteArray("DocumentRoot /\r\n<Directory />\r\n<Directory \"C:/\">\r\n") + index << true
+        << QByteArray("DocumentRoot \"E:\\Myphp\"\r\n<Directory />\r\n<Directory \"C:/\">\r\n") + newIndex << none;
+    QTest::newRow("folders compared by the system's rules")
+        << QByteArray("DocumentRoot \"C:\\Srv\\Old\"\r\n<Directory \"c:/srv/old/\">\r\n") + index << true
+#ifdef Q_OS_WIN
+        << QByteArray("DocumentRoot \"E:\\Myphp\"\r\n<Directory \"E:\\Myphp\">\r\n") + newIndex << none;
+#else
+        << QByteArray("DocumentRoot \"E:\\Myphp\"\r\n<Directory \"c:/srv/old/\">\r\n") + newIndex << none;
+#endif
+
+    // Apache joins a line ending in a backslash with the next one.
+    QTest::newRow("continuation lines go with the replaced line")
+        << QByteArray("DocumentRoot \\\r\n  \"/srv/old\"\r\n<Directory /srv/old>\r\nDirectoryIndex a \\\r\n b \\\r\n c\r\nX y\\\\\r\nZ\r\n") << true
+        << QByteArray("DocumentRoot \"E:\\Myphp\"\r\n<Directory \"E:\\Myphp\">\r\n") + newIndex + "X y\\\\\r\nZ\r\n" << none;
+    QTest::newRow("a continued comment hides the next line")
+        << QByteArray("# old root \\\r\nDocumentRoot /x\r\n") + index << true
+        << QByteArray("# old root \\\r\nDocumentRoot /x\r\n") + newIndex << QStringList{"DocumentRoot"};
     // clang-format on
 }
 
@@ -104,9 +169,16 @@ void TestRewriter::rewriteContent()
     QFETCH(QByteArray, input);
     QFETCH(bool, httpd);
     QFETCH(QByteArray, expected);
-    const std::optional<QByteArray> output = RewriteContent(input, httpd ? kHttpdRules : kPhpRules);
-    QVERIFY(output);
+    QFETCH(QStringList, notSet);
+    QStringList unmatched;
+    const std::optional<QByteArray> output = RewriteContent(input, httpd ? kHttpd : kPhp, &unmatched);
+    QCOMPARE(output.has_value(), !expected.isNull());
+    if (!output)
+        return;
     QCOMPARE(*output, expected);
+    QCOMPARE(unmatched, notSet);
+    // A second pass with the same values changes nothing.
+    QCOMPARE(RewriteContent(*output, httpd ? kHttpd : kPhp).value_or("<refused>"), expected);
 }
 
 void TestRewriter::firstWordMatchesDecodedLine_data()
@@ -126,7 +198,7 @@ void TestRewriter::firstWordMatchesDecodedLine_data()
 void TestRewriter::firstWordMatchesDecodedLine()
 {
     QFETCH(QByteArray, line);
-    QCOMPARE(FirstWordOfLine(line), GetWord(QString::fromUtf8(line), 1));
+    QCOMPARE(FirstWordOfLine(line), GetWord(QString::fromLocal8Bit(line), 1));
 }
 
 void TestRewriter::checkValues_data()
@@ -140,12 +212,14 @@ void TestRewriter::checkValues_data()
     QTest::addColumn<int>("kind");
     QTest::newRow("ordinary") << "/var/www/x" << "index.php" << -1 << -1;
     QTest::newRow("Chinese folder") << QStringLiteral("/srv/网站") << "index.php" << -1 << -1;
+    QTest::newRow("root ends in backslash: quoted") << "D:\\www\\" << "a\\\\" << -1 << -1;
     QTest::newRow("LF in root") << "/a\nServerName evil" << "i" << int(F::DocumentRoot) << int(K::LineBreak);
     QTest::newRow("CR in index") << "/a" << "i\rx" << int(F::DirectoryIndex) << int(K::LineBreak);
     QTest::newRow("NUL in root")
         << QString(QStringLiteral("/a") + QChar(u'\0')) << "i" << int(F::DocumentRoot) << int(K::LineBreak);
     QTest::newRow("empty root") << "" << "i" << int(F::DocumentRoot) << int(K::Empty);
     QTest::newRow("blank index") << "/a" << "   " << int(F::DirectoryIndex) << int(K::Empty);
+    QTest::newRow("index ends in backslash") << "/a" << "index.php \\" << int(F::DirectoryIndex) << int(K::TrailingBackslash);
     QTest::newRow("lone surrogate at the end")
         << QString(QStringLiteral("/a") + QChar(0xd800)) << "i" << int(F::DocumentRoot) << int(K::NotEncodable);
     QTest::newRow("lone surrogate inside")
@@ -167,134 +241,265 @@ void TestRewriter::checkValues()
     }
 }
 
-void TestRewriter::fileIsReplacedKeepingModeOwnerAndLink()
+// Each row makes a file (or something in its place) in a folder, rewrites it as httpd.conf and
+// says what must hold afterwards. Faults are made for real: a full tmpfs, a FIFO, links, modes.
+struct FileCase
 {
-    QTemporaryDir dir;
-    const QString target = dir.filePath(QStringLiteral("httpd.conf"));
-    const QString link = dir.filePath(QStringLiteral("link.conf"));
-    QVERIFY(WriteAll(target, "DocumentRoot /old\n# keep \xff\n"));
-    QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
-    QVERIFY(QFile::link(target, link));
-    const bool root = ::geteuid() == 0;
-    if (root)
-        QCOMPARE(::chown(target.toLocal8Bit().constData(), 65534, 65534), 0);
-    struct stat before
-    {
-    };
-    QCOMPARE(::stat(target.toLocal8Bit().constData(), &before), 0);
+    std::function<QString(const QString& dir)> arrange; ///< returns the path to rewrite
+    QString reason;                                     ///< expected in the failure reason; empty: success
+    std::function<void(const QString& dir, const QString& path)> verify;
+    bool asRoot = false;       ///< needs root (mounts, other owners)
+    bool unprivileged = false; ///< rewrites as another user
+    qint64 memoryLimit = 0;    ///< rewrites in a process with this much address space
+};
+Q_DECLARE_METATYPE(FileCase)
 
-    const RewriteResult result =
-        RewriteHttpdConf(link, QStringLiteral("/srv/new"), QStringLiteral("index.php"));
-    QVERIFY2(result.ok(), qPrintable(result.reason));
+namespace {
 
-    QVERIFY(QFileInfo(link).isSymLink());
-    QCOMPARE(ReadAll(target), QByteArray("DocumentRoot \"/srv/new\"\r\n# keep \xff\r\n"));
-    struct stat after
-    {
-    };
-    QCOMPARE(::stat(target.toLocal8Bit().constData(), &after), 0);
-    QCOMPARE(after.st_mode, before.st_mode);
-    QCOMPARE(after.st_uid, before.st_uid);
-    QCOMPARE(after.st_gid, before.st_gid);
-    if (!root)
-        QSKIP("owner restoration needs root; mode and link were checked");
+const QByteArray kConf = "DocumentRoot /old\r\n# keep \xff\r\nDirectoryIndex a\r\n";
+const QByteArray kRewritten = "DocumentRoot \"/srv/new\"\r\n# keep \xff\r\nDirectoryIndex index.php\r\n";
+
+QString Make(const QString& path, const QByteArray& content = kConf)
+{
+    [&] { QVERIFY(WriteAll(path, content)); }();
+    return path;
 }
 
-void TestRewriter::fileInUnwritableFolderIsWrittenInPlace()
+void Keeps(const QString& path, const QByteArray& content = kConf)
 {
+    QCOMPARE(ReadAll(path), content);
+}
+
+void Leaves(const QString& dir, const QStringList& entries)
+{
+    QCOMPARE(QDir(dir).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System, QDir::Name),
+             entries);
+}
+
+#ifdef Q_OS_UNIX
+// A 64 KiB tmpfs filled up to @p room bytes of free space, unmounted when the test ends.
+QString FullDisk(const QString& dir, qint64 room, const QByteArray& content)
+{
+    const QString mount = dir + QStringLiteral("/mnt");
+    QDir().mkpath(mount);
+    if (::mount("tmpfs", QFile::encodeName(mount).constData(), "tmpfs", 0, "size=64k") != 0)
+        return {};
+    const QString path = Make(mount + QStringLiteral("/httpd.conf"), content);
+    QFile fill(mount + QStringLiteral("/fill"));
+    fill.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    const QByteArray block(4096, 'x');
+    while (fill.write(block) == block.size()) {
+    }
+    fill.close();
+    fill.resize(fill.size() - room);
+    return path;
+}
+
+void Unmount(const QString& dir)
+{
+    ::umount2(QFile::encodeName(dir + QStringLiteral("/mnt")).constData(), MNT_DETACH);
+}
+
+FileCase ModeKept(mode_t mode)
+{
+    return {[mode](const QString& dir) {
+                const QString path = Make(dir + QStringLiteral("/httpd.conf"));
+                ::chown(QFile::encodeName(path).constData(), 65534, 65534);
+                ::chmod(QFile::encodeName(path).constData(), mode);
+                return path;
+            },
+            {},
+            [mode](const QString&, const QString& path) {
+                Keeps(path, kRewritten);
+                const struct stat st = StatOf(path);
+                QCOMPARE(st.st_mode & 07777, mode);
+                QCOMPARE(st.st_uid, uid_t(65534));
+                QCOMPARE(st.st_gid, gid_t(65534));
+            },
+            true};
+}
+#endif
+
+} // namespace
+
+void TestRewriter::rewriteFile_data()
+{
+    QTest::addColumn<FileCase>("fileCase");
+    const auto plain = [](const QString& dir) { return Make(dir + QStringLiteral("/httpd.conf")); };
+    QTest::newRow("replaced, nothing else left behind")
+        << FileCase{plain, {}, [](const QString& dir, const QString& path) {
+                        Keeps(path, kRewritten);
+                        Leaves(dir, {"httpd.conf"});
+                    }};
+    QTest::newRow("zero-byte file untouched")
+        << FileCase{[](const QString& dir) { return Make(dir + QStringLiteral("/httpd.conf"), {}); },
+                    {},
+                    [](const QString&, const QString& path) { Keeps(path, {}); }};
+    QTest::newRow("missing file") << FileCase{
+        [](const QString& dir) { return dir + QStringLiteral("/gone/x.conf"); },
+        QStringLiteral("No such file"),
+        {}};
+    QTest::newRow("UTF-16 file untouched") << FileCase{
+        [](const QString& dir) { return Make(dir + QStringLiteral("/httpd.conf"), "\xff\xfe#\0"); },
+        QStringLiteral("UTF-16"), [](const QString&, const QString& path) { Keeps(path, "\xff\xfe#\0"); }};
+    // Lines straddle the 1 MiB chunks the file is read in, CR LF split between two of them too.
+    QTest::newRow("a file of many chunks equals the rewrite in memory") << FileCase{
+        [](const QString& dir) {
+            QByteArray big;
+            for (int i = 0; big.size() < (5 << 20); ++i)
+                big += (i % 7 ? "# line \r\n" : "DocumentRoot /x \\\r\n\"/y\"\r") + QByteArray(i % 13, 'z');
+            return Make(dir + QStringLiteral("/httpd.conf"), big + "DirectoryIndex a");
+        },
+        {},
+        [](const QString& dir, const QString& path) {
+            const QByteArray written = ReadAll(path);
+            QVERIFY(written.size() > (5 << 20));
+            QByteArray big;
+            for (int i = 0; big.size() < (5 << 20); ++i)
+                big += (i % 7 ? "# line \r\n" : "DocumentRoot /x \\\r\n\"/y\"\r") + QByteArray(i % 13, 'z');
+            const RewritePlan plan = HttpdConfPlan(QStringLiteral("/srv/new"), QStringLiteral("index.php"));
+            QCOMPARE(written, RewriteContent(big + "DirectoryIndex a", plan).value_or("<refused>"));
+            Leaves(dir, {"httpd.conf"});
+        }};
+#ifdef Q_OS_UNIX
+    QTest::newRow("a folder in its place")
+        << FileCase{[](const QString& dir) { return dir; }, QStringLiteral("不是普通文件"), {}};
+    QTest::newRow("FIFO in its place: no wait")
+        << FileCase{[](const QString& dir) {
+                        const QString path = dir + QStringLiteral("/httpd.conf");
+                        ::mkfifo(QFile::encodeName(path).constData(), 0644);
+                        return path;
+                    },
+                    QStringLiteral("不是普通文件"),
+                    {}};
+    QTest::newRow("link to /dev/zero")
+        << FileCase{[](const QString& dir) {
+                        const QString path = dir + QStringLiteral("/httpd.conf");
+                        QFile::link(QStringLiteral("/dev/zero"), path);
+                        return path;
+                    },
+                    QStringLiteral("不是普通文件"),
+                    {}};
+    // The Apache folder reached through a linked folder, httpd.conf a relative link with "..":
+    // the kernel's reading of it is the file Apache reads.
+    QTest::newRow("links resolved as the system does")
+        << FileCase{[](const QString& dir) {
+                        QDir(dir).mkpath(QStringLiteral("store/apache/conf"));
+                        Make(dir + QStringLiteral("/store/real.conf"));
+                        Make(dir + QStringLiteral("/real.conf"), "unrelated\n");
+                        QFile::link(dir + QStringLiteral("/store/apache"), dir + QStringLiteral("/apache"));
+                        ::symlink("../../real.conf",
+                                  QFile::encodeName(dir + QStringLiteral("/store/apache/conf/httpd.conf")));
+                        return dir + QStringLiteral("/apache/conf/httpd.conf");
+                    },
+                    {},
+                    [](const QString& dir, const QString& path) {
+                        Keeps(dir + QStringLiteral("/store/real.conf"), kRewritten);
+                        Keeps(dir + QStringLiteral("/real.conf"), "unrelated\n");
+                        QVERIFY(QFileInfo(path).isSymLink());
+                    }};
+    QTest::newRow("read-only file not replaced behind its owner's back")
+        << FileCase{[](const QString& dir) {
+                        const QString path = Make(dir + QStringLiteral("/httpd.conf"));
+                        ::chmod(QFile::encodeName(dir).constData(), 0777);
+                        ::chmod(QFile::encodeName(path).constData(), 0444);
+                        return path;
+                    },
+                    QStringLiteral("not writable"),
+                    [](const QString& dir, const QString& path) {
+                        Keeps(path);
+                        Leaves(dir, {"httpd.conf"});
+                    },
+                    false, true};
+    QTest::newRow("folder takes no temporary file: reported, not written in place")
+        << FileCase{[](const QString& dir) {
+                        const QString path = Make(dir + QStringLiteral("/httpd.conf"));
+                        ::chmod(QFile::encodeName(path).constData(), 0666);
+                        ::chmod(QFile::encodeName(dir).constData(), 0555);
+                        return path;
+                    },
+                    QStringLiteral("Permission denied"),
+                    [](const QString& dir, const QString& path) {
+                        ::chmod(QFile::encodeName(dir).constData(), 0700);
+                        Keeps(path);
+                    },
+                    false, true};
+    QTest::newRow("full disk: nothing fits") << FileCase{
+        [](const QString& dir) { return FullDisk(dir, 0, kConf); }, QStringLiteral("No space left"),
+        [](const QString&, const QString& path) { Keeps(path); }, true};
+    QTest::newRow("full disk: the write stops part-way") << FileCase{
+        [](const QString& dir) { return FullDisk(dir, 8192, QByteArray(20000, '#') + "\r\n" + kConf); },
+        QStringLiteral("No space left"),
+        [](const QString&, const QString& path) { Keeps(path, QByteArray(20000, '#') + "\r\n" + kConf); },
+        true};
+    QTest::newRow("a file larger than the memory the process may use")
+        << FileCase{[](const QString& dir) {
+                        QFile file(dir + QStringLiteral("/httpd.conf"));
+                        file.open(QIODevice::WriteOnly);
+                        const QByteArray block = QByteArray("# comment line\r\n").repeated(1 << 16);
+                        for (int i = 0; i < 160; ++i)
+                            file.write(block);
+                        file.write(kConf);
+                        return file.fileName();
+                    },
+                    {},
+                    [](const QString&, const QString& path) {
+                        QFile file(path);
+                        QVERIFY(file.open(QIODevice::ReadOnly));
+                        QVERIFY(file.seek(file.size() - kRewritten.size()));
+                        QCOMPARE(file.readAll(), kRewritten);
+                    },
+                    false,
+                    false,
+                    qint64(128) << 20};
+    for (const mode_t mode : {0444, 0400, 0000, 0460, 04755, 02644, 01644})
+        QTest::newRow(
+            qPrintable(QStringLiteral("owner and mode %1 kept exactly").arg(mode, 4, 8, QLatin1Char('0'))))
+            << ModeKept(mode);
+#endif
+}
+
+void TestRewriter::rewriteFile()
+{
+    QFETCH(FileCase, fileCase);
     QTemporaryDir dir;
-    QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                                  QFile::ReadOther | QFile::ExeOther));
-    const QString path = dir.filePath(QStringLiteral("php.ini"));
-    QVERIFY(WriteAll(path, "display_errors = Off\n"));
-    QVERIFY(GiveAway(path));
-    // The folder takes no temporary file for the unprivileged user, but the file is theirs.
-    struct stat before
-    {
+#ifdef Q_OS_UNIX
+    if (fileCase.asRoot && ::geteuid() != 0)
+        QSKIP("needs root (a mount, another owner)");
+#endif
+    const QString path = fileCase.arrange(dir.path());
+    QVERIFY(!path.isEmpty());
+    if (QTest::currentTestFailed())
+        return;
+    RewriteResult result;
+    const auto run = [&] {
+        result = RewriteHttpdConf(path, QStringLiteral("/srv/new"), QStringLiteral("index.php"));
+        return result.path == QDir::toNativeSeparators(path) &&
+               (result.ok() ? fileCase.reason.isEmpty() : result.reason.contains(fileCase.reason));
     };
-    QCOMPARE(::stat(path.toLocal8Bit().constData(), &before), 0);
-    QVERIFY(AsUnprivileged([&] {
-        const bool ownsFolder = QFileInfo(dir.path()).ownerId() == ::getuid();
-        if (ownsFolder)
-            QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
-        const bool ok = RewritePhpIni(path, true).ok();
-        if (ownsFolder)
-            QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        return ok;
-    }));
-    QCOMPARE(ReadAll(path), QByteArray("display_errors = On\r\n"));
-    struct stat after
-    {
-    };
-    QCOMPARE(::stat(path.toLocal8Bit().constData(), &after), 0);
-    QCOMPARE(after.st_ino, before.st_ino);
+#ifdef Q_OS_UNIX
+    const auto unmount = qScopeGuard([&dir] { Unmount(dir.path()); });
+    if (fileCase.unprivileged)
+        QVERIFY(AsUnprivileged(run));
+    else if (fileCase.memoryLimit)
+        QVERIFY(WithLittleMemory(path, fileCase.memoryLimit));
+    else
+#endif
+        QVERIFY2(run(), qPrintable(result.reason));
+    if (fileCase.verify)
+        fileCase.verify(dir.path(), path);
 }
 
-void TestRewriter::failuresNameTheFileAndLeaveItIntact()
+int main(int argc, char* argv[])
 {
-    QTemporaryDir dir;
-    QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                                  QFile::ReadOther | QFile::ExeOther));
-    const QString missing = dir.filePath(QStringLiteral("gone/php.ini"));
-    RewriteResult result = RewritePhpIni(missing, true);
-    QVERIFY(!result.ok());
-    QCOMPARE(result.path, QDir::toNativeSeparators(missing));
-
-    // A folder in place of the file: reading fails.
-    QVERIFY(!RewritePhpIni(dir.path(), true).ok());
-
-    // A read-only file in a folder that would take a temporary file is not replaced behind its back.
-    const QString readOnly = dir.filePath(QStringLiteral("ro.ini"));
-    QVERIFY(WriteAll(readOnly, "display_errors = Off\n"));
-    QVERIFY(QFile::setPermissions(readOnly, QFile::ReadOwner | QFile::ReadOther));
-    QVERIFY(AsUnprivileged([&] {
-        const RewriteResult r = RewritePhpIni(readOnly, true);
-        return !r.ok() && !r.reason.isEmpty() && r.path == QDir::toNativeSeparators(readOnly);
-    }));
-    QCOMPARE(ReadAll(readOnly), QByteArray("display_errors = Off\n"));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"ro.ini"});
+    // A rewrite on its own, for the test that limits the memory of a process.
+    if (argc == 3 && qstrcmp(argv[1], "--rewrite") == 0)
+        return RewriteHttpdConf(QFile::decodeName(argv[2]), QStringLiteral("/srv/new"),
+                                QStringLiteral("index.php"))
+                       .ok()
+                   ? 0
+                   : 1;
+    TestRewriter test;
+    return QTest::qExec(&test, argc, argv);
 }
-
-void TestRewriter::zeroByteFileAndNoRulesLeaveFileUntouched()
-{
-    QTemporaryDir dir;
-    const QString empty = dir.filePath(QStringLiteral("empty.conf"));
-    QVERIFY(WriteAll(empty, QByteArray()));
-    const QString php = dir.filePath(QStringLiteral("php.ini"));
-    QVERIFY(WriteAll(php, "display_errors = Off\n"));
-    const auto inode = [](const QString& path) {
-        struct stat st
-        {
-        };
-        return ::stat(path.toLocal8Bit().constData(), &st) == 0 ? st.st_ino : 0;
-    };
-    const auto emptyInode = inode(empty);
-    const auto phpInode = inode(php);
-
-    QVERIFY(RewriteHttpdConf(empty, QStringLiteral("/x"), QStringLiteral("i")).ok());
-    QVERIFY(RewritePhpIni(php, false).ok());
-    QCOMPARE(ReadAll(empty), QByteArray());
-    QCOMPARE(ReadAll(php), QByteArray("display_errors = Off\n"));
-    QCOMPARE(inode(empty), emptyInode);
-    QCOMPARE(inode(php), phpInode);
-}
-
-void TestRewriter::secondPassGivesTheSameBytes()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("httpd.conf"));
-    QByteArray big;
-    for (int i = 0; i < 200000; ++i)
-        big += "# line " + QByteArray::number(i) + (i % 3 ? "\n" : "\r");
-    big += "DocumentRoot /x\nDirectoryIndex a";
-    QVERIFY(WriteAll(path, big));
-    QVERIFY(RewriteHttpdConf(path, QStringLiteral("D:\\www\\"), QStringLiteral("index.php")).ok());
-    const QByteArray first = ReadAll(path);
-    QVERIFY(first.endsWith("DocumentRoot \"D:\\www\\\\\"\r\nDirectoryIndex index.php\r\n"));
-    QCOMPARE(first.count('\n'), 200002);
-    QVERIFY(RewriteHttpdConf(path, QStringLiteral("D:\\www\\"), QStringLiteral("index.php")).ok());
-    QCOMPARE(ReadAll(path), first);
-}
-
-QTEST_APPLESS_MAIN(TestRewriter)
 #include "tst_rewriter.moc"

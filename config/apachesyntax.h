@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+namespace config {
+
+/**
+ * How Apache reads a value in httpd.conf, kept in one place: quoting, unquoting and comparing
+ * folders.
+ */
+
+/**
+ * The first argument of @p text as Apache reads it (leading blanks skipped): inside double or
+ * single quotes, \\ and \<quote> are unescaped and the value ends at the closing quote; unquoted,
+ * it ends at the first blank or tab. Empty when there is none.
+ */
+QString ApacheArgument(const QString& text);
+
+/**
+ * The text that goes between double quotes so that Apache reads back exactly @p folder: a double
+ * quote becomes \", and a backslash that Apache would take as an escape (one before another
+ * backslash, before a double quote or at the end) is doubled. Ordinary paths come back unchanged.
+ */
+QString QuoteForApache(const QString& folder);
+
+/**
+ * True when Apache would take @p a and @p b for the same folder: one trailing / or \ ignored,
+ * ${VAR} compared as written; on Windows without regard to case and with / and \ alike.
+ */
+bool SameApacheFolder(const QString& a, const QString& b);
+
+/** True for the file-system root: "/", or a drive root such as "C:/" or "C:\". */
+bool IsFileSystemRoot(const QString& folder);
+
+/**
+ * True when Apache would join the line after @p rawLine to it: the line ends in a single
+ * backslash (a doubled one is no continuation).
+ */
+bool ContinuesOnNextLine(QByteArrayView rawLine);
+
+} // namespace config

@@ -1,0 +1,167 @@
+// SPDX-License-Identifier: MIT
+#include "rewritefile.h"
+
+#include "platform/safefile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+#include <memory>
+
+namespace config {
+
+namespace {
+
+constexpr qsizetype kChunk = 1 << 20;
+
+const QString& ShortWriteReason()
+{
+    static const QString reason = QStringLiteral("磁盘空间不足或写入被截断");
+    return reason;
+}
+
+// Reads the first @p size bytes of @p in chunk by chunk and hands each line to @p onLine. A line
+// longer than a chunk grows the buffer to hold it. Returns the read error, if any.
+template <typename OnLine> QString ReadLines(QFile& in, qint64 size, OnLine&& onLine)
+{
+    if (!in.seek(0))
+        return in.errorString();
+    QByteArray buffer(kChunk, Qt::Uninitialized);
+    qsizetype filled = 0;
+    qint64 remaining = size;
+    while (true) {
+        if (filled == buffer.size())
+            buffer.resize(buffer.size() * 2);
+        const qint64 wanted = std::min<qint64>(buffer.size() - filled, remaining);
+        const qint64 got = wanted > 0 ? in.read(buffer.data() + filled, wanted) : 0;
+        if (got < 0)
+            return in.errorString();
+        filled += qsizetype(got);
+        // A file that shrank meanwhile ends where its bytes end.
+        remaining = got == 0 ? 0 : remaining - got;
+        const bool atEnd = remaining == 0;
+        const qsizetype used = ForEachLine(QByteArrayView(buffer.constData(), filled), atEnd, onLine);
+        if (atEnd)
+            return {};
+        std::memmove(buffer.data(), buffer.constData() + used, size_t(filled - used));
+        filled -= used;
+    }
+}
+
+// Writes everything or gives the system's reason; a write that stops short is retried, so that
+// the system can say why the rest does not fit.
+bool WriteAll(QSaveFile& out, const char* data, qint64 size, QString* reason)
+{
+    while (size > 0) {
+        const qint64 written = out.write(data, size);
+        if (written <= 0) {
+            *reason =
+                written < 0 && out.error() != QFileDevice::NoError ? out.errorString() : ShortWriteReason();
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+} // namespace
+
+RewriteResult RewriteFile(const QString& path, const RewritePlan& plan)
+{
+    RewriteResult result{QDir::toNativeSeparators(path), {}, {}};
+    const auto fail = [&result](const QString& reason) {
+        result.reason = reason;
+        return result;
+    };
+    if (plan.rules.empty())
+        return result;
+    std::optional<LineRewriter> engine = LineRewriter::Create(plan);
+    if (!engine)
+        return fail(QStringLiteral("某个值含有配置文件的编码无法表示的字符"));
+
+    // Read and write the very same file: the one the system reaches through every link.
+    QString error;
+    const QString target = platform::ResolveFinalPath(path, &error);
+    if (target.isEmpty())
+        return fail(error);
+    const platform::OpenedFile original = platform::OpenRegularFile(target);
+    if (original.fd < 0)
+        return fail(original.error);
+    QFile in;
+    if (!in.open(original.fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
+        return fail(in.errorString());
+    if (original.size == 0)
+        return result;
+    char start[2] = {};
+    if (in.read(start, 2) == 2 && StartsAsUtf16(QByteArrayView(start, 2)))
+        return fail(QStringLiteral("文件是 UTF-16 编码，不是 8 位文本，不能修改"));
+
+    if (engine->needsScan()) {
+        error = ReadLines(in, original.size, [&](QByteArrayView line) { engine->scan(line); });
+        if (!error.isEmpty())
+            return fail(error);
+    }
+
+    // No direct-write fallback: writing in place could leave half a file behind.
+    QSaveFile out(target);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return fail(out.errorString());
+    platform::CarryOverOwnerAndMode(out.handle(), original);
+
+    // Output goes through a fixed buffer: two small writes per line would cost more than the rest.
+    const std::unique_ptr<char[]> buffer(new char[kChunk]);
+    qsizetype used = 0;
+    qint64 total = 0;
+    bool written = true;
+    const auto put = [&](QByteArrayView piece) {
+        if (!written)
+            return;
+        if (used + piece.size() > kChunk) {
+            written = WriteAll(out, buffer.get(), used, &error);
+            used = 0;
+        }
+        if (written && piece.size() > kChunk)
+            written = WriteAll(out, piece.data(), piece.size(), &error);
+        else if (written)
+            std::memcpy(buffer.get() + std::exchange(used, used + piece.size()), piece.data(),
+                        size_t(piece.size()));
+        total += piece.size();
+    };
+    const QString readError = ReadLines(in, original.size, [&](QByteArrayView line) {
+        if (const std::optional<QByteArrayView> piece = engine->rewrite(line)) {
+            put(*piece);
+            put(QByteArrayView("\r\n", 2));
+        }
+    });
+    if (written)
+        written = WriteAll(out, buffer.get(), used, &error);
+    if (written && readError.isEmpty() && platform::OpenFileSize(out.handle()) != total) {
+        written = false;
+        error = ShortWriteReason();
+    }
+    if (!written || !readError.isEmpty()) {
+        out.cancelWriting();
+        return fail(readError.isEmpty() ? error : readError);
+    }
+    // Windows refuses to rename over a file that is still open.
+    in.close();
+    if (!out.commit())
+        return fail(out.errorString());
+    result.notSet = engine->unmatched();
+    return result;
+}
+
+RewriteResult RewritePhpIni(const QString& path, bool showErrors)
+{
+    return RewriteFile(path, PhpIniPlan(showErrors));
+}
+
+RewriteResult RewriteHttpdConf(const QString& path, const QString& documentRoot,
+                               const QString& directoryIndex)
+{
+    return RewriteFile(path, HttpdConfPlan(documentRoot, directoryIndex));
+}
+
+} // namespace config

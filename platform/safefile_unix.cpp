@@ -1,0 +1,88 @@
+// SPDX-License-Identifier: MIT
+#include "safefile.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+QString SystemReason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+} // namespace
+
+QString ResolveFinalPath(const QString& path, QString* error)
+{
+    char resolved[PATH_MAX];
+    if (!::realpath(QFile::encodeName(path).constData(), resolved)) {
+        *error = SystemReason(errno);
+        return {};
+    }
+    return QFile::decodeName(resolved);
+}
+
+OpenedFile OpenRegularFile(const QString& path)
+{
+    OpenedFile file;
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer for ever.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        file.error = SystemReason(errno);
+        return file;
+    }
+    struct stat st
+    {
+    };
+    if (::fstat(fd, &st) != 0) {
+        file.error = SystemReason(errno);
+        ::close(fd);
+        return file;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        file.error = QStringLiteral("不是普通文件（可能已被替换为文件夹、管道或设备）");
+        ::close(fd);
+        return file;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    file.fd = fd;
+    file.size = qint64(st.st_size);
+    file.owner = st.st_uid;
+    file.group = st.st_gid;
+    file.mode = st.st_mode & 07777;
+    return file;
+}
+
+void CarryOverOwnerAndMode(int fd, const OpenedFile& original)
+{
+    struct stat st
+    {
+    };
+    if (fd < 0 || ::fstat(fd, &st) != 0)
+        return;
+    // Only root may give a file away; a member of the group may still set the group.
+    if ((st.st_uid != original.owner || st.st_gid != original.group) &&
+        ::fchown(fd, original.owner, original.group) != 0 && st.st_gid != original.group)
+        (void)!::fchown(fd, uid_t(-1), original.group);
+    (void)!::fchmod(fd, mode_t(original.mode));
+}
+
+qint64 OpenFileSize(int fd)
+{
+    struct stat st
+    {
+    };
+    return ::fstat(fd, &st) == 0 ? qint64(st.st_size) : -1;
+}
+
+} // namespace platform
