@@ -54,6 +54,13 @@ class NoticeAnswerer : public QObject
     QTimer m_timer;
 };
 
+// MySQL's start as this system's service manager runs it: `service mariadb start` where Debian
+// installed only MariaDB's init script.
+services::Invocation MySqlStart()
+{
+    return *services::MapCommandLine(QStringLiteral("net start mysql"), services::DetectServiceManager());
+}
+
 } // namespace
 
 class TestWholeSystem : public QObject
@@ -241,9 +248,11 @@ void TestWholeSystem::okAppliesSettingsToTheRunningStack()
     qInfo().noquote() << "after OK: apache2 -t:" << syntax.output.trimmed();
     QVERIFY(syntax.output.contains(QLatin1String("Syntax OK")));
 
+    const QString mysqlStart =
+        MySqlStart().arguments.contains(QLatin1String("mariadb")) ? "mariadb start" : "mysql start";
     QCOMPARE(QString::fromUtf8(testutil::ReadAll(path(QStringLiteral("bin/calls.log"))))
                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts),
-             (QStringList{"apache2 start", "apache2 stop", "apache2 start", "mysql start"}));
+             (QStringList{"apache2 start", "apache2 stop", "apache2 start", mysqlStart}));
 }
 
 void TestWholeSystem::failedServiceCommandIsReportedAndApacheKeepsServing()
@@ -251,9 +260,7 @@ void TestWholeSystem::failedServiceCommandIsReportedAndApacheKeepsServing()
     RunProgram(path(QStringLiteral("bin/service")), {QStringLiteral("mysql"), QStringLiteral("stop")});
     writeStandInEnv(true);
     applyThroughWindow(false);
-    const QString run = services::DetectServiceManager() == services::ServiceManager::Systemd
-                            ? QStringLiteral("systemctl start mysql")
-                            : QStringLiteral("service mysql start");
+    const QString run = MySqlStart().commandLine();
     QCOMPARE(m_notices,
              QStringList{
                  QStringLiteral(

@@ -32,7 +32,7 @@ apache2/stop)
     /usr/sbin/apache2 -f "$APACHE_CONF" -k stop || exit $?
     wait_gone "$pid"
     ;;
-mysql/start)
+mysql/start | mariadb/start)
     if [ "${FAIL_MYSQL_START:-0}" = 1 ]; then
         echo "mysql: start refused by the test" >&2
         exit 1
@@ -47,7 +47,7 @@ mysql/start)
         sleep 0.1
     done
     ;;
-mysql/stop)
+mysql/stop | mariadb/stop)
     pid=$(cat "$MYSQL_DIR/mysql.pid" 2>/dev/null) || exit 0
     kill "$pid" && wait_gone "$pid"
     ;;
