@@ -255,7 +255,7 @@ void TestServices::realProcesses_data()
     QTest::newRow("endless output") << "sh" << "echo $$ > '%DIR%/pid'; exec yes flood" << 1000
         << Status::TimedOut << -1 << "flood" << "gone";
     QTest::newRow("daemon writing to the output") << "sh"
-        << "(while :; do echo tick; echo tick >> '%DIR%/ticks'; sleep 0.1; done) & echo $! > '%DIR%/pid'; echo started"
+        << "echo started; (while :; do echo tick; echo tick >> '%DIR%/ticks'; sleep 0.1; done) & echo $! > '%DIR%/pid'"
         << 20000 << Status::Succeeded << 0 << "started" << "alive";
     QTest::newRow("ends on SIGTERM at the bound") << "sh" << "echo $$ > '%DIR%/pid'; exec sleep 60" << 300
         << Status::TimedOut << -1 << "" << "gone";
