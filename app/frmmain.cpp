@@ -2,7 +2,7 @@
 #include "frmmain.h"
 
 #include "config/errorlog.h"
-#include "config/rewriter.h"
+#include "config/rewritefile.h"
 #include "notice.h"
 #include "platform/defaults.h"
 #include "platform/files.h"
@@ -154,6 +154,22 @@ QString DescribeFailure(const services::CommandRecord& record)
     return {};
 }
 
+// Lines of httpd.conf that the pass had to set but did not find: only commented-out ones, or ones
+// in other case, which Apache does not read either.
+QString DescribeNotSet(const QStringList& directives)
+{
+    QStringList lines;
+    for (const QString& directive : directives) {
+        const QString setting = directive == QLatin1String(config::kDocumentRoot)
+                                    ? QStringLiteral("主目录")
+                                    : QStringLiteral("服务器默认首页");
+        lines << QStringLiteral(
+                     "httpd.conf 中没有有效的 %1 行（被注释或大小写不同的行 Apache 不读），%2没有设置。")
+                     .arg(directive, setting);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
 QString DescribeProblem(const config::ValueProblem& problem)
 {
     using Field = config::ValueProblem::Field;
@@ -167,6 +183,8 @@ QString DescribeProblem(const config::ValueProblem& problem)
         return what + QStringLiteral("不能为空，请重新输入。");
     case Kind::NotEncodable:
         return what + QStringLiteral("包含配置文件的编码无法表示的字符，请重新输入。");
+    case Kind::TrailingBackslash:
+        return what + QStringLiteral("不能以反斜杠“\\”结尾（Apache 会把下一行接到它后面），请重新输入。");
     }
     return what;
 }
@@ -353,6 +371,7 @@ bool frmMain::UpdatePhpIni()
 bool frmMain::UpdateHttpdConf()
 {
     const config::RewriteResult result = config::RewriteHttpdConf(file2, txt->text(), txt2->text());
+    m_notSet = result.notSet;
     return result.ok() || ReportFileError(result.path, result.reason);
 }
 
@@ -386,10 +405,16 @@ void frmMain::RunServiceActions()
     for (const services::CommandRecord& record : records)
         if (!record.outcome.succeeded())
             failures << DescribeFailure(record) + LogLines(record);
-    if (failures.isEmpty())
+    const QString notSet = DescribeNotSet(m_notSet);
+    if (failures.isEmpty() && notSet.isEmpty())
         m_seams.showMessage(this, QStringLiteral("设置已完成！"));
+    else if (failures.isEmpty())
+        m_seams.showMessage(this, QStringLiteral("文件已修改，但以下设置没有生效：\n") + notSet);
     else
-        m_seams.showMessage(this, QStringLiteral("设置已应用，但以下服务命令没有成功：\n") +
+        m_seams.showMessage(this, (notSet.isEmpty() ? QStringLiteral("设置已应用")
+                                                    : QStringLiteral("以下设置没有生效：\n") + notSet +
+                                                          QStringLiteral("\n其余设置已应用")) +
+                                      QStringLiteral("，但以下服务命令没有成功：\n") +
                                       failures.join(QLatin1Char('\n')));
 }
 

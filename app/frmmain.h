@@ -75,6 +75,7 @@ class frmMain : public QDialog, private services::ServiceControls
     bool m_passRunning = false;
 
     // State of the apply workflow
+    QStringList m_notSet; ///< httpd.conf settings the last pass found no line for
     bool isFileOk = false;
     QString strMDir;
     QString strDefIndex;

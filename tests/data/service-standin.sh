@@ -25,7 +25,13 @@ wait_gone() {
 
 case "$name/$action" in
 apache2/start)
-    exec /usr/sbin/apache2 -f "$APACHE_CONF" -k start
+    # As a service manager does, say only that the start failed: Apache writes its own reason to
+    # its error log (-E: also the errors of its start-up).
+    /usr/sbin/apache2 -f "$APACHE_CONF" -E "$APACHE_ERRORLOG" -k start || {
+        status=$?
+        echo "apache2: the service did not start"
+        exit "$status"
+    }
     ;;
 apache2/stop)
     pid=$(cat "$APACHE_PIDFILE" 2>/dev/null) || exit 0
