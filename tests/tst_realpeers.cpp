@@ -87,13 +87,15 @@ void TestRealPeers::apacheReadsDocumentRootAsTyped_data()
 {
     // clang-format off
     QTest::addColumn<QString>("folder");
-    QTest::newRow("plain") << "site";
-    QTest::newRow("spaces") << "my web site";
-    QTest::newRow("trailing separator") << "site/";
-    QTest::newRow("backslash run") << "a\\\\b\\";
-    QTest::newRow("double quote") << "say \"hi\"";
-    QTest::newRow("backslash before quote") << "x\\\"y";
-    QTest::newRow("Chinese") << QStringLiteral("网站");
+    QTest::addColumn<bool>("continued"); // the old lines go on in the next ones
+    QTest::newRow("plain") << "site" << false;
+    QTest::newRow("spaces") << "my web site" << false;
+    QTest::newRow("trailing separator") << "site/" << false;
+    QTest::newRow("backslash run") << "a\\\\b\\" << false;
+    QTest::newRow("double quote") << "say \"hi\"" << false;
+    QTest::newRow("backslash before quote") << "x\\\"y" << false;
+    QTest::newRow("Chinese") << QStringLiteral("网站") << false;
+    QTest::newRow("continuation lines") << "site" << true;
     // clang-format on
 }
 
@@ -102,12 +104,21 @@ void TestRealPeers::apacheReadsDocumentRootAsTyped()
     if (!QFile::exists(kApache) || !QFile::exists(kModules + QStringLiteral("/mod_dir.so")))
         QSKIP("Apache httpd (Debian's apache2) is not installed");
     QFETCH(QString, folder);
+    QFETCH(bool, continued);
 
     QTemporaryDir dir;
     const QString root = dir.filePath(folder);
     QVERIFY(QDir().mkpath(root));
     const QString conf = dir.filePath(QStringLiteral("httpd.conf"));
-    QVERIFY(testutil::WriteAll(conf, testutil::ApacheConf(dir.path(), 8, dir.path())));
+    QByteArray original = testutil::ApacheConf(dir.path(), 8, dir.path());
+    if (continued) {
+        original.replace("\r\nDocumentRoot \"", "\r\nDocumentRoot \\\r\n    \"");
+        original.replace("DirectoryIndex index.php\r\n",
+                         "DirectoryIndex index.php \\\r\n        index.html\r\n");
+    }
+    QVERIFY(testutil::WriteAll(conf, original));
+    // Apache reads the file as it was before too.
+    QCOMPARE(RunProgram(kApache, {QStringLiteral("-t"), QStringLiteral("-f"), conf}).exitCode, 0);
 
     const config::RewriteResult result =
         config::RewriteHttpdConf(conf, root, QStringLiteral("index.php index.html"));

@@ -25,9 +25,6 @@ using testutil::WriteAll;
 
 namespace {
 
-const RewritePlan kPhp = PhpIniPlan(true);
-const RewritePlan kHttpd = HttpdConfPlan(QStringLiteral("E:\\Myphp"), QStringLiteral("index.php index.html"));
-
 // A section of a stock Apache 2.4 httpd.conf: the file system denied, the shipped folder granted.
 QByteArray StockSections(const QByteArray& folder)
 {
@@ -92,7 +89,7 @@ void TestRewriter::rewriteContent_data()
 {
     // clang-format off
     QTest::addColumn<QByteArray>("input");
-    QTest::addColumn<bool>("httpd");
+    QTest::addColumn<QString>("root"); // httpd.conf with this document root; empty: php.ini
     QTest::addColumn<QByteArray>("expected"); // null: refused
     QTest::addColumn<QStringList>("notSet");
 
@@ -101,65 +98,71 @@ void TestRewriter::rewriteContent_data()
     const QStringList noIndex{"DirectoryIndex"};
     const QByteArray index = "DirectoryIndex x\r\n";
     const QByteArray newIndex = "DirectoryIndex index.php index.html\r\n";
-    // row: input, whether the httpd.conf rules apply (else php.ini's), expected output, settings not made
-    QTest::newRow("last line gains CR LF") << QByteArray("a\r\nb") << false << QByteArray("a\r\nb\r\n") << none;
+    const QString kRoot = QStringLiteral("E:\\Myphp");
+    // row: input, document root (none: php.ini's rules), expected output, settings not made
+    QTest::newRow("last line gains CR LF") << QByteArray("a\r\nb") << QString() << QByteArray("a\r\nb\r\n") << none;
     QTest::newRow("CR LF file without match is identical")
-        << QByteArray("[PHP]\r\n\r\nx = 1\r\n") << false << QByteArray("[PHP]\r\n\r\nx = 1\r\n") << none;
-    QTest::newRow("lone CR and lone LF end lines") << QByteArray("a\rb\nc\r\n") << false << QByteArray("a\r\nb\r\nc\r\n") << none;
-    QTest::newRow("trailing empty lines kept") << QByteArray("a\r\n\r\n") << false << QByteArray("a\r\n\r\n") << none;
-    QTest::newRow("LF CR is two line ends") << QByteArray("a\n\rb") << false << QByteArray("a\r\n\r\nb\r\n") << none;
+        << QByteArray("[PHP]\r\n\r\nx = 1\r\n") << QString() << QByteArray("[PHP]\r\n\r\nx = 1\r\n") << none;
+    QTest::newRow("lone CR and lone LF end lines") << QByteArray("a\rb\nc\r\n") << QString() << QByteArray("a\r\nb\r\nc\r\n") << none;
+    QTest::newRow("trailing empty lines kept") << QByteArray("a\r\n\r\n") << QString() << QByteArray("a\r\n\r\n") << none;
+    QTest::newRow("LF CR is two line ends") << QByteArray("a\n\rb") << QString() << QByteArray("a\r\n\r\nb\r\n") << none;
     QTest::newRow("php: live lines replaced, comments kept, no continuation")
         << QByteArray("display_errors = Off\r\n;display_errors = Off\r\n; display_errors = Off\r\n"
-                      "display_startup_errors = Off \\\r\n\t  display_errors=Off ; note\r\ndisplay_errors=Off") << false
+                      "display_startup_errors = Off \\\r\n\t  display_errors=Off ; note\r\ndisplay_errors=Off") << QString()
         << QByteArray("display_errors = On\r\n;display_errors = Off\r\n; display_errors = Off\r\n"
                       "display_startup_errors = Off \\\r\ndisplay_errors = On\r\ndisplay_errors = On\r\n") << none;
     QTest::newRow("httpd: every match replaced whole, comments and case kept")
         << QByteArray("#DocumentRoot \"/a\"\r\n# DocumentRoot \"/a\"\r\nDocumentRoot \"/a\" # old\r\ndocumentroot /a\r\n"
-                      "<IfModule dir_module>\r\n    DirectoryIndex index.html\r\n</IfModule>\r\nDocumentRoot /b\r\n") << true
+                      "<IfModule dir_module>\r\n    DirectoryIndex index.html\r\n</IfModule>\r\nDocumentRoot /b\r\n") << kRoot
         << QByteArray("#DocumentRoot \"/a\"\r\n# DocumentRoot \"/a\"\r\nDocumentRoot \"E:\\Myphp\"\r\ndocumentroot /a\r\n"
                       "<IfModule dir_module>\r\nDirectoryIndex index.php index.html\r\n</IfModule>\r\n"
                       "DocumentRoot \"E:\\Myphp\"\r\n") << none;
     QTest::newRow("bytes invalid in the code page survive")
-        << QByteArray("# caf\xe9 \xff\xfe\r\nServerName x\xc3\r\nDocumentRoot /\xff\r\n") << true
+        << QByteArray("# caf\xe9 \xff\xfe\r\nServerName x\xc3\r\nDocumentRoot /\xff\r\n") << kRoot
         << QByteArray("# caf\xe9 \xff\xfe\r\nServerName x\xc3\r\nDocumentRoot \"E:\\Myphp\"\r\n") << noIndex;
     QTest::newRow("non-ASCII before the directive does not hide it")
-        << QByteArray("\xe4\xb8\xad DocumentRoot /x\r\n") + index << true << QByteArray("DocumentRoot \"E:\\Myphp\"\r\n") + newIndex << none;
+        << QByteArray("\xe4\xb8\xad DocumentRoot /x\r\n") + index << kRoot << QByteArray("DocumentRoot \"E:\\Myphp\"\r\n") + newIndex << none;
     QTest::newRow("no line end at all, no DocumentRoot")
-        << QByteArray("DirectoryIndex a") << true << QByteArray("DirectoryIndex index.php index.html\r\n") << QStringList{"DocumentRoot"};
+        << QByteArray("DirectoryIndex a") << kRoot << QByteArray("DirectoryIndex index.php index.html\r\n") << QStringList{"DocumentRoot"};
     QTest::newRow("nothing to set: commented and other case only")
-        << QByteArray("#DocumentRoot /a\r\ndocumentroot /a\r\n# DirectoryIndex a\r\n") << true
+        << QByteArray("#DocumentRoot /a\r\ndocumentroot /a\r\n# DirectoryIndex a\r\n") << kRoot
         << QByteArray("#DocumentRoot /a\r\ndocumentroot /a\r\n# DirectoryIndex a\r\n") << both;
-    QTest::newRow("UTF-16 is refused") << QByteArray("\xff\xfe" "D\0o\0", 6) << true << QByteArray() << none;
+    QTest::newRow("UTF-16 is refused") << QByteArray("\xff\xfe" "D\0o\0", 6) << kRoot << QByteArray() << none;
 
     // The access section of the old folder moves with DocumentRoot, as the stock file asks.
     QTest::newRow("stock: section after DocumentRoot, root section kept")
-        << StockSections("${SRVROOT}/htdocs") + index << true << StockSections("E:\\Myphp") + newIndex << none;
+        << StockSections("${SRVROOT}/htdocs") + index << kRoot << StockSections("E:\\Myphp") + newIndex << none;
     QTest::newRow("section before, unquoted, trailing separator, indent and tail kept")
         << QByteArray("  <Directory /srv/old/>  # site\r\n</Directory>\r\n<DirectoryMatch \"/srv/old\">\r\n"
-                      "#<Directory /srv/old>\r\n<Directory /srv/other>\r\nDocumentRoot /srv/old\r\n") + index << true
+                      "#<Directory /srv/old>\r\n<Directory /srv/other>\r\nDocumentRoot /srv/old\r\n") + index << kRoot
         << QByteArray("  <Directory \"E:\\Myphp\">  # site\r\n</Directory>\r\n<DirectoryMatch \"/srv/old\">\r\n"
                       "#<Directory /srv/old>\r\n<Directory /srv/other>\r\nDocumentRoot \"E:\\Myphp\"\r\n") + newIndex << none;
     QTest::newRow("virtual hosts: each one's section, quotes read as Apache does")
-        << QByteArray("DocumentRoot \"/a\\\"b\"\r\n<Directory '/a\"b'>\r\nDocumentRoot /c\r\n<directory\t\"/c/\">\r\n") + index << true
+        << QByteArray("DocumentRoot \"/a\\\"b\"\r\n<Directory '/a\"b'>\r\nDocumentRoot /c\r\n<directory\t\"/c/\">\r\n") + index << kRoot
         << QByteArray("DocumentRoot \"E:\\Myphp\"\r\n<Directory \"E:\\Myphp\">\r\nDocumentRoot \"E:\\Myphp\"\r\n"
                       "<Directory \"E:\\Myphp\">\r\n") + newIndex << none;
     QTest::newRow("a file-system root DocumentRoot keeps its section")
-        << QByteArray("DocumentRoot /\r\n<Directory />\r\n<Directory \"C:/\">\r\n") + index << true
+        << QByteArray("DocumentRoot /\r\n<Directory />\r\n<Directory \"C:/\">\r\n") + index << kRoot
         << QByteArray("DocumentRoot \"E:\\Myphp\"\r\n<Directory />\r\n<Directory \"C:/\">\r\n") + newIndex << none;
     QTest::newRow("folders compared by the system's rules")
-        << QByteArray("DocumentRoot \"C:\\Srv\\Old\"\r\n<Directory \"c:/srv/old/\">\r\n") + index << true
+        << QByteArray("DocumentRoot \"C:\\Srv\\Old\"\r\n<Directory \"c:/srv/old/\">\r\n") + index << kRoot
 #ifdef Q_OS_WIN
         << QByteArray("DocumentRoot \"E:\\Myphp\"\r\n<Directory \"E:\\Myphp\">\r\n") + newIndex << none;
 #else
         << QByteArray("DocumentRoot \"E:\\Myphp\"\r\n<Directory \"c:/srv/old/\">\r\n") + newIndex << none;
 #endif
 
+    // Apache reads folder names in UTF-8 on Windows, whatever the system code page.
+    QTest::newRow("Chinese folder in UTF-8")
+        << QByteArray("DocumentRoot /x\r\n<Directory /x>\r\n") + index << QStringLiteral("D:\\网站")
+        << QByteArray("DocumentRoot \"D:\\\xe7\xbd\x91\xe7\xab\x99\"\r\n<Directory \"D:\\\xe7\xbd\x91\xe7\xab\x99\">\r\n") + newIndex << none;
+
     // Apache joins a line ending in a backslash with the next one.
     QTest::newRow("continuation lines go with the replaced line")
-        << QByteArray("DocumentRoot \\\r\n  \"/srv/old\"\r\n<Directory /srv/old>\r\nDirectoryIndex a \\\r\n b \\\r\n c\r\nX y\\\\\r\nZ\r\n") << true
+        << QByteArray("DocumentRoot \\\r\n  \"/srv/old\"\r\n<Directory /srv/old>\r\nDirectoryIndex a \\\r\n b \\\r\n c\r\nX y\\\\\r\nZ\r\n") << kRoot
         << QByteArray("DocumentRoot \"E:\\Myphp\"\r\n<Directory \"E:\\Myphp\">\r\n") + newIndex + "X y\\\\\r\nZ\r\n" << none;
     QTest::newRow("a continued comment hides the next line")
-        << QByteArray("# old root \\\r\nDocumentRoot /x\r\n") + index << true
+        << QByteArray("# old root \\\r\nDocumentRoot /x\r\n") + index << kRoot
         << QByteArray("# old root \\\r\nDocumentRoot /x\r\n") + newIndex << QStringList{"DocumentRoot"};
     // clang-format on
 }
@@ -167,18 +170,20 @@ void TestRewriter::rewriteContent_data()
 void TestRewriter::rewriteContent()
 {
     QFETCH(QByteArray, input);
-    QFETCH(bool, httpd);
+    QFETCH(QString, root);
     QFETCH(QByteArray, expected);
     QFETCH(QStringList, notSet);
     QStringList unmatched;
-    const std::optional<QByteArray> output = RewriteContent(input, httpd ? kHttpd : kPhp, &unmatched);
+    const RewritePlan plan =
+        root.isEmpty() ? PhpIniPlan(true) : HttpdConfPlan(root, QStringLiteral("index.php index.html"));
+    const std::optional<QByteArray> output = RewriteContent(input, plan, &unmatched);
     QCOMPARE(output.has_value(), !expected.isNull());
     if (!output)
         return;
     QCOMPARE(*output, expected);
     QCOMPARE(unmatched, notSet);
     // A second pass with the same values changes nothing.
-    QCOMPARE(RewriteContent(*output, httpd ? kHttpd : kPhp).value_or("<refused>"), expected);
+    QCOMPARE(RewriteContent(*output, plan).value_or("<refused>"), expected);
 }
 
 void TestRewriter::firstWordMatchesDecodedLine_data()
