@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
@@ -80,6 +81,32 @@ struct PaintWatcher : QObject
         return false;
     }
 };
+
+// The first and last rows a caption's glyphs cover when drawn as the styles draw captions: in
+// `room`, with `flags`, in the widget's font and resolution, and not clipped to `room`.
+std::pair<int, int> InkRows(const QWidget* widget, const QString& text, const QRect& room, int flags)
+{
+    const int margin = room.height();
+    QImage image(room.width() + widget->fontMetrics().horizontalAdvance(text), room.height() + 2 * margin,
+                 QImage::Format_ARGB32_Premultiplied);
+    image.setDotsPerMeterX(qRound(widget->logicalDpiX() / 0.0254));
+    image.setDotsPerMeterY(qRound(widget->logicalDpiY() / 0.0254));
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setFont(widget->font());
+    painter.drawText(QRect(0, margin, room.width(), room.height()), flags | Qt::TextDontClip, text);
+    painter.end();
+    int first = -1;
+    int last = -1;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(image.pixel(x, y)) != 0) {
+                first = first < 0 ? y : first;
+                last = y;
+                break;
+            }
+    return {room.y() + first - margin, room.y() + last - margin};
+}
 
 } // namespace
 
@@ -314,36 +341,40 @@ void TestFrmMain::captionsFitLargeDesktopFont()
     frmMain window;
     window.show();
 
-    // How far down a caption's glyphs reach when the style centres them in a strip.
-    const auto inkBottom = [](const QWidget* widget, const QString& text, int top, int height) {
-        const int ink = widget->fontMetrics().tightBoundingRect(text).height();
-        return top + (height + ink + 1) / 2;
-    };
     for (QLabel* label : window.findChildren<QLabel*>()) {
         if (!label->buddy())
             continue; // the status line sizes itself and has the strip left of the buttons
         const QByteArray name = label->objectName().toLatin1();
         QVERIFY2(label->sizeHint().width() <= label->width(), name);
         QVERIFY2(label->geometry().right() < label->parentWidget()->width(), name);
-        // Not hidden behind the text box it names.
-        QVERIFY2(inkBottom(label, label->text(), label->y(), label->height()) <= label->buddy()->y(), name);
+        // Not hidden behind the text box it names. Here and below, a descender's tip may meet the
+        // top edge of the control underneath; the glyphs must not reach further.
+        const auto ink = InkRows(label, label->text(), label->contentsRect(), int(label->alignment()));
+        QVERIFY2(label->y() + ink.second <= label->buddy()->y(), name);
     }
     for (QAbstractButton* button : window.findChildren<QAbstractButton*>()) {
         const QByteArray name = button->objectName().toLatin1();
-        // Where the style draws the caption, and what it needs: indicator, spacing and caption.
-        QRect room = button->rect();
-        QSize needed = button->sizeHint();
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        // Where the style draws the caption; a check box or option button needs the width of its
+        // size hint (indicator, spacing and caption).
+        QRect room = button->style()->subElementRect(
+            qobject_cast<QCheckBox*>(button) ? QStyle::SE_CheckBoxContents : QStyle::SE_RadioButtonContents,
+            &option, button);
+        int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic;
+        bool wideEnough = button->sizeHint().width() <= button->width();
         if (auto* push = qobject_cast<QPushButton*>(button)) {
-            QStyleOptionButton option;
-            option.initFrom(push);
-            option.text = push->text();
             if (push->autoDefault())
                 option.features |= QStyleOptionButton::AutoDefaultButton;
             room = push->style()->subElementRect(QStyle::SE_PushButtonContents, &option, push);
-            needed = push->fontMetrics().size(Qt::TextShowMnemonic, push->text());
+            flags = Qt::AlignCenter | Qt::TextShowMnemonic;
+            // A push button's size hint has a minimum width of its own; the caption is what counts.
+            wideEnough = push->fontMetrics().size(Qt::TextShowMnemonic, push->text()).width() <= room.width();
         }
-        QVERIFY2(needed.width() <= room.width(), name);
-        QVERIFY2(inkBottom(button, button->text(), room.y(), room.height()) <= room.bottom() + 1, name);
+        QVERIFY2(wideEnough, name);
+        const auto ink = InkRows(button, button->text(), room, flags);
+        QVERIFY2(ink.first >= 0 && ink.second < button->height(), name);
     }
     for (QGroupBox* box : window.findChildren<QGroupBox*>()) {
         const QByteArray name = box->objectName().toLatin1();
@@ -356,14 +387,16 @@ void TestFrmMain::captionsFitLargeDesktopFont()
         const QRect title =
             box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, box);
         QVERIFY2(title.right() < box->width(), name);
-        // The title stays above the first row of controls shown in the box (the check box too).
+        // The title stays above the first row of controls in the box (the check box too).
         const QRect area(box->mapTo(&window, QPoint(0, 0)), box->size());
         int firstRow = box->height();
         for (QWidget* widget : window.findChildren<QWidget*>())
             if (!qobject_cast<QGroupBox*>(widget) && widget->isVisible() && widget->parentWidget() &&
                 area.contains(QRect(widget->mapTo(&window, QPoint(0, 0)), widget->size())))
                 firstRow = std::min(firstRow, widget->mapTo(&window, QPoint(0, 0)).y() - area.y());
-        QVERIFY2(inkBottom(box, box->title(), title.y(), title.height()) <= firstRow, name);
+        const auto ink =
+            InkRows(box, box->title(), title, Qt::TextShowMnemonic | Qt::AlignLeft | int(box->alignment()));
+        QVERIFY2(ink.second <= firstRow, name);
     }
 }
 
