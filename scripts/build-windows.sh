@@ -12,6 +12,7 @@ root=$(pwd)
 build=${BUILD_DIR:-build-win}
 archive=$root/../shared/toolchains/qt6-mingw-i686.tar.xz
 qt=${1:-${BRELLIMAR_QT_MINGW:-}}
+scripts/deps.sh windows
 
 if [ -z "$qt" ]; then
     if [ -f "$build/qt6-mingw-i686/lib/cmake/Qt6/Qt6Config.cmake" ]; then
@@ -25,18 +26,20 @@ if [ -z "$qt" ]; then
         cat >&2 <<MSG
 No Qt for 32-bit MinGW was given and $archive does not exist.
 Give one as: scripts/build-windows.sh /path/to/qt6-mingw-i686 (or BRELLIMAR_QT_MINGW=...).
-To make one, cross-build Debian's qt6-base source with the MinGW-w64 posix compilers (about
-25 minutes on 2 cores; the recipe is build-qt6-mingw-i686.sh beside that archive in the
-project's shared toolchains). On Windows itself, use Qt's own MinGW or MSVC kit instead
-(see README.md, "On Windows").
+To make one, scripts/build-qt6-mingw-i686.sh cross-builds Debian's own qt6-base source with the
+MinGW-w64 posix compilers (about 25 minutes on 2 cores) into qt6-mingw-work/qt6-mingw-i686.
+On Windows itself, use Qt's own MinGW or MSVC kit instead (see README.md, "On Windows").
 MSG
         exit 1
     fi
 fi
 qt=$(cd "$qt" && pwd)
+if [ "$qt" = "$(cd "$build" && pwd)/qt6-mingw-i686" ] && [ ! -f "$qt/translations/qtbase_zh_CN.qm" ]; then
+    # The packed Qt has no translations; the tests find Qt's Chinese buttons in its prefix.
+    mkdir -p "$qt/translations"
+    cp /usr/share/qt6/translations/qtbase_zh_CN.qm "$qt/translations/"
+fi
 [ -f "$qt/bin/Qt6Core.dll" ] || { echo "$qt is not a Qt for MinGW (no bin/Qt6Core.dll)" >&2; exit 1; }
-
-scripts/deps.sh windows
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" -DCMAKE_PREFIX_PATH="$qt" \

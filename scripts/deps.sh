@@ -14,7 +14,7 @@ build="cmake g++ make qt6-base-dev qt6-translations-l10n fonts-noto-cjk"
 peers="apache2 libapache2-mod-php php-cli mariadb-server mariadb-client curl libbenchmark-dev"
 windows="cmake ninja-build g++-mingw-w64-i686-posix binutils-mingw-w64-i686 qt6-base-dev qt6-base-dev-tools
  qt6-translations-l10n xz-utils"
-wine="wine wine32:i386 wine64 xvfb xdotool x11-utils imagemagick locales icoutils"
+wine="wine wine32:i386 wine64 fonts-wine fonts-noto-cjk xvfb xdotool x11-utils imagemagick locales icoutils"
 
 case "${1:-build}" in
     build) wanted="$build" ;;

@@ -31,11 +31,20 @@ cleanup() {
 trap cleanup EXIT
 export DISPLAY="$display"
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "Creating the Wine prefix $WINEPREFIX"
+if [ ! -f "$WINEPREFIX/brellimar-ready" ]; then
+    echo "Setting up the Wine prefix $WINEPREFIX"
     timeout 300 wineboot -i
     timeout 60 wine winecfg -v win10
+    # A Chinese Windows has SimSun (the dialog font there) and Microsoft YaHei; Wine has neither.
+    # Without a stand-in, GDI picks a math font whose tall ascent leaves text boxes blank.
+    for font in SimSun NSimSun "Microsoft YaHei" "Microsoft YaHei UI"; do
+        timeout 60 wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$font" /d "Noto Sans CJK SC" /f >/dev/null
+    done
+    # Wine's own fonts (fonts-wine) for the caption buttons (Marlett) and Tahoma, where this Wine
+    # does not look for them by itself.
+    cp /usr/share/wine/fonts/marlett.ttf /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
     timeout 60 wineserver -w
+    touch "$WINEPREFIX/brellimar-ready"
 fi
 
 status=0
@@ -46,6 +55,8 @@ echo "Windows tests under Wine (LANG=$LANG):"
 version=$(sed -n 's/^project(Brellimar VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 unpacked=$(mktemp -d)
 (cd "$unpacked" && cmake -E tar xf "$root/$build/Brellimar-$version-win32.zip")
+# Xvfb has no window manager: let Wine draw the window's frame and caption itself, as Windows does.
+timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
 (cd "$unpacked/Brellimar-$version-win32" && exec wine Brellimar.exe) &
 window=
 for _ in $(seq 300); do
@@ -61,5 +72,6 @@ else
     status=1
 fi
 timeout 30 wineserver -k 2>/dev/null || true
+timeout 60 wine reg delete 'HKCU\Software\Wine\X11 Driver' /v Managed /f >/dev/null
 rm -rf "$unpacked"
 exit $status

@@ -12,7 +12,5 @@ windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
 export WINEPATH="$(windows_path "$qt/bin")"
 export WINEQT_PLUGIN_PATH="$(windows_path "$qt/plugins")"
 export WINEQT_FORCE_STDERR_LOGGING=1
-# Wine implements no per-monitor DPI awareness; without this every window logs that it failed.
-export WINEQT_QPA_PLATFORM=windows:dpiawareness=0
 export WINEDEBUG=${WINEDEBUG:--all}
 exec wine "$@"
