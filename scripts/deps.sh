@@ -1,6 +1,6 @@
 #!/bin/sh
 # Installs the Debian packages that are not installed yet.
-# Usage: scripts/deps.sh build|test|package|screenshot|windows|wine
+# Usage: scripts/deps.sh build|test|package|screenshot|format|windows|wine
 #   build       what building and running the program needs
 #   test        that, plus the real peers of the tests (Apache, PHP, MariaDB, curl) and Google
 #               Benchmark
@@ -24,7 +24,7 @@ case "${1:-build}" in
     format) wanted="clang-format" ;;
     windows) wanted="$windows" ;;
     wine) wanted="$windows $wine" ;;
-    *) echo "usage: $0 build|test|package|screenshot|windows|wine" >&2; exit 2 ;;
+    *) echo "usage: $0 build|test|package|screenshot|format|windows|wine" >&2; exit 2 ;;
 esac
 
 missing=
