@@ -12,17 +12,32 @@ bool IsBlank(QChar c)
     return c == QLatin1Char(' ') || c == QLatin1Char('\t');
 }
 
-// Apache compares the folders of <Directory> sections after its own canonical form; one trailing
-// separator makes no difference to it.
-QString Normalized(QString folder)
+// One trailing separator makes no difference to Apache.
+template <typename View> View WithoutTrailingSeparator(View folder)
 {
-    if (platform::FileNamesLikeWindows()) {
-        folder.replace(QLatin1Char('\\'), QLatin1Char('/'));
-        folder = folder.toCaseFolded();
-    }
     if (folder.size() > 1 && (folder.endsWith(QLatin1Char('/')) || folder.endsWith(QLatin1Char('\\'))))
         folder.chop(1);
     return folder;
+}
+
+// Windows: / and \ alike, case ignored.
+QChar WindowsFolded(QChar c)
+{
+    return c == QLatin1Char('\\') ? QLatin1Char('/') : c.toCaseFolded();
+}
+
+template <typename View> bool SameFolder(QStringView a, View b)
+{
+    a = WithoutTrailingSeparator(a);
+    b = WithoutTrailingSeparator(b);
+    if (a.isEmpty() || a.size() != b.size())
+        return false;
+    if (!platform::FileNamesLikeWindows())
+        return a == b;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        if (WindowsFolded(a[i]) != WindowsFolded(QChar(b[i])))
+            return false;
+    return true;
 }
 
 } // namespace
@@ -42,7 +57,11 @@ QString ApacheArgument(const QString& text)
             ++end;
         return text.mid(i, end - i);
     }
+    const qsizetype close = text.indexOf(quote, i + 1);
+    if (close >= 0 && text.indexOf(QLatin1Char('\\'), i + 1) < 0)
+        return text.mid(i + 1, close - i - 1); // nothing escaped: the common case
     QString value;
+    value.reserve(n - i);
     for (++i; i < n && text.at(i) != quote; ++i) {
         const QChar c = text.at(i);
         if (c == QLatin1Char('\\') && i + 1 < n &&
@@ -75,9 +94,14 @@ QString QuoteForApache(const QString& folder)
     return quoted;
 }
 
-bool SameApacheFolder(const QString& a, const QString& b)
+bool SameApacheFolder(QStringView a, QStringView b)
 {
-    return !a.isEmpty() && Normalized(a) == Normalized(b);
+    return SameFolder(a, b);
+}
+
+bool SameApacheFolder(QStringView a, QLatin1String b)
+{
+    return SameFolder(a, b);
 }
 
 bool IsFileSystemRoot(const QString& folder)

@@ -3,6 +3,7 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <QStringView>
 
 namespace config {
 
@@ -29,7 +30,8 @@ QString QuoteForApache(const QString& folder);
  * True when Apache would take @p a and @p b for the same folder: one trailing / or \ ignored,
  * ${VAR} compared as written; on Windows without regard to case and with / and \ alike.
  */
-bool SameApacheFolder(const QString& a, const QString& b);
+bool SameApacheFolder(QStringView a, QStringView b);
+bool SameApacheFolder(QStringView a, QLatin1String b);
 
 /** True for the file-system root: "/", or a drive root such as "C:/" or "C:\". */
 bool IsFileSystemRoot(const QString& folder);

@@ -21,9 +21,10 @@ const QString& ShortWriteReason()
     return reason;
 }
 
-// Reads the first @p size bytes of @p in chunk by chunk and hands each line to @p onLine. A line
-// longer than a chunk grows the buffer to hold it. Returns the read error, if any.
-template <typename OnLine> QString ReadLines(QFile& in, qint64 size, OnLine&& onLine)
+// Reads the first @p size bytes of @p in chunk by chunk and hands @p onBlock what it has; onBlock
+// says how much of it was whole lines and used, the rest begins the next block. A line longer than
+// a chunk grows the buffer to hold it. Returns the read error, if any.
+template <typename OnBlock> QString ReadBlocks(QFile& in, qint64 size, OnBlock&& onBlock)
 {
     if (!in.seek(0))
         return in.errorString();
@@ -41,7 +42,7 @@ template <typename OnLine> QString ReadLines(QFile& in, qint64 size, OnLine&& on
         // A file that shrank meanwhile ends where its bytes end.
         remaining = got == 0 ? 0 : remaining - got;
         const bool atEnd = remaining == 0;
-        const qsizetype used = ForEachLine(QByteArrayView(buffer.constData(), filled), atEnd, onLine);
+        const qsizetype used = onBlock(QByteArrayView(buffer.constData(), filled), atEnd);
         if (atEnd)
             return {};
         std::memmove(buffer.data(), buffer.constData() + used, size_t(filled - used));
@@ -99,7 +100,11 @@ RewriteResult RewriteFile(const QString& path, const RewritePlan& plan)
         return fail(QStringLiteral("文件是 UTF-16 编码，不是 8 位文本，不能修改"));
 
     if (engine->needsScan()) {
-        error = ReadLines(in, original.size, [&](QByteArrayView line) { engine->scan(line); });
+        error = ReadBlocks(in, original.size, [&](QByteArrayView buffer, bool atEnd) {
+            const qsizetype whole = WholeLines(buffer, atEnd);
+            engine->scan(buffer.first(whole));
+            return whole;
+        });
         if (!error.isEmpty())
             return fail(error);
     }
@@ -129,11 +134,13 @@ RewriteResult RewriteFile(const QString& path, const RewritePlan& plan)
                         size_t(piece.size()));
         total += piece.size();
     };
-    const QString readError = ReadLines(in, original.size, [&](QByteArrayView line) {
-        if (const std::optional<QByteArrayView> piece = engine->rewrite(line)) {
-            put(*piece);
-            put(QByteArrayView("\r\n", 2));
-        }
+    const QString readError = ReadBlocks(in, original.size, [&](QByteArrayView buffer, bool atEnd) {
+        return ForEachLine(buffer, atEnd, [&](QByteArrayView line) {
+            if (const std::optional<QByteArrayView> piece = engine->rewrite(line)) {
+                put(*piece);
+                put(QByteArrayView("\r\n", 2));
+            }
+        });
     });
     if (written)
         written = WriteAll(out, buffer.get(), used, &error);

@@ -3,6 +3,7 @@
 
 #include "apachesyntax.h"
 #include "platform/apachehost.h"
+#include "platform/bytesearch.h"
 #include "tokenizer.h"
 
 #include <QStringDecoder>
@@ -28,6 +29,9 @@ std::optional<QByteArray> EncodeExactly(const QString& text, QStringConverter::E
 
 QString Decode(QByteArrayView bytes, QStringConverter::Encoding encoding)
 {
+    // ASCII reads the same in every code page the system may use, and needs no decoder.
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; }))
+        return QString::fromLatin1(bytes);
     QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless);
     return decoder.decode(bytes);
 }
@@ -166,11 +170,22 @@ std::optional<LineRewriter> LineRewriter::Create(const RewritePlan& plan)
 
 LineRewriter::EncodedRule* LineRewriter::matchingRule(QByteArrayView line)
 {
-    QByteArrayView word;
-    if (AsciiFirstWord(line, &word)) {
-        for (EncodedRule& rule : m_rules)
-            if (word == QByteArrayView(rule.directiveBytes))
+    // The common case, a line whose first word starts before any non-ASCII byte, is decided on the
+    // bytes: the word there is a directive when its bytes are the name and a separator follows.
+    const qsizetype n = line.size();
+    qsizetype i = 0;
+    while (i < n && !IsWordByte(line[i]) && uchar(line[i]) < 0x80)
+        ++i;
+    if (i == n)
+        return nullptr;
+    if (IsWordByte(line[i])) {
+        for (EncodedRule& rule : m_rules) {
+            const qsizetype length = rule.directiveBytes.size();
+            if (n - i >= length && line[i] == rule.directiveBytes[0] &&
+                std::memcmp(line.data() + i, rule.directiveBytes.constData(), size_t(length)) == 0 &&
+                (i + length == n || !IsWordByte(line[i + length])))
                 return &rule;
+        }
         return nullptr;
     }
     const QString decodedWord = FirstWordOfLine(line);
@@ -180,7 +195,61 @@ LineRewriter::EncodedRule* LineRewriter::matchingRule(QByteArrayView line)
     return nullptr;
 }
 
-void LineRewriter::scan(QByteArrayView line)
+namespace {
+
+// The line that starts at @p at (without its line end), and where the next one starts.
+qsizetype LineAt(QByteArrayView lines, qsizetype at, QByteArrayView* line)
+{
+    qsizetype end = at;
+    while (end < lines.size() && lines[end] != '\r' && lines[end] != '\n')
+        ++end;
+    *line = lines.sliced(at, end - at);
+    if (end < lines.size() && lines[end] == '\r' && end + 1 < lines.size() && lines[end + 1] == '\n')
+        return end + 2;
+    return end < lines.size() ? end + 1 : end;
+}
+
+// The line that ends just before @p end (which is a line start or the end of the lines).
+QByteArrayView LineBefore(QByteArrayView lines, qsizetype end)
+{
+    if (end > 0 && lines[end - 1] == '\n')
+        --end;
+    if (end > 0 && lines[end - 1] == '\r')
+        --end;
+    qsizetype start = end;
+    while (start > 0 && lines[start - 1] != '\r' && lines[start - 1] != '\n')
+        --start;
+    return lines.sliced(start, end - start);
+}
+
+} // namespace
+
+void LineRewriter::scan(QByteArrayView lines)
+{
+    // Only lines that hold the directive's name need a look: found with one search, not line by line.
+    static constexpr QByteArrayView kName(kDocumentRoot);
+    qsizetype at = 0;
+    while (at < lines.size()) {
+        qsizetype start = at;
+        if (!m_scanJoining) {
+            const qsizetype hit = platform::FindBytes(lines, kName, at);
+            if (hit < 0)
+                break;
+            start = hit;
+            while (start > at && lines[start - 1] != '\r' && lines[start - 1] != '\n')
+                --start;
+            if (start > at)
+                m_scanContinued = m_apacheSyntax && ContinuesOnNextLine(LineBefore(lines, start));
+        }
+        QByteArrayView line;
+        at = LineAt(lines, start, &line);
+        scanLine(line);
+    }
+    if (!m_scanJoining && !lines.isEmpty())
+        m_scanContinued = m_apacheSyntax && ContinuesOnNextLine(LineBefore(lines, lines.size()));
+}
+
+void LineRewriter::scanLine(QByteArrayView line)
 {
     const bool continues = m_apacheSyntax && ContinuesOnNextLine(line);
     if (m_scanJoining) {
@@ -219,34 +288,42 @@ bool LineRewriter::movedSection(QByteArrayView line)
     while (i < n && IsBlankByte(line[i]))
         ++i;
     const qsizetype indent = i;
-    if (n - i <= kOpening.size() ||
-        line.sliced(i, kOpening.size()).compare(kOpening, Qt::CaseInsensitive) != 0 ||
-        !IsBlankByte(line[i + kOpening.size()]))
+    if (n - i <= kOpening.size() || line[i] != '<' || !IsBlankByte(line[i + kOpening.size()]))
         return false;
+    for (qsizetype k = 1; k < kOpening.size(); ++k)
+        if ((line[i + k] | 0x20) != (kOpening[k] | 0x20)) // ASCII letters, any case, as Apache
+            return false;
     i += kOpening.size();
     while (i < n && IsBlankByte(line[i]))
         ++i;
     const qsizetype folderStart = i;
+    bool plain = true; // nothing escaped, nothing beyond ASCII: the bytes are the folder
     if (i < n && (line[i] == '"' || line[i] == '\'')) {
         const char quote = line[i];
-        for (++i; i < n && line[i] != quote; ++i)
+        for (++i; i < n && line[i] != quote; ++i) {
+            plain = plain && line[i] != '\\' && uchar(line[i]) < 0x80;
             if (line[i] == '\\' && i + 1 < n && (line[i + 1] == quote || line[i + 1] == '\\'))
                 ++i;
+        }
         if (i == n)
             return false;
         ++i;
+    } else {
+        plain = false;
     }
+    const qsizetype folderEnd = i;
     while (i < n && line[i] != '>')
         ++i;
     if (i == n)
         return false;
-    const QString folder = ApacheArgument(Decode(line.sliced(folderStart, i - folderStart), m_encoding));
-    if (folder.isEmpty() || IsFileSystemRoot(folder))
-        return false;
-    const bool old =
-        std::any_of(m_oldFolders.cbegin(), m_oldFolders.cend(),
-                    [&folder](const QString& oldFolder) { return SameApacheFolder(oldFolder, folder); });
-    if (!old)
+    // Most folders are plain text between quotes, compared without making a string of them first.
+    const QLatin1String plainFolder(line.data() + folderStart + 1, plain ? folderEnd - folderStart - 2 : 0);
+    const QString folder =
+        plain ? QString() : ApacheArgument(Decode(line.sliced(folderStart, i - folderStart), m_encoding));
+    const bool old = std::any_of(m_oldFolders.cbegin(), m_oldFolders.cend(), [&](const QString& oldFolder) {
+        return plain ? SameApacheFolder(oldFolder, plainFolder) : SameApacheFolder(oldFolder, folder);
+    });
+    if (!old || IsFileSystemRoot(plain ? QString(plainFolder) : folder))
         return false;
     m_composed = line.first(indent).toByteArray() + m_sectionOpening + line.sliced(i + 1).toByteArray();
     return true;
@@ -291,7 +368,7 @@ std::optional<QByteArray> RewriteContent(QByteArrayView content, const RewritePl
     if (!engine || StartsAsUtf16(content))
         return std::nullopt;
     if (engine->needsScan())
-        ForEachLine(content, true, [&](QByteArrayView line) { engine->scan(line); });
+        engine->scan(content);
     QByteArray out;
     ForEachLine(content, true, [&](QByteArrayView line) {
         if (const std::optional<QByteArrayView> piece = engine->rewrite(line)) {

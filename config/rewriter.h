@@ -105,9 +105,23 @@ template <typename OnLine> qsizetype ForEachLine(QByteArrayView buffer, bool atE
     return p - begin;
 }
 
+/** How much of @p buffer is whole lines: all of it at the end of the file, else up to its last line end. */
+inline qsizetype WholeLines(QByteArrayView buffer, bool atEnd)
+{
+    if (atEnd)
+        return buffer.size();
+    // A CR at the very end may be the first half of a CR LF.
+    qsizetype end = buffer.size() - 1;
+    if (end >= 0 && buffer[end] == '\r')
+        --end;
+    while (end >= 0 && buffer[end] != '\n' && buffer[end] != '\r')
+        --end;
+    return end + 1;
+}
+
 /**
- * The line engine: decides line by line what a file becomes. Where access sections move, every
- * line goes through scan() first, then through rewrite() from the start again.
+ * The line engine: decides line by line what a file becomes. Where access sections move, the
+ * whole file goes through scan() first, then line by line through rewrite() from the start again.
  */
 class LineRewriter
 {
@@ -117,8 +131,11 @@ class LineRewriter
 
     /** Whether the file must be read once through scan() before rewrite(). */
     bool needsScan() const { return m_moveSections; }
-    /** First pass: notes the folders of the DocumentRoot lines that will be replaced. */
-    void scan(QByteArrayView line);
+    /**
+     * First pass, over whole lines (a block of the file that ends with a line end, or the file's
+     * end): notes the folders of the DocumentRoot lines that will be replaced.
+     */
+    void scan(QByteArrayView lines);
     /**
      * Second pass: what @p line becomes (without its line end), or nothing when it goes with the
      * replaced line before it. A returned view lives until the next call.
@@ -138,6 +155,7 @@ class LineRewriter
     };
     LineRewriter() = default;
     EncodedRule* matchingRule(QByteArrayView line);
+    void scanLine(QByteArrayView line);
     void noteOldFolder(QByteArrayView logicalLine);
     bool movedSection(QByteArrayView line);
 
