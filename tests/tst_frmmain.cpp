@@ -130,6 +130,7 @@ class TestFrmMain : public QObject
     void missingFiles();
     void refusedValue();
     void unwritableFile();
+    void settingWithoutLine();
     void browse();
     void systemFolderPicker();
     void noticeIsChinese();
@@ -538,6 +539,18 @@ void TestFrmMain::refusedValue()
     QVERIFY(m_window->isVisible());
 }
 
+// httpd.conf without a live DocumentRoot line: the pass completes, but does not call it done.
+void TestFrmMain::settingWithoutLine()
+{
+    makeApacheFolder();
+    QVERIFY(WriteAll(m_dir->filePath(QStringLiteral("apache/conf/httpd.conf")), "#DocumentRoot /old\r\nDirectoryIndex a\r\n"));
+    child<QLineEdit>("txt")->setText(m_dir->filePath(QStringLiteral("site")));
+    QTest::mouseClick(child<QPushButton>("cmdAply"), Qt::LeftButton);
+    QCOMPARE(m_messages, QStringList{"文件已修改，但以下设置没有生效：\nhttpd.conf 中没有有效的 DocumentRoot "
+                                     "行（被注释或大小写不同的行 Apache 不读），主目录没有设置。"});
+    QCOMPARE(m_runner->ran.size(), 2);
+}
+
 void TestFrmMain::unwritableFile()
 {
 #ifndef Q_OS_UNIX
@@ -556,7 +569,9 @@ void TestFrmMain::unwritableFile()
                                                   QFile::ReadOther | QFile::ExeOther));
     QVERIFY(QFile::setPermissions(conf, QFile::ReadOwner | QFile::ReadOther));
     if (root) {
+        // php.ini and its folder are the user's; httpd.conf and conf/ are not.
         QCOMPARE(::chown(ini.toLocal8Bit().constData(), 65534, 65534), 0);
+        QCOMPARE(::chown(QFile::encodeName(m_dir->filePath(QStringLiteral("apache"))).constData(), 65534, 65534), 0);
         QCOMPARE(::setegid(65534), 0);
         QCOMPARE(::seteuid(65534), 0);
     }
