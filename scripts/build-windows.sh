@@ -6,6 +6,7 @@
 #   QT_PREFIX (or BRELLIMAR_QT_MINGW): a Qt 6 for i686-w64-mingw32 (bin/Qt6Core.dll,
 #   lib/cmake/Qt6). Without it, ../shared/toolchains/qt6-mingw-i686.tar.xz beside the clone is
 #   unpacked into the build folder. BUILD_DIR (default build-win) is the build folder.
+#   CMAKE_ARGS: more options for the configure step, e.g. -DBRELLIMAR_WERROR=ON as CI builds.
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -44,7 +45,7 @@ fi
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" -DCMAKE_PREFIX_PATH="$qt" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
-    -DBRELLIMAR_BUILD_BENCH=OFF -DCMAKE_CROSSCOMPILING_EMULATOR="$root/scripts/wine-run.sh;$qt"
+    -DBRELLIMAR_BUILD_BENCH=OFF -DCMAKE_CROSSCOMPILING_EMULATOR="$root/scripts/wine-run.sh;$qt" ${CMAKE_ARGS:-}
 cmake --build "$build" -j"$(nproc)"
 
 # The zip: the program, the DLLs it loads (found from the import tables, so nothing unused is

@@ -21,7 +21,9 @@ export LANG=zh_CN.UTF-8
 
 # A 32-bit prefix of our own that reports Windows 10 (Qt 6 expects it).
 export WINEPREFIX="$root/$build/wine" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-display=:${WINE_TEST_DISPLAY:-78}
+number=${WINE_TEST_DISPLAY:-78}
+while [ -e "/tmp/.X$number-lock" ]; do number=$((number + 1)); done
+display=:$number
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 cleanup() {
@@ -50,6 +52,8 @@ fi
 status=0
 echo "Windows tests under Wine (LANG=$LANG):"
 (cd "$build" && ctest --output-on-failure --timeout 180) || status=1
+echo "Test functions under Wine, per program:"
+awk '/ Testing: /{name=$3} /^Totals:/{print "  " name ": " $0}' "$build/Testing/Temporary/LastTest.log"
 
 # The zip as a user gets it: unpacked into an empty folder, started from there.
 version=$(sed -n 's/^project(Brellimar VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
