@@ -29,7 +29,8 @@ No Qt for 32-bit MinGW was given and $archive does not exist.
 Give one as: scripts/build-windows.sh /path/to/qt6-mingw-i686 (or BRELLIMAR_QT_MINGW=...).
 To make one, scripts/build-qt6-mingw-i686.sh cross-builds Debian's own qt6-base source with the
 MinGW-w64 posix compilers (about 25 minutes on 2 cores) into qt6-mingw-work/qt6-mingw-i686.
-On Windows itself, use Qt's own MinGW or MSVC kit instead (see README.md, "On Windows").
+On Windows itself, use Qt's own MinGW or MSVC kit instead (README.md, "Building on Windows
+with Qt's own kit").
 MSG
         exit 1
     fi
