@@ -543,7 +543,8 @@ void TestFrmMain::refusedValue()
 void TestFrmMain::settingWithoutLine()
 {
     makeApacheFolder();
-    QVERIFY(WriteAll(m_dir->filePath(QStringLiteral("apache/conf/httpd.conf")), "#DocumentRoot /old\r\nDirectoryIndex a\r\n"));
+    QVERIFY(WriteAll(m_dir->filePath(QStringLiteral("apache/conf/httpd.conf")),
+                     "#DocumentRoot /old\r\nDirectoryIndex a\r\n"));
     child<QLineEdit>("txt")->setText(m_dir->filePath(QStringLiteral("site")));
     QTest::mouseClick(child<QPushButton>("cmdAply"), Qt::LeftButton);
     QCOMPARE(m_messages, QStringList{"文件已修改，但以下设置没有生效：\nhttpd.conf 中没有有效的 DocumentRoot "
@@ -571,7 +572,9 @@ void TestFrmMain::unwritableFile()
     if (root) {
         // php.ini and its folder are the user's; httpd.conf and conf/ are not.
         QCOMPARE(::chown(ini.toLocal8Bit().constData(), 65534, 65534), 0);
-        QCOMPARE(::chown(QFile::encodeName(m_dir->filePath(QStringLiteral("apache"))).constData(), 65534, 65534), 0);
+        QCOMPARE(
+            ::chown(QFile::encodeName(m_dir->filePath(QStringLiteral("apache"))).constData(), 65534, 65534),
+            0);
         QCOMPARE(::setegid(65534), 0);
         QCOMPARE(::seteuid(65534), 0);
     }
