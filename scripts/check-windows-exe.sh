@@ -30,6 +30,10 @@ for field in "FileVersion 1.00.0004" "ProductVersion 1.00.0004" "ProductName Bre
     "InternalName Brellimar" "FileDescription Brellimar" "OriginalFilename Brellimar.exe"; do
     check "$field" 'echo "$version" | grep -q "${field% *}  *${field#* } "'
 done
+# VS_FIXEDFILEINFO: signature, structure version, then file and product version 1.0.0.4.
+fixed=$(od -An -tx1 -v "$out/version.bin" | tr -d '\n' | tr -s ' ')
+check "file and product version 1.0.0.4" \
+    'echo "$fixed" | grep -q "bd 04 ef fe 00 00 01 00 00 00 01 00 04 00 00 00 00 00 01 00 04 00 00 00"'
 check "language Chinese (PRC), Unicode" 'echo "$version" | grep -q " 080404b0 "'
 
 wrestool -x --raw -t 24 "$exe" -o "$out/manifest.xml"
