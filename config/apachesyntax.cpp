@@ -109,8 +109,8 @@ bool IsFileSystemRoot(const QString& folder)
     const auto separator = [](QChar c) { return c == QLatin1Char('/') || c == QLatin1Char('\\'); };
     if (folder.size() == 1)
         return separator(folder.at(0));
-    const bool drive = folder.size() >= 2 && folder.at(0).isLetter() && folder.at(0).unicode() < 0x80 &&
-                       folder.at(1) == QLatin1Char(':');
+    // A drive: "C:", "C:/" or "C:\".
+    const bool drive = folder.size() >= 2 && folder.at(1) == QLatin1Char(':');
     return drive && (folder.size() == 2 || (folder.size() == 3 && separator(folder.at(2))));
 }
 

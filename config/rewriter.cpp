@@ -197,16 +197,16 @@ LineRewriter::EncodedRule* LineRewriter::matchingRule(QByteArrayView line)
 
 namespace {
 
-// The line that starts at @p at (without its line end), and where the next one starts.
+// The line that starts at @p at (without its line end), and where the next one starts (past the
+// end for the last).
 qsizetype LineAt(QByteArrayView lines, qsizetype at, QByteArrayView* line)
 {
     qsizetype end = at;
     while (end < lines.size() && lines[end] != '\r' && lines[end] != '\n')
         ++end;
     *line = lines.sliced(at, end - at);
-    if (end < lines.size() && lines[end] == '\r' && end + 1 < lines.size() && lines[end + 1] == '\n')
-        return end + 2;
-    return end < lines.size() ? end + 1 : end;
+    const bool crLf = end + 1 < lines.size() && lines[end] == '\r' && lines[end + 1] == '\n';
+    return end + (crLf ? 2 : 1);
 }
 
 // The line that ends just before @p end (which is a line start or the end of the lines).
