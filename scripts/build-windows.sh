@@ -36,7 +36,8 @@ MSG
     fi
 fi
 qt=$(cd "$qt" && pwd)
-if [ "$qt" = "$(cd "$build" && pwd)/qt6-mingw-i686" ] && [ ! -f "$qt/translations/qtbase_zh_CN.qm" ]; then
+case "$build" in /*) unpacked=$build/qt6-mingw-i686 ;; *) unpacked=$root/$build/qt6-mingw-i686 ;; esac
+if [ "$qt" = "$unpacked" ] && [ ! -f "$qt/translations/qtbase_zh_CN.qm" ]; then
     # The packed Qt has no translations; the tests find Qt's Chinese buttons in its prefix.
     mkdir -p "$qt/translations"
     cp /usr/share/qt6/translations/qtbase_zh_CN.qm "$qt/translations/"
