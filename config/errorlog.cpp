@@ -3,6 +3,7 @@
 
 #include "apachesyntax.h"
 #include "platform/apachehost.h"
+#include "platform/safefile.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,24 +15,34 @@ namespace config {
 
 namespace {
 
-// The lines of httpd.conf as Apache reads them: any line end, continuation lines joined.
-QList<QByteArray> LogicalLines(const QByteArray& bytes)
+// Calls @p onLine with each line of httpd.conf as Apache reads it (any line end, continuation lines
+// joined), read a line at a time: never more than the file's size, never from anything but a
+// regular file (a FIFO put in its place would block).
+template <typename OnLine> void ForEachLogicalLine(const QString& path, OnLine&& onLine)
 {
-    QList<QByteArray> lines;
+    const platform::OpenedFile opened = platform::OpenRegularFile(path);
+    QFile file;
+    if (opened.fd < 0 || !file.open(opened.fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return;
     QByteArray pending;
     bool continued = false;
-    for (QByteArray line : QByteArray(bytes).replace("\r\n", "\n").replace('\r', '\n').split('\n')) {
-        const bool continues = ContinuesOnNextLine(line);
-        if (continues)
-            line.chop(1);
-        pending = continued ? pending + line : line;
-        continued = continues;
-        if (!continues)
-            lines << pending;
+    for (qint64 remaining = opened.size; remaining > 0 && !file.atEnd();) {
+        const QByteArray read = file.readLine(remaining + 1);
+        remaining -= read.size();
+        for (QByteArray line : read.split('\r')) {
+            if (line.endsWith('\n'))
+                line.chop(1);
+            const bool continues = ContinuesOnNextLine(line);
+            if (continues)
+                line.chop(1);
+            pending = continued ? pending + line : line;
+            continued = continues;
+            if (!continues)
+                onLine(pending);
+        }
     }
     if (continued)
-        lines << pending;
-    return lines;
+        onLine(pending);
 }
 
 // ${VAR} as Apache resolves it: from the Define lines read so far, then from the environment;
@@ -67,15 +78,12 @@ std::pair<QString, QString> SplitWord(const QString& text)
 
 QStringList ApacheErrorLogFiles(const QString& apacheFolder, const QString& httpdConf)
 {
-    QFile file(httpdConf);
-    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     QStringDecoder decoder(platform::ApacheFolderEncoding());
-
     QHash<QString, QString> defines;
     QString serverRoot;
     QString errorLog;
     int virtualHostDepth = 0;
-    for (const QByteArray& raw : LogicalLines(bytes)) {
+    ForEachLogicalLine(httpdConf, [&](const QByteArray& raw) {
         const QString line = Expand(QString(decoder.decode(raw)).trimmed(), defines);
         const auto [word, rest] = SplitWord(line);
         if (word.compare(QLatin1String("<VirtualHost"), Qt::CaseInsensitive) == 0)
@@ -89,7 +97,7 @@ QStringList ApacheErrorLogFiles(const QString& apacheFolder, const QString& http
             serverRoot = ApacheArgument(rest);
         else if (word.compare(QLatin1String("ErrorLog"), Qt::CaseInsensitive) == 0 && virtualHostDepth == 0)
             errorLog = ApacheArgument(rest);
-    }
+    });
 
     // A log that is a program or syslog has no file to read.
     if (errorLog.startsWith(QLatin1Char('|')) ||
