@@ -65,14 +65,10 @@ OpenedFile OpenRegularFile(const QString& path)
 
 void CarryOverOwnerAndMode(int fd, const OpenedFile& original)
 {
-    struct stat st
-    {
-    };
-    if (fd < 0 || ::fstat(fd, &st) != 0)
+    if (fd < 0)
         return;
     // Only root may give a file away; a member of the group may still set the group.
-    if ((st.st_uid != original.owner || st.st_gid != original.group) &&
-        ::fchown(fd, original.owner, original.group) != 0 && st.st_gid != original.group)
+    if (::fchown(fd, original.owner, original.group) != 0)
         (void)!::fchown(fd, uid_t(-1), original.group);
     (void)!::fchmod(fd, mode_t(original.mode));
 }

@@ -322,7 +322,7 @@ void TestServices::linuxMapping_data()
     QTest::addColumn<QByteArray>("serviceBody");
     QTest::addColumn<QString>("apache"); // chosen buttons as in sequencing
     QTest::addColumn<QStringList>("calls");
-    QTest::addColumn<QStringList>("records"); // command line as run, then the status
+    QTest::addColumn<QStringList>("records"); // command line as run, the status, the reason
     QTest::addColumn<QStringList>("initScripts"); // what the init script folder holds
 
     const int systemd = int(ServiceManager::Systemd);
@@ -336,9 +336,9 @@ void TestServices::linuxMapping_data()
     QTest::newRow("pause runs nothing") << systemd << QByteArray("exit 0") << "p"
         << QStringList{"systemctl start mysql"}
         << QStringList{"net pause apache2 5", "systemctl start mysql 0"} << QStringList();
-    QTest::newRow("init script failure despite exit 0") << sysv << QByteArray("echo \"Action '$2' failed.\"; exit 0") << "s"
+    QTest::newRow("init script failure despite exit 0") << sysv << QByteArray("echo \"Starting $1\"; echo \"Action '$2' failed.\"; exit 0") << "s"
         << QStringList{"service apache2 start", "service mysql start"}
-        << QStringList{"service apache2 start 2", "service mysql start 2"} << QStringList();
+        << QStringList{"service apache2 start 2 Action 'start' failed.", "service mysql start 2 Action 'start' failed."} << QStringList();
     QTest::newRow("non-zero exit") << sysv << QByteArray("echo 'mysql: unrecognized service' >&2; exit 1") << "t"
         << QStringList{"service apache2 stop", "service mysql start"}
         << QStringList{"service apache2 stop 2", "service mysql start 2"} << QStringList();
@@ -379,7 +379,9 @@ void TestServices::linuxMapping()
 
     QStringList seen;
     for (const CommandRecord& record : ApplyServiceActions(controls, runner))
-        seen << record.commandLine + QLatin1Char(' ') + QString::number(int(record.outcome.status));
+        seen << (record.commandLine + QLatin1Char(' ') + QString::number(int(record.outcome.status)) + QLatin1Char(' ') +
+                 record.outcome.reason)
+                    .trimmed();
     QCOMPARE(standIns.calls(), calls);
     QCOMPARE(seen, records);
 #endif
