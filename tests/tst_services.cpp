@@ -379,8 +379,8 @@ void TestServices::linuxMapping()
 
     QStringList seen;
     for (const CommandRecord& record : ApplyServiceActions(controls, runner))
-        seen << (record.commandLine + QLatin1Char(' ') + QString::number(int(record.outcome.status)) + QLatin1Char(' ') +
-                 record.outcome.reason)
+        seen << (record.commandLine + QLatin1Char(' ') + QString::number(int(record.outcome.status)) +
+                 QLatin1Char(' ') + record.outcome.reason)
                     .trimmed();
     QCOMPARE(standIns.calls(), calls);
     QCOMPARE(seen, records);
