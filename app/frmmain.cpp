@@ -236,7 +236,7 @@ void frmMain::createControls()
     mRestart = Place<QRadioButton>(Frame3, "mRestart", QStringLiteral("重启"), Twips(3000, 240, 735, 255));
     aStart->setChecked(true);
     mStart->setChecked(true);
-    TabToSelectedOption(aStart);
+    // aStart has the focus when the window opens, which settles its group; MySQL's needs this.
     TabToSelectedOption(mStart);
 
     Frame1 = Place<QGroupBox>(this, "Frame1", QStringLiteral("文件修改"), Twips(120, 2040, 5535, 2895));

@@ -148,10 +148,9 @@ RewriteResult RewriteFile(const QString& path, const RewritePlan& plan)
         written = false;
         error = ShortWriteReason();
     }
-    if (!written || !readError.isEmpty()) {
-        out.cancelWriting();
+    // Uncommitted, the temporary file goes with out.
+    if (!written || !readError.isEmpty())
         return fail(readError.isEmpty() ? error : readError);
-    }
     // Windows refuses to rename over a file that is still open.
     in.close();
     if (!out.commit())
