@@ -428,6 +428,9 @@ void TestConfig::rewriteFile()
         QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                  QStringList{"httpd.conf"});
 #ifdef Q_OS_UNIX
+    if (setup == Setup::FullDisk || setup == Setup::PartFull) // no temporary file left behind
+        QCOMPARE(QDir(mount).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 (QStringList{"fill", "httpd.conf"}));
     if (setup == Setup::Mode) {
         struct stat st
         {
