@@ -158,9 +158,9 @@ void TestConfig::rewriteContent_data()
         << StockSections("${SRVROOT}/htdocs") + index << root << StockSections("E:\\Myphp") + newIndex << none;
     QTest::newRow("section before, unquoted, trailing separator, indent and tail kept")
         << QByteArray("  <Directory /srv/old/>  # site\r\n</Directory>\r\n<DirectoryMatch \"/srv/old\">\r\n"
-                      "#<Directory /srv/old>\r\n<Directory /srv/other>\r\nDocumentRoot /srv/old\r\n") + index << root
+                      "#<Directory /srv/old>\r\n#Directory /srv/old>\r\n<Directory /srv/other>\r\nDocumentRoot /srv/old\r\n") + index << root
         << QByteArray("  <Directory \"E:\\Myphp\">  # site\r\n</Directory>\r\n<DirectoryMatch \"/srv/old\">\r\n"
-                      "#<Directory /srv/old>\r\n<Directory /srv/other>\r\nDocumentRoot \"E:\\Myphp\"\r\n") + newIndex << none;
+                      "#<Directory /srv/old>\r\n#Directory /srv/old>\r\n<Directory /srv/other>\r\nDocumentRoot \"E:\\Myphp\"\r\n") + newIndex << none;
     QTest::newRow("virtual hosts: each one's section, quotes read as Apache does")
         << QByteArray("DocumentRoot \"/a\\\"b\"\r\n<Directory '/a\"b'>\r\nDocumentRoot /c\r\n<directory\t\"/c/\">\r\n") + index << root
         << QByteArray("DocumentRoot \"E:\\Myphp\"\r\n<Directory \"E:\\Myphp\">\r\nDocumentRoot \"E:\\Myphp\"\r\n"
