@@ -54,7 +54,6 @@ OpenedFile OpenRegularFile(const QString& path)
         ::close(fd);
         return file;
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     file.fd = fd;
     file.size = qint64(st.st_size);
     file.owner = st.st_uid;

@@ -183,9 +183,12 @@ void TestConfig::rewriteContent_data()
     QTest::newRow("continuation lines go with the replaced line")
         << QByteArray("DocumentRoot \\\r\n  \"/srv/old\"\r\n<Directory /srv/old>\r\nDirectoryIndex a \\\r\n b \\\r\n c\r\nX y\\\\\r\nZ\r\n") << root
         << QByteArray("DocumentRoot \"E:\\Myphp\"\r\n<Directory \"E:\\Myphp\">\r\n") + newIndex + "X y\\\\\r\nZ\r\n" << none;
+    // ... also a comment: then its folder's section stays, whatever the line end.
+    const QByteArray hidden = "# a \\\r\nDocumentRoot /x\r\n# b \\\nDocumentRoot /y\r\n# c \\\rDocumentRoot /z\r\n"
+                              "<Directory /x>\r\n<Directory /y>\r\n<Directory /z>\r\n";
     QTest::newRow("a continued comment hides the next line")
-        << QByteArray("# old root \\\r\nDocumentRoot /x\r\n") + index << root
-        << QByteArray("# old root \\\r\nDocumentRoot /x\r\n") + newIndex << QStringList{"DocumentRoot"};
+        << hidden + index << root << QByteArray(hidden).replace("\\\n", "\\\r\n").replace("\\\rD", "\\\r\nD") + newIndex
+        << QStringList{"DocumentRoot"};
     // clang-format on
 }
 
