@@ -42,7 +42,8 @@ QByteArray ManyChunks()
     QByteArray big;
     for (int i = 0; big.size() < (5 << 20); ++i)
         big += (i % 7 ? "# line \r\n" : "DocumentRoot /x \\\r\n\"/y\"\r") + QByteArray(i % 13, 'z');
-    return big + "\r\nDirectoryIndex a";
+    // A line longer than a chunk, too.
+    return big + "\r\n# " + QByteArray(3 << 19, 'z') + "\r\nDirectoryIndex a";
 }
 
 #ifdef Q_OS_UNIX
