@@ -58,28 +58,6 @@ inline bool IsBlankByte(char c)
     return c == ' ' || c == '\t';
 }
 
-// Every code page the system may use keeps ASCII bytes as ASCII characters, and a byte at or above
-// 0x80 starts a non-ASCII character, which is a separator. So as long as a word starts before the
-// first such byte, that word is exactly the run of ASCII word bytes there: no decoding needed.
-bool AsciiFirstWord(QByteArrayView line, QByteArrayView* word)
-{
-    const qsizetype n = line.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char c = line[i];
-        if (uchar(c) >= 0x80)
-            return false;
-        if (IsWordByte(c)) {
-            qsizetype j = i + 1;
-            while (j < n && IsWordByte(line[j]))
-                ++j;
-            *word = line.sliced(i, j - i);
-            return true;
-        }
-    }
-    *word = {};
-    return true;
-}
-
 QByteArrayView WithoutContinuation(QByteArrayView line)
 {
     return line.first(line.size() - 1);
@@ -132,14 +110,6 @@ RewritePlan HttpdConfPlan(const QString& documentRoot, const QString& directoryI
     return plan;
 }
 
-QString FirstWordOfLine(QByteArrayView rawLine)
-{
-    QByteArrayView word;
-    if (AsciiFirstWord(rawLine, &word))
-        return QString::fromLatin1(word);
-    return GetWord(Decode(rawLine, QStringConverter::System), 1);
-}
-
 bool StartsAsUtf16(QByteArrayView start)
 {
     return start.startsWith("\xff\xfe") || start.startsWith("\xfe\xff");
@@ -172,6 +142,8 @@ LineRewriter::EncodedRule* LineRewriter::matchingRule(QByteArrayView line)
 {
     // The common case, a line whose first word starts before any non-ASCII byte, is decided on the
     // bytes: the word there is a directive when its bytes are the name and a separator follows.
+    // Exact in every code page the system may use: they keep ASCII bytes as ASCII characters, and
+    // a byte at or above 0x80 starts a non-ASCII character, which is a separator.
     const qsizetype n = line.size();
     qsizetype i = 0;
     while (i < n && !IsWordByte(line[i]) && uchar(line[i]) < 0x80)
@@ -188,7 +160,8 @@ LineRewriter::EncodedRule* LineRewriter::matchingRule(QByteArrayView line)
         }
         return nullptr;
     }
-    const QString decodedWord = FirstWordOfLine(line);
+    // A non-ASCII character comes first: GetWord decides, on the line as the system code page reads it.
+    const QString decodedWord = GetWord(Decode(line, QStringConverter::System), 1);
     for (EncodedRule& rule : m_rules)
         if (decodedWord == rule.directive)
             return &rule;

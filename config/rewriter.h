@@ -62,12 +62,6 @@ RewritePlan PhpIniPlan(bool showErrors);
 /** The plan for httpd.conf: DocumentRoot (and its access sections), then DirectoryIndex. */
 RewritePlan HttpdConfPlan(const QString& documentRoot, const QString& directoryIndex);
 
-/**
- * First word of one raw line of a configuration file, as GetWord sees the line decoded from the
- * system code page. Lines whose first word lies in their ASCII prefix are not decoded at all.
- */
-QString FirstWordOfLine(QByteArrayView rawLine);
-
 /** True when @p start begins with a UTF-16 byte order mark: such a file is not 8-bit text. */
 bool StartsAsUtf16(QByteArrayView start);
 
