@@ -11,7 +11,7 @@
 #   wine        that, plus 32-bit Wine, an X server, the Chinese locale and icoutils, to run it
 set -eu
 build="cmake g++ make qt6-base-dev qt6-translations-l10n fonts-noto-cjk"
-peers="apache2 libapache2-mod-php php-cli mariadb-server mariadb-client curl libbenchmark-dev"
+peers="apache2 libapache2-mod-php mariadb-server mariadb-client curl libbenchmark-dev"
 windows="cmake ninja-build g++-mingw-w64-i686-posix binutils-mingw-w64-i686 qt6-base-dev qt6-base-dev-tools
  qt6-translations-l10n xz-utils"
 wine="wine wine32:i386 wine64 fonts-wine fonts-noto-cjk xvfb xdotool x11-utils imagemagick locales icoutils"

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
-// Small helpers shared by the tests.
+// What the tests share: whole-file reads and writes, a program run to its end, an Apache folder.
 #pragma once
 
-#include <QFile>
+#include <QDir>
 #include <QProcess>
-#include <QString>
 
 namespace testutil {
 
@@ -22,50 +21,34 @@ inline bool WriteAll(const QString& path, const QByteArray& bytes)
 
 struct Run
 {
-    int exitCode = -1;
-    QString output; ///< both streams
+    int exitCode = -1; ///< -1 when it did not end normally
+    QString output;    ///< both streams
 };
 
-/** Runs a program to its end (at most @p timeoutMs); exit code -1 when it did not end normally. */
-inline Run RunProgram(const QString& program, const QStringList& arguments, int timeoutMs = 60000)
+inline Run RunProgram(const QString& program, const QStringList& arguments)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, arguments);
-    if (!process.waitForFinished(timeoutMs))
+    if (!process.waitForFinished(60000))
         return {-1, process.errorString()};
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             QString::fromLocal8Bit(process.readAll())};
 }
 
-/**
- * A standalone httpd.conf (CR LF line ends) for /usr/sbin/apache2 -f, keeping everything Apache
- * writes under @p serverRoot, listening on 127.0.0.1:@p port. @p extra goes before DocumentRoot,
- * which is preceded by a commented-out one that must survive rewriting.
- */
-inline QByteArray ApacheConf(const QString& serverRoot, quint16 port, const QString& documentRoot,
-                             const QString& extra = {})
+// An Apache folder as installed: conf/httpd.conf of the shape Apache 2.4 ships (data/httpd.conf, CR LF)
+// listening on 127.0.0.1:port, extra among its LoadModule lines; php.ini; htdocs and logs.
+inline bool MakeApacheFolder(const QString& folder, quint16 port = 8, const QString& extra = {})
 {
-    QString conf = QStringLiteral(R"(# Standalone test configuration
-ServerRoot "%1"
-ServerName localhost
-Listen 127.0.0.1:%2
-PidFile "%1/httpd.pid"
-ErrorLog "%1/error.log"
-DefaultRuntimeDir "%1"
-Mutex file:%1 default
-LoadModule mpm_prefork_module /usr/lib/apache2/modules/mod_mpm_prefork.so
-LoadModule authz_core_module /usr/lib/apache2/modules/mod_authz_core.so
-LoadModule dir_module /usr/lib/apache2/modules/mod_dir.so
-%4
-#DocumentRoot "/nowhere"
-DocumentRoot "%3"
-<IfModule dir_module>
-    DirectoryIndex index.php
-</IfModule>
-)")
-                       .arg(serverRoot, QString::number(port), documentRoot, extra);
-    return conf.replace(QLatin1String("\n"), QLatin1String("\r\n")).toUtf8();
+    const QString conf = QString::fromUtf8(ReadAll(BRELLIMAR_TEST_DATA "/httpd.conf"))
+                             .replace("@SRVROOT@", folder)
+                             .replace("@PORT@", QString::number(port))
+                             .replace("@EXTRA@", extra)
+                             .replace("\n", "\r\n");
+    const QDir dir(folder);
+    return dir.mkpath("conf") && dir.mkpath("htdocs") && dir.mkpath("logs") &&
+           WriteAll(dir.filePath("conf/httpd.conf"), conf.toUtf8()) &&
+           WriteAll(dir.filePath("php.ini"), "[PHP]\r\n; display_errors = On\r\ndisplay_errors = Off\r\n");
 }
 
 } // namespace testutil

@@ -1,88 +1,27 @@
 // SPDX-License-Identifier: MIT
 // The whole program against a real Apache httpd with mod_php and a real MariaDB server, driven
-// through its window as a user would. Only the service manager is a stand-in (a script on PATH).
-// httpd.conf has the shape Apache 2.4 ships: the file system denied, only the shipped folder
-// granted, paths relative to ServerRoot "${SRVROOT}".
+// through its window as a user would, with the stock-shaped httpd.conf. Only the service manager is
+// a stand-in (data/service-standin.sh on PATH).
 #include "app/frmmain.h"
-#include "guiutil.h"
-#include "services/servicemanager.h"
+#include "app/notice.h"
 #include "testutil.h"
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QDir>
-#include <QFile>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
+#include <QtWidgets>
 
-#include <pwd.h>
 #include <unistd.h>
 
-using testutil::Run;
-using testutil::RunProgram;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kMarker = QStringLiteral("brellimar-wholesystem-");
+const QString kMarker = QDir::temp().filePath(u"brellimar-wholesystem-"_s);
 
-quint16 FreePort()
+// A shell command line; the test's paths hold no blanks.
+testutil::Run Sh(const QString& command)
 {
-    QTcpServer server;
-    return server.listen(QHostAddress::LocalHost, 0) ? server.serverPort() : 0;
-}
-
-// Ends what a run that was killed or timed out left behind: its folder carries the pid of its test
-// process, and every daemon it started names that folder on its command line.
-void EndDaemonsOfDeadRuns()
-{
-    const QRegularExpression name(QRegularExpression::anchoredPattern(kMarker + QStringLiteral("(\\d+)-.*")));
-    const QDir temp = QDir::temp();
-    for (const QString& entry : temp.entryList({kMarker + QLatin1Char('*')}, QDir::Dirs)) {
-        const QRegularExpressionMatch match = name.match(entry);
-        // A run is over once its process is gone, a zombie, or its pid serves another program.
-        const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(match.captured(1)));
-        if (!match.hasMatch() || exe.contains(QLatin1String("tst_wholesystem")))
-            continue;
-        RunProgram(QStringLiteral("pkill"),
-                   {QStringLiteral("-KILL"), QStringLiteral("-f"), temp.filePath(entry)});
-        QDir(temp.filePath(entry)).removeRecursively();
-    }
-}
-
-// Answers every notice the program shows, remembering its text.
-class NoticeAnswerer : public QObject
-{
-  public:
-    QStringList texts;
-    NoticeAnswerer()
-    {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                texts << box->text();
-                box->buttons().first()->click();
-            }
-        });
-        m_timer.start(50);
-    }
-
-  private:
-    QTimer m_timer;
-};
-
-// A command as this system's service manager runs it (`service mariadb start` where Debian
-// installed only MariaDB's init script).
-QString AsRun(const char* tableLine)
-{
-    return services::MapCommandLine(QLatin1String(tableLine), services::DetectServiceManager())
-        ->commandLine();
+    return testutil::RunProgram(u"sh"_s, {u"-c"_s, command});
 }
 
 } // namespace
@@ -90,252 +29,131 @@ QString AsRun(const char* tableLine)
 class TestWholeSystem : public QObject
 {
     Q_OBJECT
+    // A run killed mid-way leaves its daemons behind; its folder names its test process.
+    QTemporaryDir m_dir{kMarker + QString::number(::getpid()) + u"-XXXXXX"_s};
+    quint16 m_port = [] {
+        QTcpServer free;
+        return free.listen(QHostAddress::LocalHost, 0) ? free.serverPort() : quint16(0);
+    }();
+
+    QString path(const QString& relative) const { return m_dir.filePath(relative); }
+
+    // GET from Apache: the HTTP status and the page.
+    QString fetch(const QString& page = {}) const
+    {
+        const testutil::Run run =
+            Sh(u"for i in $(seq 100); do curl -s -w ' %{http_code}' http://127.0.0.1:%1/%2 "
+               "&& exit; sleep 0.1; done"_s.arg(m_port)
+                   .arg(page));
+        qInfo().noquote() << "Apache answers:" << run.output;
+        return run.output.section(u' ', -1) + u' ' + run.output.section(u' ', 0, -2);
+    }
+
+    // Fills in the window as a user would and presses OK; returns the notices shown as the user sees
+    // them: title, icon, button, text. The stand-in service manager refuses MySQL's start if asked.
+    QStringList applyThroughWindow(const char* apacheAction, bool failMysqlStart)
+    {
+        qputenv("FAIL_MYSQL_START", failMysqlStart ? "1" : "0");
+        QStringList notices;
+        QTimer answerer;
+        connect(&answerer, &QTimer::timeout, [&notices] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                const QList<QAbstractButton*> buttons = box->buttons();
+                const QString button = buttons.size() == 1 ? buttons[0]->text() : u"buttons"_s;
+                notices << u"%1 %2 %3 %4"_s.arg(box->windowTitle()).arg(box->icon()).arg(button, box->text());
+                buttons[0]->click();
+            }
+        });
+        answerer.start(50);
+        frmMain window;
+        window.show();
+        [&] {
+            QVERIFY(QTest::qWaitForWindowActive(&window));
+            for (const auto& [name, text] :
+                 {std::pair{"txt", path(u"site"_s)}, {"txt3", path(u"apache"_s)}}) {
+                auto* box = window.findChild<QLineEdit*>(QLatin1String(name));
+                box->setFocus();
+                box->selectAll();
+                QTest::keyClicks(box, text);
+                QCOMPARE(box->text(), text);
+            }
+            auto* action = window.findChild<QRadioButton*>(QLatin1String(apacheAction));
+            QTest::mouseClick(action, Qt::LeftButton, {}, QPoint(6, action->height() / 2));
+            QVERIFY(action->isChecked());
+            QTest::mouseClick(window.findChild<QPushButton*>(u"cmdOk"_s), Qt::LeftButton);
+            QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 60000);
+        }();
+        qInfo().noquote() << "notices:" << notices;
+        return notices;
+    }
 
   private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void okServesTheNewSiteWithTheStockConfiguration();
-    void failedStartsSayWhy();
+    void initTestCase()
+    {
+        const testutil::Run found =
+            Sh(u"ls /usr/lib/apache2/modules/libphp*.so && for t in apache2 mariadbd "
+               "mariadb-install-db curl pkill; do PATH=$PATH:/usr/sbin command -v $t || "
+               "exit 1; done"_s);
+        if (found.exitCode != 0)
+            QSKIP("needs apache2, libapache2-mod-php, mariadb-server, curl and pkill");
+        // Apache's children run as nobody when the test runs as root: they must reach the sites.
+        const QString asRoot = ::geteuid() == 0 ? u"User nobody\nGroup nogroup\n"_s : QString();
+        QVERIFY(testutil::MakeApacheFolder(path(u"apache"_s), m_port,
+                                           asRoot + u"LoadModule php_module "_s +
+                                               found.output.section(u'\n', 0, 0)));
+        // First ends what runs killed mid-way left behind (their test process is gone; each daemon
+        // names its run's folder). Then the sites, Debian's development php.ini with display_errors
+        // off and CR LF, MariaDB's data (--force: no DNS) and the stand-in service manager.
+        const testutil::Run setup = Sh(uR"(for old in %1*; do pid=${old#%1}; readlink /proc/${pid%%-*}/exe |
+    grep -q tst_wholesystem || { pkill -KILL -f $old; rm -rf $old; }; done; cd %2 && chmod 755 . && mkdir site bin &&
+for site in apache/htdocs site; do echo "<?php echo '$site, display_errors=' . ini_get('display_errors');" >$site/index.php; done &&
+sed 's/^display_errors = On$/display_errors = Off/; s/$/\r/' $(ls /usr/lib/php/*/php.ini-development | tail -n 1) >apache/php.ini &&
+cp apache/php.ini php.ini.before && cp %3 bin/service && cp %3 bin/systemctl && mariadb-install-db --no-defaults --datadir=%2/mysql/data --user=$(id -un) \
+    --auth-root-authentication-method=normal --skip-test-db --force)"_s.arg(
+            kMarker, m_dir.path(), QStringLiteral(BRELLIMAR_TEST_DATA "/service-standin.sh")));
+        QVERIFY2(setup.exitCode == 0, qPrintable(setup.output));
+        qputenv("PATH", QFile::encodeName(path(u"bin:"_s)) + qgetenv("PATH"));
+        // The stack as the user has it before: Apache serving the shipped folder, MariaDB stopped.
+        QVERIFY(app::InstallQtChineseTranslation()); // as the program starts
+        QCOMPARE(Sh(u"service apache2 start"_s).exitCode, 0);
+        QCOMPARE(fetch(u"index.php"_s), u"200 apache/htdocs, display_errors="_s);
+    }
 
-  private:
-    QString path(const QString& relative) const { return m_dir->filePath(relative); }
-    QString fetch(int* status = nullptr) const;
-    QStringList applyThroughWindow(const char* apacheAction);
-    void writeStandInEnv(bool failMysqlStart);
+    void okServesTheNewSite()
+    {
+        QCOMPARE(applyThroughWindow("aRestart", false), QStringList{u"提示 1 确定 设置已完成！"_s});
+        // Only with the old folder's access section moved along does Apache answer 200, not 403; only
+        // with the new DirectoryIndex does / find index.php.
+        QCOMPARE(fetch(), u"200 site, display_errors=1"_s);
+        // MariaDB answers; of php.ini only that line changed; Apache reads its configuration; the service
+        // manager saw Apache restarted, then MySQL started (by its own name or MariaDB's).
+        const QString checks = uR"(cd %1 && mariadb-admin --no-defaults --socket=mysql/mysql.sock ping &&
+sed 's/^display_errors = Off/display_errors = On/' php.ini.before | cmp - apache/php.ini &&
+/usr/sbin/apache2 -t -f $PWD/apache/conf/httpd.conf 2>&1 && sed s/mariadb/mysql/ bin/calls.log)"_s;
+        QCOMPARE(Sh(checks.arg(m_dir.path())).output,
+                 u"mysqld is alive\nSyntax OK\napache2 start\napache2 stop\napache2 start\nmysql start\n"_s);
+    }
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    quint16 m_httpPort = 0;
-    quint16 m_mysqlPort = 0;
-    QByteArray m_oldPath;
+    // Apache's port taken by another program and MySQL's start refused: the message names both
+    // commands, and Apache's line is followed by the reason from Apache's own log.
+    void failedStartsSayWhy()
+    {
+        Sh(u"service apache2 stop"_s);
+        QTcpServer squatter;
+        QVERIFY(squatter.listen(QHostAddress::LocalHost, m_port));
+        const QStringList lines = applyThroughWindow("aStart", true).value(0).split(u'\n');
+        QCOMPARE(lines.value(0), u"提示 1 确定 设置已应用，但以下服务命令没有成功："_s);
+        QVERIFY(lines.value(1).endsWith(u" apache2 start：退出码 1（apache2: the service did not start）"_s));
+        QVERIFY2(lines.value(2).contains(u"Address already in use"_s), qPrintable(lines.value(2)));
+        QVERIFY(lines.last().endsWith(u" start：退出码 1（mysql: start refused by the test）"_s));
+    }
+
+    void cleanupTestCase()
+    {
+        Sh(u"cd %1 && bin/service apache2 stop; bin/service mysql stop; pkill -KILL -f %1"_s.arg(
+            m_dir.path()));
+    }
 };
-
-void TestWholeSystem::initTestCase()
-{
-    QString php;
-    for (const QString& name :
-         QDir(QStringLiteral("/usr/lib/apache2/modules")).entryList({QStringLiteral("libphp*.so")}))
-        php = QStringLiteral("/usr/lib/apache2/modules/") + name;
-    for (const char* tool : {"mariadbd", "mariadb-install-db", "mariadb-admin", "curl", "pkill"})
-        if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty() &&
-            QStandardPaths::findExecutable(QLatin1String(tool), {QStringLiteral("/usr/sbin")}).isEmpty())
-            QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QLatin1String(tool))));
-    if (!QFile::exists(QStringLiteral("/usr/sbin/apache2")) || php.isEmpty())
-        QSKIP("apache2 and libapache2-mod-php are not installed");
-
-    EndDaemonsOfDeadRuns();
-    m_dir = std::make_unique<QTemporaryDir>(
-        QDir::temp().filePath(kMarker + QString::number(::getpid()) + QStringLiteral("-XXXXXX")));
-    QVERIFY(m_dir->isValid());
-    // Apache's children run as nobody when the test runs as root: they must reach the sites.
-    QVERIFY(QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                                     QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
-                                                     QFile::ExeOther));
-    for (const char* folder : {"apache/conf", "apache/htdocs", "apache/logs", "site", "mysql", "bin"})
-        QVERIFY(QDir(m_dir->path()).mkpath(QLatin1String(folder)));
-    m_httpPort = FreePort();
-    m_mysqlPort = FreePort();
-    QVERIFY(m_httpPort && m_mysqlPort && m_httpPort != m_mysqlPort);
-
-    const QString modules = QStringLiteral("/usr/lib/apache2/modules/");
-    QString conf = QStringLiteral(R"(# Apache 2.4 configuration in the shape the server ships it
-Define SRVROOT "%1"
-ServerRoot "${SRVROOT}"
-Listen 127.0.0.1:%2
-LoadModule mpm_prefork_module %3mod_mpm_prefork.so
-LoadModule authz_core_module %3mod_authz_core.so
-LoadModule dir_module %3mod_dir.so
-LoadModule php_module %4
-%5ServerName localhost
-PidFile "logs/httpd.pid"
-DefaultRuntimeDir "logs"
-Mutex file:${SRVROOT}/logs default
-
-# Deny access to the entirety of your server's filesystem.
-<Directory />
-    AllowOverride none
-    Require all denied
-</Directory>
-
-# DocumentRoot: The directory out of which you will serve your documents.
-DocumentRoot "${SRVROOT}/htdocs"
-# This should be changed to whatever you set DocumentRoot to.
-<Directory "${SRVROOT}/htdocs">
-    Options FollowSymLinks
-    AllowOverride None
-    Require all granted
-</Directory>
-
-<IfModule dir_module>
-    DirectoryIndex index.html index.php
-</IfModule>
-
-ErrorLog "logs/error.log"
-LogLevel warn
-PHPIniDir "${SRVROOT}"
-<FilesMatch "\.php$">
-    SetHandler application/x-httpd-php
-</FilesMatch>
-)")
-                       .arg(path(QStringLiteral("apache")), QString::number(m_httpPort), modules, php,
-                            ::geteuid() == 0 ? QStringLiteral("User nobody\nGroup nogroup\n") : QString());
-    QVERIFY(testutil::WriteAll(path(QStringLiteral("apache/conf/httpd.conf")),
-                               conf.replace(QLatin1String("\n"), QLatin1String("\r\n")).toUtf8()));
-    QVERIFY(testutil::WriteAll(path(QStringLiteral("apache/php.ini")),
-                               "[PHP]\r\n; display_errors = On\r\ndisplay_errors = Off\r\n"));
-    for (const char* site : {"apache/htdocs", "site"})
-        QVERIFY(testutil::WriteAll(path(QLatin1String(site) + QStringLiteral("/index.php")),
-                                   "<?php echo '" + QByteArray(site) +
-                                       ", display_errors=' . ini_get('display_errors'), \"\\n\";\n"));
-
-    const Run install = RunProgram(
-        QStringLiteral("mariadb-install-db"),
-        {QStringLiteral("--no-defaults"), QStringLiteral("--datadir=") + path(QStringLiteral("mysql/data")),
-         QStringLiteral("--user=") + QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name),
-         QStringLiteral("--auth-root-authentication-method=normal"), QStringLiteral("--skip-test-db"),
-         // no host-name lookup: the test server is reached by socket and loopback only
-         QStringLiteral("--force")});
-    QVERIFY2(install.exitCode == 0, qPrintable(install.output));
-
-    for (const char* name : {"service", "systemctl"}) {
-        const QString standIn = path(QStringLiteral("bin/")) + QLatin1String(name);
-        QVERIFY(QFile::copy(QStringLiteral(BRELLIMAR_TEST_DATA "/service-standin.sh"), standIn));
-        QVERIFY(QFile::setPermissions(standIn, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    }
-    writeStandInEnv(false);
-    m_oldPath = qgetenv("PATH");
-    qputenv("PATH", path(QStringLiteral("bin")).toLocal8Bit() + ':' + m_oldPath);
-
-    // The stack as the user has it before: Apache serving the shipped folder, MariaDB stopped.
-    const Run start =
-        RunProgram(QStringLiteral("service"), {QStringLiteral("apache2"), QStringLiteral("start")});
-    QVERIFY2(start.exitCode == 0, qPrintable(start.output));
-    const QString before = fetch();
-    qInfo().noquote() << "before: Apache serves" << before.trimmed();
-    QCOMPARE(before, QStringLiteral("apache/htdocs, display_errors=\n"));
-}
-
-void TestWholeSystem::cleanupTestCase()
-{
-    if (m_oldPath.isEmpty())
-        return;
-    // Everything the test started ends here, also after a failure.
-    RunProgram(path(QStringLiteral("bin/service")), {QStringLiteral("apache2"), QStringLiteral("stop")});
-    RunProgram(path(QStringLiteral("bin/service")), {QStringLiteral("mysql"), QStringLiteral("stop")});
-    RunProgram(QStringLiteral("pkill"), {QStringLiteral("-KILL"), QStringLiteral("-f"), m_dir->path()});
-    qputenv("PATH", m_oldPath);
-}
-
-void TestWholeSystem::writeStandInEnv(bool failMysqlStart)
-{
-    const QString env =
-        QStringLiteral("APACHE_CONF='%1'\nAPACHE_PIDFILE='%2/httpd.pid'\nAPACHE_ERRORLOG='%2/error.log'\n"
-                       "MYSQL_DIR='%3'\nMYSQL_PORT=%4\nFAIL_MYSQL_START=%5\n")
-            .arg(path(QStringLiteral("apache/conf/httpd.conf")), path(QStringLiteral("apache/logs")),
-                 path(QStringLiteral("mysql")))
-            .arg(m_mysqlPort)
-            .arg(failMysqlStart ? 1 : 0);
-    QVERIFY(testutil::WriteAll(path(QStringLiteral("bin/standin.env")), env.toUtf8()));
-}
-
-// GET / from Apache: the page, and the HTTP status when asked for.
-QString TestWholeSystem::fetch(int* status) const
-{
-    const QString url = QStringLiteral("http://127.0.0.1:%1/").arg(m_httpPort);
-    Run run;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        run = RunProgram(QStringLiteral("curl"), {QStringLiteral("-sS"), QStringLiteral("-w"),
-                                                  QStringLiteral("\n%{http_code}"), url});
-        if (run.exitCode == 0)
-            break;
-        QTest::qWait(100);
-    }
-    const qsizetype last = run.output.lastIndexOf(QLatin1Char('\n'));
-    if (status)
-        *status = run.output.mid(last + 1).toInt();
-    return run.output.left(last);
-}
-
-QStringList TestWholeSystem::applyThroughWindow(const char* apacheAction)
-{
-    NoticeAnswerer notices;
-    frmMain window;
-    window.show();
-    [&] {
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        const auto type = [&window](const char* name, const QString& text) {
-            auto* box = window.findChild<QLineEdit*>(QLatin1String(name));
-            QVERIFY(box);
-            guiutil::Replace(box, text);
-            QCOMPARE(box->text(), text);
-        };
-        type("txt", path(QStringLiteral("site")));
-        type("txt2", QStringLiteral("index.php index.html"));
-        type("txt3", path(QStringLiteral("apache")));
-        QVERIFY(window.findChild<QCheckBox*>(QStringLiteral("chkShowErr"))->isChecked());
-        auto* action = window.findChild<QRadioButton*>(QLatin1String(apacheAction));
-        QTest::mouseClick(action, Qt::LeftButton, {}, QPoint(6, action->height() / 2));
-        QVERIFY(action->isChecked());
-        QVERIFY(window.findChild<QRadioButton*>(QStringLiteral("mStart"))->isChecked());
-        QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("cmdOk")), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 60000);
-    }();
-    return notices.texts;
-}
-
-void TestWholeSystem::okServesTheNewSiteWithTheStockConfiguration()
-{
-    QCOMPARE(applyThroughWindow("aRestart"), QStringList{QStringLiteral("设置已完成！")});
-
-    int status = 0;
-    const QString page = fetch(&status);
-    qInfo().noquote() << "after OK: Apache answers" << status << page.trimmed();
-    QCOMPARE(status, 200);
-    QCOMPARE(page, QStringLiteral("site, display_errors=1\n"));
-
-    const Run ping = RunProgram(QStringLiteral("mariadb-admin"),
-                                {QStringLiteral("--no-defaults"),
-                                 QStringLiteral("--socket=") + path(QStringLiteral("mysql/mysql.sock")),
-                                 QStringLiteral("ping")});
-    qInfo().noquote() << "after OK: MariaDB ping:" << ping.output.trimmed();
-    QVERIFY(ping.output.contains(QLatin1String("is alive")));
-
-    const Run syntax =
-        RunProgram(QStringLiteral("/usr/sbin/apache2"), {QStringLiteral("-t"), QStringLiteral("-f"),
-                                                         path(QStringLiteral("apache/conf/httpd.conf"))});
-    qInfo().noquote() << "after OK: apache2 -t:" << syntax.output.trimmed();
-    QVERIFY(syntax.output.contains(QLatin1String("Syntax OK")));
-    const QString mysql = AsRun("net start mysql").contains(QLatin1String("mariadb"))
-                              ? QStringLiteral("mariadb start")
-                              : QStringLiteral("mysql start");
-    QCOMPARE(QString::fromUtf8(testutil::ReadAll(path(QStringLiteral("bin/calls.log"))))
-                 .split(QLatin1Char('\n'), Qt::SkipEmptyParts),
-             (QStringList{"apache2 start", "apache2 stop", "apache2 start", mysql}));
-}
-
-// Apache's port taken by another program and MySQL's start refused: the message names both
-// commands, and Apache's line carries the reason from Apache's own log.
-void TestWholeSystem::failedStartsSayWhy()
-{
-    RunProgram(QStringLiteral("service"), {QStringLiteral("apache2"), QStringLiteral("stop")});
-    RunProgram(QStringLiteral("service"), {QStringLiteral("mysql"), QStringLiteral("stop")});
-    QTcpServer squatter;
-    QVERIFY(squatter.listen(QHostAddress::LocalHost, m_httpPort));
-    writeStandInEnv(true);
-
-    const QStringList notices = applyThroughWindow("aStart");
-    qInfo().noquote() << "with the port taken:" << notices;
-    QCOMPARE(notices.size(), 1);
-    const QStringList lines = notices.first().split(QLatin1Char('\n'));
-    QCOMPARE(lines.value(0), QStringLiteral("设置已应用，但以下服务命令没有成功："));
-    QCOMPARE(lines.value(1),
-             AsRun("net start apache2") + QStringLiteral("：退出码 1（apache2: the service did not start）"));
-    // What Apache appended to its log follows the command's line.
-    QVERIFY2(
-        lines.value(2).contains(QRegularExpression(QStringLiteral("Address already in use|could not bind"))),
-        qPrintable(notices.first()));
-    QCOMPARE(lines.last(),
-             AsRun("net start mysql") + QStringLiteral("：退出码 1（mysql: start refused by the test）"));
-}
 
 QTEST_MAIN(TestWholeSystem)
 #include "tst_wholesystem.moc"
