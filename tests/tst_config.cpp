@@ -9,8 +9,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <cstdio>
-
 using namespace config;
 using namespace testutil;
 
@@ -189,9 +187,9 @@ class TestConfig : public QObject
         const Run run = RunProgram(command.takeFirst(), command << "--rewrite" << file);
         QVERIFY2(reason.isEmpty() ? run.exitCode == 0 : run.output.contains(reason), qPrintable(run.output));
         QCOMPARE(Listing(dir.path()), listing); // no file left behind; links, owners and modes kept
-        const RewritePlan plan = HttpdConfPlan("/srv/new", "index.php");
-        if (!before.isNull())
-            QCOMPARE(ReadAll(file), reason.isEmpty() ? RewriteContent(before, plan).value_or("-") : before);
+        const QByteArray rewritten =
+            RewriteContent(before, HttpdConfPlan("/srv/new", "index.php")).value_or("-");
+        QVERIFY(before.isNull() || ReadAll(file) == (reason.isEmpty() ? rewritten : before));
         QVERIFY(!QFile::exists(dir.filePath("real.conf")) || ReadAll(dir.filePath("real.conf")) == before);
     }
 
@@ -233,7 +231,7 @@ int main(int argc, char* argv[])
     // "--rewrite PATH": each rewriteFile row's rewrite, in a process of its own (another user, less memory).
     if (args.size() == 3 && args[1] == "--rewrite") {
         const RewriteResult result = RewriteHttpdConf(args[2], "/srv/new", "index.php");
-        std::fputs(qPrintable(result.reason), stdout);
+        qInfo("%s", qPrintable(result.reason));
         return !(result.ok() && result.notSet.isEmpty() && result.path == QDir::toNativeSeparators(args[2]));
     }
     TestConfig test;

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The whole program against a real Apache httpd with mod_php and a real MariaDB server, driven
-// through its window as a user would, with the stock-shaped httpd.conf. Only the service manager is
-// a stand-in (data/service-standin.sh on PATH).
+// The whole program, driven through its window as a user would, against a real Apache httpd with
+// mod_php and a real MariaDB server; only the service manager is a stand-in (data/service-standin.sh).
 #include "app/frmmain.h"
 #include "app/notice.h"
 #include "testutil.h"
@@ -41,10 +40,9 @@ class TestWholeSystem : public QObject
     // GET from Apache: the HTTP status and the page.
     QString fetch(const QString& page = {}) const
     {
-        const testutil::Run run =
-            Sh(u"for i in $(seq 100); do curl -s -w ' %{http_code}' http://127.0.0.1:%1/%2 "
-               "&& exit; sleep 0.1; done"_s.arg(m_port)
-                   .arg(page));
+        const QString get =
+            uR"(for i in $(seq 100); do curl -s -w ' %{http_code}' 127.0.0.1:%1/%2 && exit; sleep 0.1; done)"_s;
+        const testutil::Run run = Sh(get.arg(m_port).arg(page));
         qInfo().noquote() << "Apache answers:" << run.output;
         return run.output.section(u' ', -1) + u' ' + run.output.section(u' ', 0, -2);
     }
@@ -90,10 +88,8 @@ class TestWholeSystem : public QObject
   private slots:
     void initTestCase()
     {
-        const testutil::Run found =
-            Sh(u"ls /usr/lib/apache2/modules/libphp*.so && for t in apache2 mariadbd "
-               "mariadb-install-db curl pkill; do PATH=$PATH:/usr/sbin command -v $t || "
-               "exit 1; done"_s);
+        const testutil::Run found = Sh(uR"(ls /usr/lib/apache2/modules/libphp*.so &&
+for t in apache2 mariadbd mariadb-install-db curl pkill; do PATH=$PATH:/usr/sbin command -v $t || exit 1; done)"_s);
         if (found.exitCode != 0)
             QSKIP("needs apache2, libapache2-mod-php, mariadb-server, curl and pkill");
         // Apache's children run as nobody when the test runs as root: they must reach the sites.
@@ -101,9 +97,8 @@ class TestWholeSystem : public QObject
         QVERIFY(testutil::MakeApacheFolder(path(u"apache"_s), m_port,
                                            asRoot + u"LoadModule php_module "_s +
                                                found.output.section(u'\n', 0, 0)));
-        // First ends what runs killed mid-way left behind (their test process is gone; each daemon
-        // names its run's folder). Then the sites, Debian's development php.ini with display_errors
-        // off and CR LF, MariaDB's data (--force: no DNS) and the stand-in service manager.
+        // Ends what killed runs left (each daemon names its run's folder); then the sites, Debian's
+        // development php.ini (display_errors off, CR LF), MariaDB's data (--force: no DNS), stand-ins.
         const testutil::Run setup = Sh(uR"(for old in %1*; do pid=${old#%1}; readlink /proc/${pid%%-*}/exe |
     grep -q tst_wholesystem || { pkill -KILL -f $old; rm -rf $old; }; done; cd %2 && chmod 755 . && mkdir site bin &&
 for site in apache/htdocs site; do echo "<?php echo '$site, display_errors=' . ini_get('display_errors');" >$site/index.php; done &&
@@ -119,7 +114,7 @@ cp apache/php.ini php.ini.before && cp %3 bin/service && cp %3 bin/systemctl && 
         QCOMPARE(fetch(u"index.php"_s), u"200 apache/htdocs, display_errors="_s);
     }
 
-    void okServesTheNewSite()
+    void okServesTheNewSiteOrSaysWhyNot()
     {
         QCOMPARE(applyThroughWindow("aRestart", false), QStringList{u"提示 1 确定 设置已完成！"_s});
         // Only with the old folder's access section moved along does Apache answer 200, not 403; only
@@ -132,12 +127,9 @@ sed 's/^display_errors = Off/display_errors = On/' php.ini.before | cmp - apache
 /usr/sbin/apache2 -t -f $PWD/apache/conf/httpd.conf 2>&1 && sed s/mariadb/mysql/ bin/calls.log)"_s;
         QCOMPARE(Sh(checks.arg(m_dir.path())).output,
                  u"mysqld is alive\nSyntax OK\napache2 start\napache2 stop\napache2 start\nmysql start\n"_s);
-    }
 
-    // Apache's port taken by another program and MySQL's start refused: the message names both
-    // commands, and Apache's line is followed by the reason from Apache's own log.
-    void failedStartsSayWhy()
-    {
+        // Then Apache's port taken by another program and MySQL's start refused: the message names
+        // both commands, and Apache's line is followed by the reason from Apache's own log.
         Sh(u"service apache2 stop"_s);
         QTcpServer squatter;
         QVERIFY(squatter.listen(QHostAddress::LocalHost, m_port));
