@@ -27,11 +27,12 @@ template <typename OnLine> void ForEachLogicalLine(const QString& path, OnLine&&
     QByteArray pending;
     bool continued = false;
     for (qint64 remaining = opened.size; remaining > 0 && !file.atEnd();) {
-        const QByteArray read = file.readLine(remaining + 1);
+        QByteArray read = file.readLine(remaining + 1);
         remaining -= read.size();
+        // CR LF is one line end: off before splitting at lone CRs, or a continued line ends at its CR.
+        if (read.endsWith('\n'))
+            read.chop(read.endsWith("\r\n") ? 2 : 1);
         for (QByteArray line : read.split('\r')) {
-            if (line.endsWith('\n'))
-                line.chop(1);
             const bool continues = ContinuesOnNextLine(line);
             if (continues)
                 line.chop(1);
