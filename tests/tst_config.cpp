@@ -12,12 +12,10 @@
 using namespace config;
 using namespace testutil;
 
-namespace {
-
 const QByteArray kConf = "DocumentRoot /old\r\n# keep \xff\r\nDirectoryIndex a\r\n";
 
 // Every entry under the folder with its type, mode and owner, sorted.
-QString Listing(const QString& folder)
+static QString Listing(const QString& folder)
 {
 #ifdef Q_OS_UNIX
     return RunProgram("sh", {"-c", "find \"$0\" -printf '%p %M %U:%G\\n' | sort", folder}).output;
@@ -25,8 +23,6 @@ QString Listing(const QString& folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System).join(' ');
 #endif
 }
-
-} // namespace
 
 class TestConfig : public QObject
 {

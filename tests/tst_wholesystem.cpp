@@ -13,17 +13,13 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
 const QString kMarker = QDir::temp().filePath(u"brellimar-wholesystem-"_s);
 
 // A shell command line; the test's paths hold no blanks.
-testutil::Run Sh(const QString& command)
+static testutil::Run Sh(const QString& command)
 {
     return testutil::RunProgram(u"sh"_s, {u"-c"_s, command});
 }
-
-} // namespace
 
 class TestWholeSystem : public QObject
 {
