@@ -24,8 +24,9 @@ apache2/start)
     /usr/sbin/apache2 -f "$root/apache/conf/httpd.conf" -E "$root/apache/logs/error.log" -k start ||
         { status=$?; echo "apache2: the service did not start"; exit "$status"; } ;;
 apache2/stop)
-    # Apache ends after this returns; a start meanwhile would find its port still taken.
-    /usr/sbin/apache2 -f "$root/apache/conf/httpd.conf" -k stop && await test ! -e "$root/apache/logs/httpd.pid" ;;
+    # Apache has let go of its port only once its main process has ended, after this returns.
+    pid=$(cat "$root/apache/logs/httpd.pid" 2>/dev/null) || exit 0
+    /usr/sbin/apache2 -f "$root/apache/conf/httpd.conf" -k stop && await sh -c "! kill -0 $pid" ;;
 mysql/start | mariadb/start)
     [ "${FAIL_MYSQL_START:-0}" = 1 ] && { echo "mysql: start refused by the test" >&2; exit 1; }
     # shellcheck disable=SC2086
