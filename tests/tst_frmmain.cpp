@@ -148,9 +148,8 @@ class TestFrmMain : public QObject
         QTest::addColumn<QString>("press"); // clicked in turn; Return: the Enter key
         QTest::addColumn<QString>("focus");
         QTest::addColumn<QStringList>("log"); // CONF: the path of httpd.conf
-        QTest::addColumn<int>(
-            "files"); // rewritten: 0 none, 1 php.ini, 2 both, 3 httpd.conf; from 2 the folder made
-        QTest::addColumn<QString>("then"); // a control changed afterwards, which enables Apply again
+        QTest::addColumn<int>("files");       // rewritten: 0 none, 1 php.ini, 2 both, 3 httpd.conf
+        QTest::addColumn<QString>("then");    // a control changed afterwards, which enables Apply again
         const QStringList files{"正在设置文件:php.ini", "正在设置文件:httpd.conf"};
         const QStringList started =
             files + QStringList{"正在启动服务:Apache2", "net start apache2 | 正在启动服务:Apache2",
