@@ -4,6 +4,7 @@
 #include "apachesyntax.h"
 #include "platform/apachehost.h"
 #include "platform/safefile.h"
+#include "rewriter.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,20 +28,20 @@ template <typename OnLine> void ForEachLogicalLine(const QString& path, OnLine&&
     QByteArray pending;
     bool continued = false;
     for (qint64 remaining = opened.size; remaining > 0 && !file.atEnd();) {
-        QByteArray read = file.readLine(remaining + 1);
+        const QByteArray read = file.readLine(remaining + 1);
         remaining -= read.size();
-        // CR LF is one line end: off before splitting at lone CRs, or a continued line ends at its CR.
-        if (read.endsWith('\n'))
-            read.chop(read.endsWith("\r\n") ? 2 : 1);
-        for (QByteArray line : read.split('\r')) {
+        // Up to an LF, split at the line ends the rewriter knows (a lone CR among them).
+        ForEachLine(read, true, [&](QByteArrayView line) {
             const bool continues = ContinuesOnNextLine(line);
             if (continues)
                 line.chop(1);
-            pending = continued ? pending + line : line;
+            if (!continued)
+                pending.clear();
+            pending.append(line);
             continued = continues;
             if (!continues)
                 onLine(pending);
-        }
+        });
     }
     if (continued)
         onLine(pending);
