@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "frmmain.h"
 
-#include "config/errorlog.h"
-#include "config/rewritefile.h"
 #include "notice.h"
+#include "passmessage.h"
 #include "platform/defaults.h"
-#include "platform/files.h"
 #include "platform/folderpicker.h"
-#include "services/apachelog.h"
+#include "services/serviceactions.h"
 #include "services/servicemanager.h"
 
 #include <QCheckBox>
@@ -68,18 +66,6 @@ QLineEdit* PlaceTextBox(QWidget* parent, const char* name, const QRect& geometry
     return box;
 }
 
-// Only the blank is trimmed from the document root; a tab or other space stays part of the name.
-QString TrimBlanks(const QString& text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == QLatin1Char(' '))
-        ++begin;
-    while (end > begin && text.at(end - 1) == QLatin1Char(' '))
-        --end;
-    return text.mid(begin, end - begin);
-}
-
 // Tab and Shift+Tab enter an option group at its selected button. Qt arranges this only once the
 // group has had the focus, so Shift+Tab would land on a group's last button before that.
 void TabToSelectedOption(QRadioButton* selected)
@@ -118,75 +104,6 @@ bool IsUserInput(QEvent::Type type)
     default:
         return false;
     }
-}
-
-// Apache's own reason for a failed start, from its error log, one line each below the command.
-QString LogLines(const services::CommandRecord& record)
-{
-    QString text;
-    for (const QString& line : record.outcome.logLines)
-        text += QStringLiteral("\n    ") + line;
-    return text;
-}
-
-QString DescribeFailure(const services::CommandRecord& record)
-{
-    using Status = services::CommandOutcome::Status;
-    const services::CommandOutcome& outcome = record.outcome;
-    switch (outcome.status) {
-    case Status::Succeeded:
-        return {};
-    case Status::FailedToStart:
-        return QStringLiteral("%1：无法启动（%2）").arg(record.commandLine, outcome.reason);
-    case Status::Failed: {
-        const QString detail = outcome.reason.isEmpty() ? outcome.firstOutputLine() : outcome.reason;
-        QString line = QStringLiteral("%1：退出码 %2").arg(record.commandLine).arg(outcome.exitCode);
-        return detail.isEmpty() ? line : line + QStringLiteral("（%1）").arg(detail);
-    }
-    case Status::Crashed:
-        return QStringLiteral("%1：异常终止").arg(record.commandLine);
-    case Status::TimedOut:
-        return outcome.stillRunning ? QStringLiteral("%1：超时未结束，也无法终止").arg(record.commandLine)
-                                    : QStringLiteral("%1：超时未结束，已被终止").arg(record.commandLine);
-    case Status::NotSupported:
-        return QStringLiteral("%1：此系统不支持该操作").arg(record.commandLine);
-    }
-    return {};
-}
-
-// Lines of httpd.conf that the pass had to set but did not find: only commented-out ones, or ones
-// in other case, which Apache does not read either.
-QString DescribeNotSet(const QStringList& directives)
-{
-    QStringList lines;
-    for (const QString& directive : directives) {
-        const QString setting = directive == QLatin1String(config::kDocumentRoot)
-                                    ? QStringLiteral("主目录")
-                                    : QStringLiteral("服务器默认首页");
-        lines << QStringLiteral(
-                     "httpd.conf 中没有有效的 %1 行（被注释或大小写不同的行 Apache 不读），%2没有设置。")
-                     .arg(directive, setting);
-    }
-    return lines.join(QLatin1Char('\n'));
-}
-
-QString DescribeProblem(const config::ValueProblem& problem)
-{
-    using Field = config::ValueProblem::Field;
-    using Kind = config::ValueProblem::Kind;
-    const QString what =
-        problem.field == Field::DocumentRoot ? QStringLiteral("主目录") : QStringLiteral("服务器默认首页");
-    switch (problem.kind) {
-    case Kind::LineBreak:
-        return what + QStringLiteral("不能包含换行符或空字符，请重新输入。");
-    case Kind::Empty:
-        return what + QStringLiteral("不能为空，请重新输入。");
-    case Kind::NotEncodable:
-        return what + QStringLiteral("包含配置文件的编码无法表示的字符，请重新输入。");
-    case Kind::TrailingBackslash:
-        return what + QStringLiteral("不能以反斜杠“\\”结尾（Apache 会把下一行接到它后面），请重新输入。");
-    }
-    return what;
 }
 
 } // namespace
@@ -303,134 +220,56 @@ void frmMain::connectHandlers()
 void frmMain::Form_Load()
 {
     strMDir = platform::DefaultDocumentRoot();
-    fileN1 = platform::PhpIniSuffix();
-    fileN2 = platform::HttpdConfSuffix();
     strDefIndex = QStringLiteral("index.php index.html");
     txt->setText(strMDir);
     txt2->setText(strDefIndex);
 }
 
-bool frmMain::CheckConfigFiles()
+app::SettingsState frmMain::CurrentSettings() const
 {
-    // Plain concatenation: the folder is used exactly as typed.
-    file1 = txt3->text() + fileN1;
-    file2 = txt3->text() + fileN2;
-    const bool found1 = platform::IsOrdinaryFile(file1);
-    const bool found2 = platform::IsOrdinaryFile(file2);
-    return found1 && found2;
+    using services::ActionFromButtons;
+    // The restart buttons are never read: with none of the other three chosen, it is a restart.
+    return {txt->text(),
+            txt2->text(),
+            txt3->text(),
+            chkShowErr->isChecked(),
+            ActionFromButtons(aStart->isChecked(), aStop->isChecked(), aPause->isChecked()),
+            ActionFromButtons(mStart->isChecked(), mStop->isChecked(), mPause->isChecked())};
 }
 
-void frmMain::ApplyFileSettings()
+void frmMain::RunApplyPass()
 {
-    if (!CheckConfigFiles()) {
-        isFileOk = false;
-        m_seams.showMessage(
-            this, QStringLiteral("需要修改的配置文件没有找到，请检查\"Apache安装所在的目录\"是否指定正确。"));
-        txt3->setFocus();
-        return;
-    }
-    isFileOk = true;
-    txt->setText(TrimBlanks(txt->text()));
-    if (RefuseUnsafeValues()) {
-        isFileOk = false;
-        return;
-    }
-
-    SetStatus(QStringLiteral("正在设置文件:php.ini"));
-    if (!UpdatePhpIni()) {
-        isFileOk = false;
-        return;
-    }
-    SetStatus(QStringLiteral("正在设置文件:httpd.conf"));
-    if (!UpdateHttpdConf()) {
-        isFileOk = false;
-        return;
-    }
-    SetStatus(QString());
-
-    // An existing folder, a missing parent or an unusable name does not stop the pass.
-    QDir().mkdir(txt->text());
-}
-
-bool frmMain::RefuseUnsafeValues()
-{
-    const std::optional<config::ValueProblem> problem = config::CheckValues(txt->text(), txt2->text());
-    if (!problem)
-        return false;
-    m_seams.showMessage(this, DescribeProblem(*problem));
-    (problem->field == config::ValueProblem::Field::DocumentRoot ? txt : txt2)->setFocus();
-    return true;
-}
-
-bool frmMain::UpdatePhpIni()
-{
-    const config::RewriteResult result = config::RewritePhpIni(file1, chkShowErr->isChecked());
-    return result.ok() || ReportFileError(result.path, result.reason);
-}
-
-bool frmMain::UpdateHttpdConf()
-{
-    const config::RewriteResult result = config::RewriteHttpdConf(file2, txt->text(), txt2->text());
-    m_notSet = result.notSet;
-    return result.ok() || ReportFileError(result.path, result.reason);
-}
-
-bool frmMain::ReportFileError(const QString& path, const QString& reason)
-{
-    SetStatus(QString());
-    m_seams.showMessage(this,
-                        QStringLiteral("无法修改配置文件\"%1\"：%2\n设置没有全部完成，服务没有启动或停止。")
-                            .arg(path, reason));
-    return false;
-}
-
-void frmMain::RunServiceActions()
-{
-    std::vector<services::CommandRecord> records;
+    app::PassReport report;
     {
-        // The wait for each command keeps the window painting; its input is held off meanwhile,
-        // and given back on every way out, so the window always comes back.
+        // The wait for each service command keeps the window painting; its input is held off
+        // meanwhile, and given back on every way out, so the window always comes back.
         m_passRunning = true;
         QCoreApplication::instance()->installEventFilter(this);
         const auto release = qScopeGuard([this] {
             QCoreApplication::instance()->removeEventFilter(this);
             m_passRunning = false;
         });
-        services::ApacheLogRunner runner(*m_seams.runner, config::ApacheErrorLogFiles(txt3->text(), file2));
-        records = services::ApplyServiceActions(*this, runner);
+        app::ApplyPass pass({[this](const QString& text) { SetStatus(text); },
+                             [this](const QString& documentRoot) { txt->setText(documentRoot); },
+                             m_seams.runner.get()});
+        report = pass.run(CurrentSettings());
     }
-    SetStatus(QString());
-
-    QStringList failures;
-    for (const services::CommandRecord& record : records)
-        if (!record.outcome.succeeded())
-            failures << DescribeFailure(record) + LogLines(record);
-    const QString notSet = DescribeNotSet(m_notSet);
-    if (failures.isEmpty() && notSet.isEmpty())
-        m_seams.showMessage(this, QStringLiteral("设置已完成！"));
-    else if (failures.isEmpty())
-        m_seams.showMessage(this, QStringLiteral("文件已修改，但以下设置没有生效：\n") + notSet);
-    else
-        m_seams.showMessage(this, (notSet.isEmpty() ? QStringLiteral("设置已应用")
-                                                    : QStringLiteral("以下设置没有生效：\n") + notSet +
-                                                          QStringLiteral("\n其余设置已应用")) +
-                                      QStringLiteral("，但以下服务命令没有成功：\n") +
-                                      failures.join(QLatin1Char('\n')));
+    m_seams.showMessage(this, app::ComposeMessage(report));
+    if (report.outcome == app::PassReport::Outcome::FilesMissing)
+        txt3->setFocus();
+    else if (report.refused)
+        (report.refused->field == config::ValueProblem::Field::DocumentRoot ? txt : txt2)->setFocus();
 }
 
 void frmMain::cmdAply_Click()
 {
-    ApplyFileSettings();
-    if (isFileOk)
-        RunServiceActions();
+    RunApplyPass();
     cmdAply->setEnabled(false);
 }
 
 void frmMain::cmdOk_Click()
 {
-    ApplyFileSettings();
-    if (isFileOk)
-        RunServiceActions();
+    RunApplyPass();
     close();
 }
 
@@ -469,27 +308,6 @@ void frmMain::SetStatus(const QString& text)
     lbl3->adjustSize();
     // Shown at once: the pass does not return to the event loop before the next step.
     lbl3->repaint();
-}
-
-bool frmMain::isChosen(services::Service service, services::ServiceAction action) const
-{
-    const bool apache = service == services::Service::Apache;
-    switch (action) {
-    case services::ServiceAction::Start:
-        return (apache ? aStart : mStart)->isChecked();
-    case services::ServiceAction::Stop:
-        return (apache ? aStop : mStop)->isChecked();
-    case services::ServiceAction::Pause:
-        return (apache ? aPause : mPause)->isChecked();
-    case services::ServiceAction::Restart:
-        return (apache ? aRestart : mRestart)->isChecked();
-    }
-    return false;
-}
-
-void frmMain::setStatusText(const QString& text)
-{
-    SetStatus(text);
 }
 
 void frmMain::closeEvent(QCloseEvent* event)

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "applypass.h"
 #include "services/commandrunner.h"
-#include "services/serviceactions.h"
 
 #include <QDialog>
 
@@ -28,8 +28,9 @@ struct frmMainSeams
     std::shared_ptr<services::CommandRunner> runner;
 };
 
-/** The program's one window: the settings, the service choices and the apply pass behind them. */
-class frmMain : public QDialog, private services::ServiceControls
+/** The program's one window: it collects the settings and service choices, runs the apply pass and shows its
+ * outcome. */
+class frmMain : public QDialog
 {
     Q_OBJECT
 
@@ -46,13 +47,9 @@ class frmMain : public QDialog, private services::ServiceControls
     void createControls();
     void connectHandlers();
 
-    // Apply workflow
     void Form_Load();
-    bool CheckConfigFiles();
-    void ApplyFileSettings();
-    bool UpdatePhpIni();
-    bool UpdateHttpdConf();
-    void RunServiceActions();
+    app::SettingsState CurrentSettings() const;
+    void RunApplyPass();
     void cmdAply_Click();
     void cmdOk_Click();
     void cmdCancel_Click();
@@ -64,25 +61,12 @@ class frmMain : public QDialog, private services::ServiceControls
     void Command2_Click();
 
     void SetStatus(const QString& text);
-    bool RefuseUnsafeValues();
-    bool ReportFileError(const QString& path, const QString& reason);
-
-    // services::ServiceControls
-    bool isChosen(services::Service service, services::ServiceAction action) const override;
-    void setStatusText(const QString& text) override;
 
     frmMainSeams m_seams;
     bool m_passRunning = false;
 
-    // State of the apply workflow
-    QStringList m_notSet; ///< httpd.conf settings the last pass found no line for
-    bool isFileOk = false;
     QString strMDir;
     QString strDefIndex;
-    QString fileN1;
-    QString fileN2;
-    QString file1;
-    QString file2;
 
     QGroupBox* server = nullptr;
     QGroupBox* Frame2 = nullptr;

@@ -14,14 +14,4 @@ QString DefaultApacheFolder()
     return QStringLiteral("/usr/local/apache2");
 }
 
-QString PhpIniSuffix()
-{
-    return QStringLiteral("/php.ini");
-}
-
-QString HttpdConfSuffix()
-{
-    return QStringLiteral("/conf/httpd.conf");
-}
-
 } // namespace platform

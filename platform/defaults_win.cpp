@@ -14,14 +14,4 @@ QString DefaultApacheFolder()
     return QStringLiteral("C:\\Program Files\\Apache Group\\Apache2");
 }
 
-QString PhpIniSuffix()
-{
-    return QStringLiteral("\\php.ini");
-}
-
-QString HttpdConfSuffix()
-{
-    return QStringLiteral("\\conf\\httpd.conf");
-}
-
 } // namespace platform

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "apachelog.h"
 
-#include "serviceactions.h"
-
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
@@ -48,15 +46,15 @@ ApacheLogRunner::ApacheLogRunner(CommandRunner& runner, QStringList errorLogs)
 {
 }
 
-CommandRecord ApacheLogRunner::run(const QString& commandLine)
+CommandRecord ApacheLogRunner::run(const ServiceCommand& command)
 {
-    // Apache's start is the same command line alone and as the second half of a restart.
-    if (commandLine != CommandsFor(Service::Apache, ServiceAction::Start).commandLines.value(0))
-        return m_runner.run(commandLine);
+    // Apache's start, alone or as the second half of a restart.
+    if (command.service != Service::Apache || command.verb != Verb::Start)
+        return m_runner.run(command);
     std::vector<LogTail> tails;
     for (const QString& path : m_errorLogs)
         tails.emplace_back(path);
-    CommandRecord record = m_runner.run(commandLine);
+    CommandRecord record = m_runner.run(command);
     if (record.outcome.succeeded())
         return record;
     for (const LogTail& tail : tails) {

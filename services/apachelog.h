@@ -27,7 +27,7 @@ class LogTail
 };
 
 /**
- * Runs command lines through another runner; when Apache's start fails, the lines its error log
+ * Runs commands through another runner; when Apache's start fails, the lines its error log
  * gained while that command ran go with the command's record, since Apache's own reason (a busy
  * port, a bad directive) is there and not in what the service manager prints.
  */
@@ -36,7 +36,7 @@ class ApacheLogRunner : public CommandRunner
   public:
     /** @p errorLogs: the files Apache may write its errors to (a missing one is skipped). */
     ApacheLogRunner(CommandRunner& runner, QStringList errorLogs);
-    CommandRecord run(const QString& commandLine) override;
+    CommandRecord run(const ServiceCommand& command) override;
 
   private:
     CommandRunner& m_runner;

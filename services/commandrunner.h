@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "servicecommand.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -32,19 +34,20 @@ struct CommandOutcome
     QString firstOutputLine() const;
 };
 
-/** One command of an apply pass, as it was actually run, and its outcome. */
+/** One command of an apply pass, the command line it ran as, and its outcome. */
 struct CommandRecord
 {
-    QString commandLine;
+    ServiceCommand command;
+    QString commandLine; ///< as run, for the message
     CommandOutcome outcome;
 };
 
-/** Runs one service command line (as the command table writes it) and waits for it to end. */
+/** Runs one service command and waits for it to end. */
 class CommandRunner
 {
   public:
     virtual ~CommandRunner() = default;
-    virtual CommandRecord run(const QString& commandLine) = 0;
+    virtual CommandRecord run(const ServiceCommand& command) = 0;
 };
 
 /**

@@ -3,20 +3,49 @@
 
 namespace services {
 
+QString ServiceCommand::verbWord() const
+{
+    switch (verb) {
+    case Verb::Start:
+        return QStringLiteral("start");
+    case Verb::Stop:
+        return QStringLiteral("stop");
+    case Verb::Pause:
+        return QStringLiteral("pause");
+    }
+    return {};
+}
+
+QString ServiceCommand::netCommandLine() const
+{
+    const QString shownName =
+        name.contains(QLatin1Char(' ')) ? QLatin1Char('"') + name + QLatin1Char('"') : name;
+    return QStringLiteral("net ") + verbWord() + QLatin1Char(' ') + shownName;
+}
+
+QString DefaultServiceName(Service service)
+{
+    return service == Service::Apache ? QStringLiteral("apache2") : QStringLiteral("mysql");
+}
+
+ServiceCommand Command(Service service, Verb verb)
+{
+    return {service, verb, DefaultServiceName(service)};
+}
+
 ServiceCommands CommandsFor(Service service, ServiceAction action)
 {
-    const bool apache = service == Service::Apache;
-    const QString displayName = apache ? QStringLiteral("Apache2") : QStringLiteral("Mysql");
-    const QString name = apache ? QStringLiteral("apache2") : QStringLiteral("mysql");
-    const QString start = QStringLiteral("net start ") + name;
-    const QString stop = QStringLiteral("net stop ") + name;
+    const QString displayName =
+        service == Service::Apache ? QStringLiteral("Apache2") : QStringLiteral("Mysql");
+    const ServiceCommand start = Command(service, Verb::Start);
+    const ServiceCommand stop = Command(service, Verb::Stop);
     switch (action) {
     case ServiceAction::Start:
         return {QStringLiteral("正在启动服务:") + displayName, {start}};
     case ServiceAction::Stop:
         return {QStringLiteral("正在停止服务:") + displayName, {stop}};
     case ServiceAction::Pause:
-        return {QStringLiteral("正在暂停服务:") + displayName, {QStringLiteral("net pause ") + name}};
+        return {QStringLiteral("正在暂停服务:") + displayName, {Command(service, Verb::Pause)}};
     case ServiceAction::Restart:
         return {QStringLiteral("正在重启服务:") + displayName, {stop, start}};
     }
@@ -34,17 +63,17 @@ ServiceAction ActionFromButtons(bool start, bool stop, bool pause)
     return ServiceAction::Restart;
 }
 
-std::vector<CommandRecord> ApplyServiceActions(ServiceControls& controls, CommandRunner& runner)
+std::vector<CommandRecord> ApplyServiceActions(ServiceAction apache, ServiceAction mysql,
+                                               CommandRunner& runner,
+                                               const std::function<void(const QString&)>& setStatus)
 {
     std::vector<CommandRecord> records;
-    for (const Service service : {Service::Apache, Service::MySql}) {
-        const ServiceAction action = ActionFromButtons(controls.isChosen(service, ServiceAction::Start),
-                                                       controls.isChosen(service, ServiceAction::Stop),
-                                                       controls.isChosen(service, ServiceAction::Pause));
+    for (const auto& [service, action] :
+         {std::pair{Service::Apache, apache}, std::pair{Service::MySql, mysql}}) {
         const ServiceCommands commands = CommandsFor(service, action);
-        controls.setStatusText(commands.statusText);
-        for (const QString& line : commands.commandLines)
-            records.push_back(runner.run(line));
+        setStatus(commands.statusText);
+        for (const ServiceCommand& command : commands.commands)
+            records.push_back(runner.run(command));
     }
     return records;
 }

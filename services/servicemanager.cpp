@@ -16,45 +16,51 @@ ServiceManager DetectServiceManager(const QString& systemdRunDir)
     return QFileInfo(systemdRunDir).isDir() ? ServiceManager::Systemd : ServiceManager::SysVinit;
 }
 
-std::optional<Invocation> MapCommandLine(const QString& commandLine, ServiceManager manager,
-                                         const QString& initScriptDir)
+QString Invocation::commandLine() const
 {
-    const QStringList words = commandLine.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    if (words.size() != 3 || words[0] != QLatin1String("net"))
-        return std::nullopt;
-    const QString& verb = words[1];
-    QString service = words[2];
+    QStringList words{program};
+    for (const QString& argument : arguments)
+        words << (argument.contains(QLatin1Char(' ')) ? QLatin1Char('"') + argument + QLatin1Char('"')
+                                                      : argument);
+    return words.join(QLatin1Char(' '));
+}
+
+std::optional<Invocation> MapCommand(const ServiceCommand& command, ServiceManager manager,
+                                     const QString& initScriptDir)
+{
+    const QString verb = command.verbWord();
+    QString name = command.name;
     switch (manager) {
     case ServiceManager::WindowsNet:
-        return Invocation{platform::NetProgram(), {verb, service}};
+        return Invocation{platform::NetProgram(), {verb, name}};
     case ServiceManager::Systemd:
     case ServiceManager::SysVinit:
         // Linux service managers cannot pause a service.
-        if (verb != QLatin1String("start") && verb != QLatin1String("stop"))
+        if (command.verb == Verb::Pause)
             return std::nullopt;
         if (manager == ServiceManager::Systemd)
-            return Invocation{QStringLiteral("systemctl"), {verb, service}};
+            return Invocation{QStringLiteral("systemctl"), {verb, name}};
         // Debian installs MariaDB's init script as mariadb only; systemd knows mysql as an alias.
-        if (service == QLatin1String("mysql")) {
+        if (name == QLatin1String("mysql")) {
             const QDir scripts(initScriptDir);
-            if (!QFileInfo::exists(scripts.filePath(service)) &&
+            if (!QFileInfo::exists(scripts.filePath(name)) &&
                 QFileInfo::exists(scripts.filePath(QStringLiteral("mariadb"))))
-                service = QStringLiteral("mariadb");
+                name = QStringLiteral("mariadb");
         }
-        return Invocation{QStringLiteral("service"), {service, verb}};
+        return Invocation{QStringLiteral("service"), {name, verb}};
     }
     return std::nullopt;
 }
 
-void RefineOutcome(const QString& commandLine, ServiceManager manager, CommandOutcome& outcome)
+void RefineOutcome(const ServiceCommand& command, ServiceManager manager, CommandOutcome& outcome)
 {
     if (manager == ServiceManager::WindowsNet && outcome.status == CommandOutcome::Status::Failed) {
         // 2182: the service has already been started; 3521: it is not started. The numbers are
         // printed whatever the language of the system.
-        const bool start = commandLine.startsWith(QLatin1String("net start "));
-        const bool stop = commandLine.startsWith(QLatin1String("net stop "));
-        if ((start && outcome.output.contains(QLatin1String("HELPMSG 2182"), Qt::CaseInsensitive)) ||
-            (stop && outcome.output.contains(QLatin1String("HELPMSG 3521"), Qt::CaseInsensitive)))
+        if ((command.verb == Verb::Start &&
+             outcome.output.contains(QLatin1String("HELPMSG 2182"), Qt::CaseInsensitive)) ||
+            (command.verb == Verb::Stop &&
+             outcome.output.contains(QLatin1String("HELPMSG 3521"), Qt::CaseInsensitive)))
             outcome.status = CommandOutcome::Status::Succeeded;
     }
     if (manager == ServiceManager::SysVinit && outcome.status == CommandOutcome::Status::Succeeded) {
@@ -78,17 +84,17 @@ SystemCommandRunner::SystemCommandRunner(ServiceManager manager, std::chrono::mi
 {
 }
 
-CommandRecord SystemCommandRunner::run(const QString& commandLine)
+CommandRecord SystemCommandRunner::run(const ServiceCommand& command)
 {
-    const std::optional<Invocation> invocation = MapCommandLine(commandLine, m_manager, m_initScriptDir);
+    const std::optional<Invocation> invocation = MapCommand(command, m_manager, m_initScriptDir);
     if (!invocation) {
         CommandOutcome outcome;
         outcome.status = CommandOutcome::Status::NotSupported;
-        return {commandLine, outcome};
+        return {command, command.netCommandLine(), outcome};
     }
     CommandOutcome outcome = RunProcess(invocation->program, invocation->arguments, m_timeout);
-    RefineOutcome(commandLine, m_manager, outcome);
-    return {invocation->commandLine(), outcome};
+    RefineOutcome(command, m_manager, outcome);
+    return {command, invocation->commandLine(), outcome};
 }
 
 } // namespace services

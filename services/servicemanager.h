@@ -10,7 +10,7 @@
 
 namespace services {
 
-/** The system's service manager, which the command table's net command lines are mapped onto. */
+/** The system's service manager, which the service commands are mapped onto. */
 enum class ServiceManager {
     WindowsNet, ///< the net command itself
     Systemd,    ///< systemctl start|stop NAME
@@ -26,34 +26,35 @@ struct Invocation
     QString program;
     QStringList arguments;
 
-    QString commandLine() const { return (QStringList{program} + arguments).join(QLatin1Char(' ')); }
+    /** As a user would type it; an argument holding a blank is quoted. */
+    QString commandLine() const;
 };
 
 /** Where SysV init scripts live. */
 inline const QString kInitScriptDir = QStringLiteral("/etc/init.d");
 
 /**
- * What runs for a table command line such as "net start apache2" under @p manager; std::nullopt
- * when the manager has no counterpart (pausing a service on Linux) or the line is not a net line.
- * Without systemd, mysql becomes mariadb where @p initScriptDir has only a mariadb script.
+ * What runs for @p command under @p manager; std::nullopt when the manager has no counterpart
+ * (pausing a service on Linux). Without systemd, mysql becomes mariadb where @p initScriptDir has
+ * only a mariadb script.
  */
-std::optional<Invocation> MapCommandLine(const QString& commandLine, ServiceManager manager,
-                                         const QString& initScriptDir = kInitScriptDir);
+std::optional<Invocation> MapCommand(const ServiceCommand& command, ServiceManager manager,
+                                     const QString& initScriptDir = kInitScriptDir);
 
 /**
  * Judges a finished command beyond its exit code: net's "already started / not started" answers
  * count as success, and a SysV init script's "failed" line as failure even with exit code 0.
  */
-void RefineOutcome(const QString& commandLine, ServiceManager manager, CommandOutcome& outcome);
+void RefineOutcome(const ServiceCommand& command, ServiceManager manager, CommandOutcome& outcome);
 
-/** Runs table command lines through this system's service manager. */
+/** Runs service commands through this system's service manager. */
 class SystemCommandRunner : public CommandRunner
 {
   public:
     explicit SystemCommandRunner(ServiceManager manager = DetectServiceManager(),
                                  std::chrono::milliseconds timeout = kDefaultCommandTimeout,
                                  QString initScriptDir = kInitScriptDir);
-    CommandRecord run(const QString& commandLine) override;
+    CommandRecord run(const ServiceCommand& command) override;
 
   private:
     ServiceManager m_manager;

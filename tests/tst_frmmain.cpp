@@ -41,14 +41,17 @@ struct Recorder : QObject, CommandRunner
     QHash<QString, CommandRecord> answers;
 
     QString status() const { return window->findChild<QLabel*>("lbl3")->text(); }
-    CommandRecord run(const QString& line) override
+    CommandRecord run(const ServiceCommand& command) override
     {
+        const QString line = command.netCommandLine();
         log << line + " | " + status();
         window->close();
         QTest::mouseClick(window->findChild<QWidget*>("mStop"), Qt::LeftButton, {}, QPoint(6, 8));
         QTest::keyClick(window->findChild<QWidget*>("txt2"), 'x');
         QCoreApplication::processEvents();
-        return answers.value(line, CommandRecord{line, {}});
+        CommandRecord record = answers.value(line, CommandRecord{command, line, {}});
+        record.command = command;
+        return record;
     }
     bool eventFilter(QObject*, QEvent* event) override
     {
@@ -194,10 +197,11 @@ class TestFrmMain : public QObject
                 .replace("    DirectoryIndex index.html", "DirectoryIndex index.php default.htm");
         if (tag.startsWith("restart")) { // MySQL's start fails, Apache's stop hangs
             m_runner->answers["net start mysql"] = {
+                {},
                 "service mysql start",
                 {CommandOutcome::Status::Failed, 1, "\nmysql: unrecognized service\n", {}, false, {}}};
             m_runner->answers["net stop apache2"] = {
-                "service apache2 stop", {CommandOutcome::Status::TimedOut, 0, {}, {}, false, {}}};
+                {}, "service apache2 stop", {CommandOutcome::Status::TimedOut, 0, {}, {}, false, {}}};
         }
         Type(child<QLineEdit>("txt3"), m_apache);
         Type(child<QLineEdit>("txt"), tag == "blank root" ? "   " : "  " + site + "  ");

@@ -18,19 +18,18 @@
 using namespace services;
 using Status = CommandOutcome::Status;
 
-// The window, and a runner whose commands succeed, the status text showing as reason. Buttons as letters
-// s(tart), s(t)op, (p)ause, none is restart; MySQL's change to a third entry once a command runs.
-struct Fake : ServiceControls, CommandRunner
+// Runs nothing: each command succeeds, with the status text shown when it ran as its reason.
+struct StatusRecorder : CommandRunner
 {
-    QStringList on, statusTexts;
-    bool isChosen(Service s, ServiceAction a) const override { return on[int(s)].contains("stp"[int(a)]); }
-    void setStatusText(const QString& text) override { statusTexts << text; }
-    CommandRecord run(const QString& line) override
+    QString status;
+    CommandRecord run(const ServiceCommand& command) override
     {
-        on[1] = on.value(2, on[1]);
-        return {line, {Status::Succeeded, 0, {}, statusTexts.value(statusTexts.size() - 1), false, {}}};
+        return {command, command.netCommandLine(), {Status::Succeeded, 0, {}, status, false, {}}};
     }
 };
+
+// Who runs the commands: the recorder, or a service manager whose programs are the stand-ins.
+enum class Runner { Recorder, WindowsNet, Systemd, SysVinit };
 
 class TestServices : public QObject
 {
@@ -50,59 +49,72 @@ class TestServices : public QObject
         QVERIFY(testutil::WriteAll(m_bin.filePath("brellimar-not-executable"), "exit 0\n"));
     }
 
+    void actionFromButtons()
+    {
+        // Start wins over Stop, Stop over Pause; with none of them it is a restart.
+        QCOMPARE(ActionFromButtons(true, true, true), ServiceAction::Start);
+        QCOMPARE(ActionFromButtons(false, true, true), ServiceAction::Stop);
+        QCOMPARE(ActionFromButtons(false, false, true), ServiceAction::Pause);
+        QCOMPARE(ActionFromButtons(false, false, false), ServiceAction::Restart);
+    }
+
     void apply_data()
     {
         // clang-format off
-        // manager: -1 for the net lines themselves, run by Fake, else whose stand-ins run body; buttons:
-        // Apache's,MySQL's[,MySQL's later]; records: command line as run, status, reason, Apache's log lines.
-        QTest::addColumn<ServiceManager>("manager");
-        QTest::addColumn<QString>("buttons");
+        // body: what the stand-ins run; records: command line as run, status, reason, Apache's log lines.
+        QTest::addColumn<Runner>("runner");
+        QTest::addColumn<ServiceAction>("apache");
+        QTest::addColumn<ServiceAction>("mysql");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QStringList>("records");
-        QTest::newRow("start wins over stop, stop over pause") << ServiceManager(-1) << "stp,tp" << QByteArray() << QStringList{"net start apache2 0 正在启动服务:Apache2", "net stop mysql 0 正在停止服务:Mysql"};
-        QTest::newRow("stop, pause") << ServiceManager(-1) << "tp,p" << QByteArray() << QStringList{"net stop apache2 0 正在停止服务:Apache2", "net pause mysql 0 正在暂停服务:Mysql"};
-        QTest::newRow("pause, start") << ServiceManager(-1) << "p,s" << QByteArray() << QStringList{"net pause apache2 0 正在暂停服务:Apache2", "net start mysql 0 正在启动服务:Mysql"};
-        QTest::newRow("none is restart, MySQL's read at its turn") << ServiceManager(-1) << ",s," << QByteArray() << QStringList{"net stop apache2 0 正在重启服务:Apache2", "net start apache2 0 正在重启服务:Apache2", "net stop mysql 0 正在重启服务:Mysql", "net start mysql 0 正在重启服务:Mysql"};
+        using A = ServiceAction;
+        QTest::newRow("start, stop: each status text before its commands") << Runner::Recorder << A::Start << A::Stop << QByteArray() << QStringList{"net start apache2 0 正在启动服务:Apache2", "net stop mysql 0 正在停止服务:Mysql"};
+        QTest::newRow("pause, start") << Runner::Recorder << A::Pause << A::Start << QByteArray() << QStringList{"net pause apache2 0 正在暂停服务:Apache2", "net start mysql 0 正在启动服务:Mysql"};
+        QTest::newRow("restart is a stop, then a start") << Runner::Recorder << A::Restart << A::Restart << QByteArray() << QStringList{"net stop apache2 0 正在重启服务:Apache2", "net start apache2 0 正在重启服务:Apache2", "net stop mysql 0 正在重启服务:Mysql", "net start mysql 0 正在重启服务:Mysql"};
 #ifndef Q_OS_WIN // sh stand-ins
-        const ServiceManager net = ServiceManager::WindowsNet, systemd = ServiceManager::Systemd, sysv = ServiceManager::SysVinit;
         // What a failed start adds to Apache's log: a blank line, more lines than a message takes, one longer than one.
         const QStringList failed{"", "AH00072: make_sock: could not bind to address 0.0.0.0:80", "AH00451: no listening sockets available", "AH00526: 语法错误", QString(250, 'x'), "AH00015: Unable to open logs", "one line too many"};
         const QByteArray logging = "[ \"$*\" = 'start apache2' ] && printf '" + failed.join("\\r\\n").toUtf8() + "\\r\\n' >>$d/log || echo $* >>$d/log; ";
         const QString logged = failed.mid(1, 3).join(' ') + ' ' + QString(200, 'x') + ' ' + failed[5];
-        QTest::newRow("systemd: pause runs nothing, mysql stays mysql") << systemd << "p," << QByteArray() << QStringList{"net pause apache2 5", "systemctl stop mysql 0", "systemctl start mysql 0"};
-        QTest::newRow("sysv: restart, a mysql script stays mysql; started: no log") << sysv << ",s" << "touch $d/mysql; " + logging << QStringList{"service apache2 stop 0", "service apache2 start 0", "service mysql start 0"};
-        QTest::newRow("sysv: failed. with exit 0, only mariadb's script; no log") << sysv << "s,t" << QByteArray("echo \"Starting $1\"; echo \"Action '$2' failed.\"") << QStringList{"service apache2 start 2 Action 'start' failed.", "service mariadb stop 2 Action 'stop' failed."};
-        QTest::newRow("non-zero exit, the rest still run; log did not grow") << systemd << ",s" << QByteArray("[ \"$*\" = 'start apache2' ] || echo >>$d/log; exit 1") << QStringList{"systemctl stop apache2 2", "systemctl start apache2 2", "systemctl start mysql 2"};
-        QTest::newRow("failed start: the lines it logged") << systemd << ",s" << logging + "exit 1" << QStringList{"systemctl stop apache2 2", "systemctl start apache2 2 " + logged, "systemctl start mysql 2"};
-        QTest::newRow("net: already started, not started") << net << "," << QByteArray("case \"$*\" in 'stop apache2') n=2185;; *apache2) n=2182;; *) n=3521;; esac; echo NET HELPMSG $n; exit 2") << QStringList{"net stop apache2 2", "net start apache2 0", "net stop mysql 0", "net start mysql 2"};
+        QTest::newRow("systemd: pause runs nothing, mysql stays mysql") << Runner::Systemd << A::Pause << A::Restart << QByteArray() << QStringList{"net pause apache2 5", "systemctl stop mysql 0", "systemctl start mysql 0"};
+        QTest::newRow("sysv: restart, a mysql script stays mysql; started: no log") << Runner::SysVinit << A::Restart << A::Start << "touch $d/mysql; " + logging << QStringList{"service apache2 stop 0", "service apache2 start 0", "service mysql start 0"};
+        QTest::newRow("sysv: failed. with exit 0, only mariadb's script; no log") << Runner::SysVinit << A::Start << A::Stop << QByteArray("echo \"Starting $1\"; echo \"Action '$2' failed.\"") << QStringList{"service apache2 start 2 Action 'start' failed.", "service mariadb stop 2 Action 'stop' failed."};
+        QTest::newRow("non-zero exit, the rest still run; log did not grow") << Runner::Systemd << A::Restart << A::Start << QByteArray("[ \"$*\" = 'start apache2' ] || echo >>$d/log; exit 1") << QStringList{"systemctl stop apache2 2", "systemctl start apache2 2", "systemctl start mysql 2"};
+        QTest::newRow("failed start: the lines it logged") << Runner::Systemd << A::Restart << A::Start << logging + "exit 1" << QStringList{"systemctl stop apache2 2", "systemctl start apache2 2 " + logged, "systemctl start mysql 2"};
+        QTest::newRow("net: already started, not started") << Runner::WindowsNet << A::Restart << A::Restart << QByteArray("case \"$*\" in 'stop apache2') n=2185;; *apache2) n=2182;; *) n=3521;; esac; echo NET HELPMSG $n; exit 2") << QStringList{"net stop apache2 2", "net start apache2 0", "net stop mysql 0", "net start mysql 2"};
 #endif
         // clang-format on
     }
 
     void apply()
     {
-        QFETCH(ServiceManager, manager);
-        QFETCH(QString, buttons);
+        QFETCH(Runner, runner);
+        QFETCH(ServiceAction, apache);
+        QFETCH(ServiceAction, mysql);
         QFETCH(QByteArray, body);
         QFETCH(QStringList, records);
         qputenv("BODY", body);
         for (const char* file : {"log", "mysql"})
             QFile::remove(m_bin.filePath(file));
         QVERIFY(testutil::WriteAll(m_bin.filePath("calls"), ""));
+        const ServiceManager manager = runner == Runner::WindowsNet ? ServiceManager::WindowsNet
+                                       : runner == Runner::Systemd  ? ServiceManager::Systemd
+                                                                    : ServiceManager::SysVinit;
         SystemCommandRunner system(manager, std::chrono::seconds(20), m_bin.path());
-        Fake fake;
-        fake.on = buttons.split(',');
-        ApacheLogRunner runner(int(manager) < 0 ? static_cast<CommandRunner&>(fake) : system,
-                               {m_bin.filePath("missing"), m_bin.filePath("log")});
-        QStringList seen, ran;
-        for (const CommandRecord& r : ApplyServiceActions(fake, runner)) {
+        StatusRecorder recorder;
+        ApacheLogRunner logging(runner == Runner::Recorder ? static_cast<CommandRunner&>(recorder) : system,
+                                {m_bin.filePath("missing"), m_bin.filePath("log")});
+        QStringList seen, ran, statusTexts;
+        const auto setStatus = [&](const QString& text) { statusTexts << (recorder.status = text); };
+        for (const CommandRecord& r : ApplyServiceActions(apache, mysql, logging, setStatus)) {
             const QStringList got{r.commandLine, QString::number(int(r.outcome.status)), r.outcome.reason};
             seen << (got + r.outcome.logLines).join(' ').simplified();
-            ran << (int(manager) < 0 || r.outcome.status == Status::NotSupported ? "" : r.commandLine + '\n');
+            const bool ranProgram = runner != Runner::Recorder && r.outcome.status != Status::NotSupported;
+            ran << (ranProgram ? r.commandLine + '\n' : "");
         }
         QCOMPARE(seen, records);
         QCOMPARE(QString::fromUtf8(testutil::ReadAll(m_bin.filePath("calls"))), ran.join(""));
-        QCOMPARE(fake.statusTexts.size(), 2); // once per service, MySQL's left showing
+        QCOMPARE(statusTexts.size(), 2); // once per service, MySQL's left showing
     }
 
     void runProcess_data()
@@ -171,7 +183,7 @@ class TestServices : public QObject
         QCOMPARE(DetectServiceManager(dir.filePath("none")), ServiceManager::SysVinit);
 #else
         QCOMPARE(DetectServiceManager(dir.path()), ServiceManager::WindowsNet); // net by its full path, never found by search
-        QCOMPARE(MapCommandLine("net start apache2", ServiceManager::WindowsNet)->program, qEnvironmentVariable("SystemRoot", "C:\\Windows") + "\\System32\\net.exe");
+        QCOMPARE(MapCommand(Command(Service::Apache, Verb::Start), ServiceManager::WindowsNet)->program, qEnvironmentVariable("SystemRoot", "C:\\Windows") + "\\System32\\net.exe");
         if (::GetOEMCP() != 936)
             QSKIP("net's output below is in the Chinese OEM code page 936 (under Wine: LANG=zh_CN.UTF-8)");
         QCOMPARE(platform::DecodeConsoleOutput("NET HELPMSG 2182: \xc3\xfc\xc1\xee\xb3\xc9\xb9\xa6\xcd\xea\xb3\xc9\xa1\xa3\r\n\xce\xde\xb7\xa8\xbb\xf1\xc8\xa1\xb7\xfe\xce\xf1\xb5\xc4\xbe\xe4\xb1\xfa\xa1\xa3"), QStringLiteral("NET HELPMSG 2182: 命令成功完成。\r\n无法获取服务的句柄。"));
