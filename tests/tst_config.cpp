@@ -98,34 +98,6 @@ class TestConfig : public QObject
         QCOMPARE(RewriteContent(expected, plan).value_or(QByteArray()), expected); // a second pass: no change
     }
 
-    void checkValues_data()
-    {
-        // clang-format off
-        using F = ValueProblem::Field;
-        using K = ValueProblem::Kind;
-        QTest::addColumn<QString>("root");
-        QTest::addColumn<QString>("index");
-        QTest::addColumn<int>("problem"); // field * 10 + kind; -1: accepted
-        QTest::newRow("ordinary, Chinese, root ending in a backslash: quoted") << QStringLiteral("D:\\网站\\") << "index.php a\\\\" << -1;
-        QTest::newRow("LF in root") << "/a\nServerName evil" << "i" << int(F::DocumentRoot) * 10 + int(K::LineBreak);
-        QTest::newRow("CR in index") << "/a" << "i\rx" << int(F::DirectoryIndex) * 10 + int(K::LineBreak);
-        QTest::newRow("NUL in root") << QString(QStringLiteral("/a") + QChar(u'\0')) << "i" << int(F::DocumentRoot) * 10 + int(K::LineBreak);
-        QTest::newRow("empty root") << "" << "i" << int(F::DocumentRoot) * 10 + int(K::Empty);
-        QTest::newRow("blank index") << "/a" << "   " << int(F::DirectoryIndex) * 10 + int(K::Empty);
-        QTest::newRow("index ends in backslash") << "/a" << "index.php \\" << int(F::DirectoryIndex) * 10 + int(K::TrailingBackslash);
-        QTest::newRow("lone surrogate") << "i" << QString(QStringLiteral("a") + QChar(0xdc00)) << int(F::DirectoryIndex) * 10 + int(K::NotEncodable);
-        // clang-format on
-    }
-
-    void checkValues()
-    {
-        QFETCH(QString, root);
-        QFETCH(QString, index);
-        QFETCH(int, problem);
-        const std::optional<ValueProblem> found = CheckValues(root, index);
-        QCOMPARE(found ? int(found->field) * 10 + int(found->kind) : -1, problem);
-    }
-
     void rewriteFile_data()
     {
         QTest::addColumn<QByteArray>("before"); // written to httpd.conf first; null: nothing written

@@ -148,54 +148,51 @@ class TestFrmMain : public QObject
 
     void pass_data()
     {
-        QTest::addColumn<QString>("press"); // clicked in turn; Return: the Enter key
-        QTest::addColumn<QString>("focus");
-        QTest::addColumn<QStringList>("log"); // CONF: the path of httpd.conf
-        QTest::addColumn<int>("files");       // rewritten: 0 none, 1 php.ini, 2 both, 3 httpd.conf
-        QTest::addColumn<QString>("then");    // a control changed afterwards, which enables Apply again
+        QTest::addColumn<QString>("root");        // typed into txt
+        QTest::addColumn<QString>("index");       // typed into txt2
+        QTest::addColumn<bool>("confMissing");    // httpd.conf replaced by a folder
+        QTest::addColumn<bool>("commandsFail");   // Apache's stop hangs, MySQL's start fails
+        QTest::addColumn<bool>("trimmed");        // the root written back to txt without its blanks
+        QTest::addColumn<QStringList>("press");   // controls clicked in turn; Enter: the key
+        QTest::addColumn<QString>("focus");       // where the focus is afterwards; empty: not checked
+        QTest::addColumn<QStringList>("log");     // status lines painted, commands, notices
+        QTest::addColumn<QStringList>("changed"); // files changed, the site folder made
+        QTest::addColumn<QString>("then");        // a control changed afterwards, which enables Apply again
+        const QString site = "  %1/新站点  ";
         const QStringList files{"正在设置文件:php.ini", "正在设置文件:httpd.conf"};
         const QStringList started =
             files + QStringList{"正在启动服务:Apache2", "net start apache2 | 正在启动服务:Apache2",
                                 "正在启动服务:Mysql", "net start mysql | 正在启动服务:Mysql"};
+        const QStringList all{"php.ini", "httpd.conf", "site"};
         // clang-format off
-        QTest::newRow("done") << "cmdAply" << "" << started + QStringList{"设置已完成！"} << 2 << "aRestart";
-        QTest::newRow("errors not shown: php.ini untouched") << "chkShowErr cmdAply" << "" << started + QStringList{"设置已完成！"} << 3 << "chkShowErr";
-        QTest::newRow("restart, failed commands") << "aRestart cmdOk" << "" << files + QStringList{"正在重启服务:Apache2", "net stop apache2 | 正在重启服务:Apache2", "net start apache2 | 正在重启服务:Apache2", "正在启动服务:Mysql", "net start mysql | 正在启动服务:Mysql", "设置已应用，但以下服务命令没有成功：\nservice apache2 stop：超时未结束，已被终止\nservice mysql start：退出码 1（mysql: unrecognized service）"} << 2 << "mPause";
-        QTest::newRow("no DocumentRoot") << "cmdAply" << "" << started + QStringList{"文件已修改，但以下设置没有生效：\nhttpd.conf 中没有有效的 DocumentRoot 行（被注释或大小写不同的行 Apache 不读），主目录没有设置。"} << 2 << "mStop";
-        QTest::newRow("httpd.conf not rewritable") << "cmdAply" << "" << files + QStringList{"无法修改配置文件\"CONF\"：文件是 UTF-16 编码，不是 8 位文本，不能修改\n设置没有全部完成，服务没有启动或停止。"} << 1 << "chkShowErr";
-#ifdef Q_OS_WIN
-        QTest::newRow("hidden php.ini") << "cmdAply" << "txt3" << QStringList{kMissing} << 0 << "chkShowErr";
-#endif
-        QTest::newRow("httpd.conf is a folder") << "cmdAply" << "txt3" << QStringList{kMissing} << 0 << "txt3";
-        QTest::newRow("httpd.conf is a folder, Enter") << "Return" << "" << QStringList{kMissing} << 0 << "aStop";
-        QTest::newRow("empty index") << "cmdAply" << "txt2" << QStringList{"服务器默认首页不能为空，请重新输入。"} << 0 << "txt2";
-        QTest::newRow("blank root") << "cmdAply" << "txt" << QStringList{"主目录不能为空，请重新输入。"} << 0 << "txt";
-        QTest::newRow("cancelled") << "cmdCancel" << "" << QStringList() << 0 << "txt2";
+        QTest::newRow("applied") << site << "index.php default.htm" << false << false << true << QStringList{"cmdAply"} << "" << started + QStringList{"设置已完成！"} << all << "aRestart";
+        QTest::newRow("errors not shown: php.ini untouched") << site << "index.php default.htm" << false << false << true << QStringList{"chkShowErr", "cmdAply"} << "" << started + QStringList{"设置已完成！"} << QStringList{"httpd.conf", "site"} << "chkShowErr";
+        QTest::newRow("restart by OK, failed commands") << site << "index.php default.htm" << false << true << true << QStringList{"aRestart", "cmdOk"} << "" << files + QStringList{"正在重启服务:Apache2", "net stop apache2 | 正在重启服务:Apache2", "net start apache2 | 正在重启服务:Apache2", "正在启动服务:Mysql", "net start mysql | 正在启动服务:Mysql", "设置已应用，但以下服务命令没有成功：\nservice apache2 stop：超时未结束，已被终止\nservice mysql start：退出码 1（mysql: unrecognized service）"} << all << "mPause";
+        QTest::newRow("files missing") << site << "index.php" << true << false << false << QStringList{"cmdAply"} << "txt3" << QStringList{kMissing} << QStringList() << "txt3";
+        QTest::newRow("files missing, Enter") << site << "index.php" << true << false << false << QStringList{"Enter"} << "" << QStringList{kMissing} << QStringList() << "aStop";
+        QTest::newRow("empty index") << site << "" << false << false << true << QStringList{"cmdAply"} << "txt2" << QStringList{"服务器默认首页不能为空，请重新输入。"} << QStringList() << "txt2";
+        QTest::newRow("blank root") << "   " << "index.php" << false << false << true << QStringList{"cmdAply"} << "txt" << QStringList{"主目录不能为空，请重新输入。"} << QStringList() << "txt";
+        QTest::newRow("cancelled") << site << "index.php" << false << false << false << QStringList{"cmdCancel"} << "" << QStringList() << QStringList() << "txt2";
         // clang-format on
     }
     void pass()
     {
-        QFETCH(QString, press);
+        QFETCH(QString, root);
+        QFETCH(QString, index);
+        QFETCH(bool, confMissing);
+        QFETCH(bool, commandsFail);
+        QFETCH(QStringList, press);
+        QFETCH(bool, trimmed);
         QFETCH(QString, focus);
         QFETCH(QStringList, log);
-        QFETCH(int, files);
+        QFETCH(QStringList, changed);
         QFETCH(QString, then);
-        const QString tag = QTest::currentDataTag(), site = m_dir->filePath("新站点");
+        root.replace("%1", m_dir->path());
         const QString ini = m_apache + "/php.ini", conf = m_apache + "/conf/httpd.conf";
-        const QString index = tag == "empty index" ? "" : "index.php default.htm";
-        QVERIFY(WriteAll(ini, "[PHP]\ndisplay_errors = Off\n")); // written back with CR LF
-        if (tag == "no DocumentRoot")
-            QVERIFY(WriteAll(conf, "#DocumentRoot /old\r\n    DirectoryIndex index.html\r\n"));
-        if (tag == "httpd.conf not rewritable")
-            QVERIFY(WriteAll(conf, QByteArray("\xff\xfe#\0", 4))); // UTF-16
-        if (tag.startsWith("httpd.conf is a folder"))              // not a file, so not found
+        if (confMissing) // not a file, so not found
             QVERIFY(QFile::remove(conf) && QDir().mkdir(conf));
-        const QByteArray before = ReadAll(conf);
-        const QByteArray after =
-            QByteArray(before)
-                .replace("\"${SRVROOT}/htdocs\"", '"' + site.toUtf8() + '"')
-                .replace("    DirectoryIndex index.html", "DirectoryIndex index.php default.htm");
-        if (tag.startsWith("restart")) { // MySQL's start fails, Apache's stop hangs
+        const QByteArray iniBefore = ReadAll(ini), confBefore = ReadAll(conf);
+        if (commandsFail) {
             m_runner->answers["net start mysql"] = {
                 {},
                 "service mysql start",
@@ -204,27 +201,35 @@ class TestFrmMain : public QObject
                 {}, "service apache2 stop", {CommandOutcome::Status::TimedOut, 0, {}, {}, false, {}}};
         }
         Type(child<QLineEdit>("txt3"), m_apache);
-        Type(child<QLineEdit>("txt"), tag == "blank root" ? "   " : "  " + site + "  ");
+        Type(child<QLineEdit>("txt"), root);
         Type(child<QLineEdit>("txt2"), index);
-#ifdef Q_OS_WIN
-        if (tag == "hidden php.ini")
-            QVERIFY(::SetFileAttributesW(reinterpret_cast<LPCWSTR>(ini.utf16()), FILE_ATTRIBUTE_HIDDEN));
-#endif
-        for (const QString& name : press.split(' '))
-            if (name == "Return")
+        for (const QString& name : press)
+            if (name == "Enter")
                 QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
             else
                 QTest::mouseClick(child(name), Qt::LeftButton, {}, QPoint(6, 8));
         QVERIFY(focus.isEmpty() || QApplication::focusWidget() == child(focus));
-        QCOMPARE(m_runner->log, log.replaceInStrings("CONF", QDir::toNativeSeparators(conf)));
-        QCOMPARE(ReadAll(ini),
-                 files % 3 ? "[PHP]\r\ndisplay_errors = On\r\n" : "[PHP]\ndisplay_errors = Off\n");
-        QCOMPARE(ReadAll(conf), files < 2 ? before : after);
-        QCOMPARE(QFileInfo(site).isDir(), files >= 2);
+        QCOMPARE(m_runner->log, log);
+        // What was typed is what the files got: the root trimmed of its blanks, the index as typed.
+        const QString site = root.trimmed();
+        QStringList madeOrChanged;
+        if (ReadAll(ini) != iniBefore)
+            madeOrChanged << "php.ini";
+        if (ReadAll(conf) != confBefore)
+            madeOrChanged << "httpd.conf";
+        if (QFileInfo(site).isDir())
+            madeOrChanged << "site";
+        QCOMPARE(madeOrChanged, changed);
+        if (changed.contains("httpd.conf"))
+            QCOMPARE(ReadAll(conf),
+                     QByteArray(confBefore)
+                         .replace("\"${SRVROOT}/htdocs\"", '"' + site.toUtf8() + '"')
+                         .replace("    DirectoryIndex index.html", "DirectoryIndex " + index.toUtf8()));
+        QCOMPARE(child<QLineEdit>("txt")->text(), trimmed ? site : root);
         QVERIFY(child<QLineEdit>("txt2")->text() == index && checked("mStart"));
         QVERIFY(child<QLabel>("lbl3")->text().isEmpty() &&
-                (!press.endsWith("cmdAply") || !child("cmdAply")->isEnabled()));
-        QCOMPARE(m_window->isVisible(), press.endsWith("cmdAply"));
+                (press.last() != "cmdAply" || !child("cmdAply")->isEnabled()));
+        QCOMPARE(m_window->isVisible(), press.last() == "cmdAply");
         if (auto* box = child<QLineEdit>(then))
             Type(box, "x");
         else
