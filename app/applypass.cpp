@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "applypass.h"
 
+#include "config/apachesyntax.h"
+#include "platform/apachehost.h"
 #include "services/apachelog.h"
 #include "services/serviceactions.h"
 
@@ -25,7 +27,18 @@ QString TrimBlanks(const QString& text)
 
 } // namespace
 
-ApplyPass::ApplyPass(ApplyPassSeams seams) : m_seams(std::move(seams)) {}
+// How long Apache's configuration test may take.
+constexpr std::chrono::seconds kTestTimeout{10};
+
+ApplyPass::ApplyPass(ApplyPassSeams seams) : m_seams(std::move(seams))
+{
+    if (!m_seams.runProgram)
+        m_seams.runProgram = [](const QString& program, const QStringList& arguments) {
+            return services::RunProcess(program, arguments, kTestTimeout);
+        };
+    if (!m_seams.requestPage)
+        m_seams.requestPage = [](const QUrl& url) { return services::RequestPage(url); };
+}
 
 PassReport ApplyPass::run(const SettingsState& settings)
 {
@@ -58,22 +71,64 @@ bool ApplyPass::ApplyFileSettings()
     }
 
     m_report.outcome = PassReport::Outcome::FileNotChanged;
+    // Only a configuration Apache accepted before can be told apart from one the change broke.
+    m_report.testBefore = TestConfiguration();
+    const bool undoable = m_report.testBefore && m_report.testBefore->passed;
+    m_undo.forget();
+    const auto keep = [this](const QString& path) {
+        QString error;
+        if (m_undo.keep(path, &error))
+            return true;
+        m_report.files.push_back({QDir::toNativeSeparators(path), error, {}});
+        return false;
+    };
     setStatus(QStringLiteral("正在设置文件:php.ini"));
-    if (!UpdatePhpIni()) {
+    if ((undoable && m_settings.showErrors && !keep(m_report.installation.phpIni)) || !UpdatePhpIni()) {
         setStatus(QString());
         return false;
     }
     setStatus(QStringLiteral("正在设置文件:httpd.conf"));
-    if (!UpdateHttpdConf()) {
+    if ((undoable && !keep(m_report.installation.httpdConf)) || !UpdateHttpdConf()) {
         setStatus(QString());
         return false;
     }
     setStatus(QString());
 
-    // An existing folder, a missing parent or an unusable name does not stop the pass.
+    // An existing folder, a missing parent or an unusable name does not stop the pass: Apache's
+    // test, which needs the folder to exist, has the last word.
     m_report.folderCreated = QDir().mkdir(m_report.documentRoot);
+    m_report.testAfter = TestConfiguration();
+    if (undoable && !m_report.testAfter->passed)
+        return Undo();
+    m_undo.forget();
     m_report.outcome = PassReport::Outcome::Applied;
     return true;
+}
+
+std::optional<PassReport::ApacheTest> ApplyPass::TestConfiguration()
+{
+    const QString& program = m_report.installation.apacheProgram;
+    if (program.isEmpty())
+        return std::nullopt;
+    const services::CommandOutcome outcome =
+        m_seams.runProgram(program, {QStringLiteral("-t"), QStringLiteral("-f"),
+                                     QDir::toNativeSeparators(m_report.installation.httpdConf)});
+    if (outcome.succeeded())
+        return PassReport::ApacheTest{true, {}};
+    QStringList lines = outcome.outputLines();
+    if (lines.isEmpty())
+        lines << (outcome.reason.isEmpty() ? QStringLiteral("exit %1").arg(outcome.exitCode)
+                                           : outcome.reason);
+    return PassReport::ApacheTest{false, lines};
+}
+
+bool ApplyPass::Undo()
+{
+    m_report.notRestored = m_undo.restore();
+    if (m_report.folderCreated)
+        m_report.folderCreated = !QDir().rmdir(m_report.documentRoot);
+    m_report.outcome = PassReport::Outcome::Rejected;
+    return false;
 }
 
 bool ApplyPass::UpdatePhpIni()
@@ -92,10 +147,47 @@ bool ApplyPass::UpdateHttpdConf()
 
 void ApplyPass::ApplyServiceActions()
 {
+    using services::ServiceAction;
     services::ApacheLogRunner runner(*m_seams.runner, m_report.installation.errorLogs());
-    m_report.commands = services::ApplyServiceActions(m_settings.apacheAction, m_settings.mysqlAction, runner,
+    // A start of a running Apache changes nothing: it reads its configuration only when it starts.
+    const ServiceAction apache = m_settings.apacheAction;
+    m_report.apacheWasRunning =
+        apache == ServiceAction::Start &&
+        runner.isRunning(services::Command(services::Service::Apache, services::Verb::Start)).value_or(false);
+    m_report.commands = services::ApplyServiceActions(apache, m_settings.mysqlAction, runner,
                                                       [this](const QString& text) { setStatus(text); });
+    bool apacheStarted = apache == ServiceAction::Start || apache == ServiceAction::Restart;
+    for (const services::CommandRecord& record : m_report.commands) {
+        if (record.command.service != services::Service::Apache)
+            continue;
+        apacheStarted = apacheStarted && record.outcome.succeeded();
+        m_report.apacheWasRunning =
+            m_report.apacheWasRunning || (apache == ServiceAction::Start && record.outcome.alreadyInState);
+    }
+    if (apacheStarted && !m_report.apacheWasRunning)
+        CheckSite();
     setStatus(QString());
+}
+
+void ApplyPass::CheckSite()
+{
+    const config::Installation& installation = m_report.installation;
+    const QUrl url = config::PageAddress(installation.directiveValues(QStringLiteral("Listen")));
+    if (url.isEmpty())
+        return;
+    std::vector<services::LogTail> tails;
+    for (const QString& log : installation.errorLogs())
+        tails.emplace_back(log);
+    const services::PageAnswer answer = m_seams.requestPage(url);
+    if (answer.servesPage())
+        return;
+    PassReport::SiteCheck site{url, answer, {}, {}};
+    for (const services::LogTail& tail : tails)
+        if (site.logLines.isEmpty())
+            site.logLines = tail.newLines();
+    site.closedFolder = platform::FirstFolderClosedTo(
+        m_report.documentRoot, installation.directiveValues(QStringLiteral("User")).value(0));
+    m_report.site = site;
 }
 
 void ApplyPass::setStatus(const QString& text)

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "config/fileundo.h"
 #include "config/installation.h"
 #include "config/rewritefile.h"
 #include "services/commandrunner.h"
+#include "services/siterequest.h"
 
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <functional>
 #include <optional>
@@ -32,7 +35,24 @@ struct PassReport
         FilesMissing,   ///< php.ini or httpd.conf is not there: nothing was touched
         ValueRefused,   ///< a value cannot be written safely: nothing was touched
         FileNotChanged, ///< a file could not be rewritten (the last of @c files says why): no command ran
+        Rejected,       ///< Apache's test refused the changed files: they were put back, no command ran
         Applied,        ///< the files were changed and the commands ran
+    };
+
+    /** What Apache's own configuration test said. */
+    struct ApacheTest
+    {
+        bool passed = false;
+        QStringList lines; ///< its reason when it failed
+    };
+
+    /** The new document root asked for after the commands, when Apache did not serve it. */
+    struct SiteCheck
+    {
+        QUrl url;
+        services::PageAnswer answer;
+        QStringList logLines; ///< what Apache's error log gained meanwhile
+        QString closedFolder; ///< a folder on the way that Apache's user cannot enter
     };
 
     Outcome outcome = Outcome::FilesMissing;
@@ -42,7 +62,12 @@ struct PassReport
     std::vector<config::RewriteResult> files;    ///< each file rewritten or tried, in order
     QStringList notSet;                          ///< httpd.conf settings that found no line
     bool folderCreated = false;                  ///< the document root was made by this pass
+    std::optional<ApacheTest> testBefore;        ///< before any change; none without Apache's program
+    std::optional<ApacheTest> testAfter;         ///< after the files and the folder
+    QStringList notRestored;                     ///< files a rejected change could not be put back in
     std::vector<services::CommandRecord> commands;
+    bool apacheWasRunning = false; ///< Start found Apache running: it reads nothing new
+    std::optional<SiteCheck> site; ///< set when the new root was not served
 };
 
 /** What the pass reaches outside itself; tests replace each. */
@@ -54,13 +79,20 @@ struct ApplyPassSeams
     std::function<void(const QString& documentRoot)> documentRootTrimmed;
     /** Runs the service commands. */
     services::CommandRunner* runner = nullptr;
+    /** Runs Apache's own program for its configuration test; by default for real, bounded. */
+    std::function<services::CommandOutcome(const QString& program, const QStringList& arguments)> runProgram;
+    /** Asks a web server for a page; by default a real request. */
+    std::function<services::PageAnswer(const QUrl& url)> requestPage;
 };
 
 /**
  * An apply pass: finds the installation's configuration files, rewrites them, creates the
  * document root and runs the chosen service commands, in that order, and reports what it did.
  * Missing files or unsafe values stop it before anything is touched; a file that cannot be
- * rewritten stops it before any service command runs.
+ * rewritten stops it before any service command runs. Where the installation has Apache's
+ * program, Apache tests the configuration before and after the change; a change it refuses
+ * (having accepted the configuration before) is undone whole. After a start or restart the new
+ * root is asked for, and a page not served is explained.
  */
 class ApplyPass
 {
@@ -74,11 +106,15 @@ class ApplyPass
     bool UpdatePhpIni();
     bool UpdateHttpdConf();
     void ApplyServiceActions();
+    std::optional<PassReport::ApacheTest> TestConfiguration();
+    bool Undo();
+    void CheckSite();
     void setStatus(const QString& text);
 
     ApplyPassSeams m_seams;
     SettingsState m_settings;
     PassReport m_report;
+    config::FileUndo m_undo;
 };
 
 } // namespace app

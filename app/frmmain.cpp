@@ -114,8 +114,12 @@ frmMain::frmMain(frmMainSeams seams, QWidget* parent) : QDialog(parent), m_seams
         m_seams.showMessage = app::ShowNotice;
     if (!m_seams.browseForFolder)
         m_seams.browseForFolder = mdlBrowseFounder::BrowseForFolder;
-    if (!m_seams.runner)
-        m_seams.runner = std::make_shared<services::SystemCommandRunner>();
+    if (!m_seams.pass.runner) {
+        m_systemRunner = std::make_unique<services::SystemCommandRunner>();
+        m_seams.pass.runner = m_systemRunner.get();
+    }
+    m_seams.pass.setStatus = [this](const QString& text) { SetStatus(text); };
+    m_seams.pass.documentRootTrimmed = [this](const QString& documentRoot) { txt->setText(documentRoot); };
 
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Brellimar"));
@@ -249,9 +253,7 @@ void frmMain::RunApplyPass()
             QCoreApplication::instance()->removeEventFilter(this);
             m_passRunning = false;
         });
-        app::ApplyPass pass({[this](const QString& text) { SetStatus(text); },
-                             [this](const QString& documentRoot) { txt->setText(documentRoot); },
-                             m_seams.runner.get()});
+        app::ApplyPass pass(m_seams.pass);
         report = pass.run(CurrentSettings());
     }
     m_seams.showMessage(this, app::ComposeMessage(report));

@@ -24,8 +24,11 @@ struct frmMainSeams
     std::function<void(QWidget* parent, const QString& text)> showMessage;
     /** The folder picker: a folder, or an empty string on cancel. */
     std::function<QString(QWidget* owner, const QString& title)> browseForFolder;
-    /** Runs the service commands; when null the system's service manager is used. */
-    std::shared_ptr<services::CommandRunner> runner;
+    /**
+     * What the apply pass reaches outside the program: service commands (when null, the system's
+     * service manager), Apache's program, page requests. The window shows the status itself.
+     */
+    app::ApplyPassSeams pass;
 };
 
 /** The program's one window: it collects the settings and service choices, runs the apply pass and shows its
@@ -63,6 +66,7 @@ class frmMain : public QDialog
     void SetStatus(const QString& text);
 
     frmMainSeams m_seams;
+    std::unique_ptr<services::CommandRunner> m_systemRunner;
     bool m_passRunning = false;
 
     QString strMDir;

@@ -42,6 +42,15 @@ QString DescribeNotSet(const QStringList& directives)
     return lines.join(QLatin1Char('\n'));
 }
 
+// Apache's own lines, one each below the line they explain.
+QString Indented(const QStringList& lines)
+{
+    QString text;
+    for (const QString& line : lines)
+        text += QStringLiteral("\n    ") + line;
+    return text;
+}
+
 QString DescribeFailure(const services::CommandRecord& record)
 {
     using Status = services::CommandOutcome::Status;
@@ -52,9 +61,14 @@ QString DescribeFailure(const services::CommandRecord& record)
     case Status::FailedToStart:
         return QStringLiteral("%1：无法启动（%2）").arg(record.commandLine, outcome.reason);
     case Status::Failed: {
-        const QString detail = outcome.reason.isEmpty() ? outcome.firstOutputLine() : outcome.reason;
+        // Apache gives its reason over several lines ("Syntax error on line N of FILE:", then the
+        // cause): the first goes with the command, the rest below it.
+        const QStringList output = outcome.outputLines();
+        const QString detail = outcome.reason.isEmpty() ? output.value(0) : outcome.reason;
         QString line = QStringLiteral("%1：退出码 %2").arg(record.commandLine).arg(outcome.exitCode);
-        return detail.isEmpty() ? line : line + QStringLiteral("（%1）").arg(detail);
+        if (!detail.isEmpty())
+            line += QStringLiteral("（%1）").arg(detail);
+        return outcome.reason.isEmpty() ? line + Indented(output.mid(1)) : line;
     }
     case Status::Crashed:
         return QStringLiteral("%1：异常终止").arg(record.commandLine);
@@ -67,12 +81,25 @@ QString DescribeFailure(const services::CommandRecord& record)
     return {};
 }
 
-// Apache's own reason for a failed start, from its error log, one line each below the command.
-QString LogLines(const services::CommandRecord& record)
+// What else the user must know once the commands have run, each on lines of its own.
+QString DescribeAfterCommands(const PassReport& report)
 {
     QString text;
-    for (const QString& line : record.outcome.logLines)
-        text += QStringLiteral("\n    ") + line;
+    if (report.testBefore && !report.testBefore->passed)
+        text += QStringLiteral("\n修改之前 Apache 的配置就有错误：") + Indented(report.testBefore->lines);
+    if (report.apacheWasRunning)
+        text += QStringLiteral("\nApache 已经在运行，它要重启后才会读取新的设置：请选择“重启”再应用一次。");
+    if (report.site) {
+        const PassReport::SiteCheck& site = *report.site;
+        const QString answer = site.answer.status
+                                   ? QStringLiteral("%1 %2").arg(site.answer.status).arg(site.answer.error)
+                                   : QStringLiteral("没有回应（%1）").arg(site.answer.error);
+        text += QStringLiteral("\n新主目录没有正常打开：%1 的回答是 %2")
+                    .arg(site.url.toString(), answer.trimmed()) +
+                Indented(site.logLines);
+        if (!site.closedFolder.isEmpty())
+            text += QStringLiteral("\nApache 的运行用户无法进入文件夹“%1”。").arg(site.closedFolder);
+    }
     return text;
 }
 
@@ -81,16 +108,18 @@ QString DescribeApplied(const PassReport& report)
     QStringList failures;
     for (const services::CommandRecord& record : report.commands)
         if (!record.outcome.succeeded())
-            failures << DescribeFailure(record) + LogLines(record);
+            failures << DescribeFailure(record) + Indented(record.outcome.logLines);
     const QString notSet = DescribeNotSet(report.notSet);
+    const QString after = DescribeAfterCommands(report);
     if (failures.isEmpty() && notSet.isEmpty())
-        return QStringLiteral("设置已完成！");
+        return after.isEmpty() ? QStringLiteral("设置已完成！")
+                               : QStringLiteral("文件已修改，服务命令已执行，但：") + after;
     if (failures.isEmpty())
-        return QStringLiteral("文件已修改，但以下设置没有生效：\n") + notSet;
+        return QStringLiteral("文件已修改，但以下设置没有生效：\n") + notSet + after;
     return (notSet.isEmpty()
                 ? QStringLiteral("设置已应用")
                 : QStringLiteral("以下设置没有生效：\n") + notSet + QStringLiteral("\n其余设置已应用")) +
-           QStringLiteral("，但以下服务命令没有成功：\n") + failures.join(QLatin1Char('\n'));
+           QStringLiteral("，但以下服务命令没有成功：\n") + failures.join(QLatin1Char('\n')) + after;
 }
 
 } // namespace
@@ -106,6 +135,15 @@ QString ComposeMessage(const PassReport& report)
         const config::RewriteResult& failed = report.files.back();
         return QStringLiteral("无法修改配置文件\"%1\"：%2\n设置没有全部完成，服务没有启动或停止。")
             .arg(failed.path, failed.reason);
+    }
+    case PassReport::Outcome::Rejected: {
+        QString message =
+            QStringLiteral("设置没有应用：Apache "
+                           "不接受修改后的配置，文件已恢复原样，服务没有启动或停止。Apache 的说明：") +
+            Indented(report.testAfter ? report.testAfter->lines : QStringList());
+        if (!report.notRestored.isEmpty())
+            message += QStringLiteral("\n以下文件没能恢复：") + Indented(report.notRestored);
+        return message;
     }
     case PassReport::Outcome::Applied:
         return DescribeApplied(report);

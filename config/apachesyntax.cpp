@@ -121,4 +121,26 @@ bool ContinuesOnNextLine(QByteArrayView rawLine)
     return n >= 2 && rawLine[n - 1] == '\\' && rawLine[n - 2] != '\\';
 }
 
+QUrl PageAddress(const QStringList& listenArguments)
+{
+    for (const QString& arguments : listenArguments) {
+        const QStringList words = arguments.simplified().split(QLatin1Char(' '));
+        const QString& address = words.first();
+        const qsizetype colon = address.lastIndexOf(QLatin1Char(':'));
+        QString host = colon < 0 ? QString() : address.left(colon);
+        const QString port = address.mid(colon + 1);
+        const QString protocol = words.value(1).toLower();
+        if (protocol == QLatin1String("https") || (protocol.isEmpty() && port == QLatin1String("443")))
+            continue;
+        if (host.isEmpty() || host == QLatin1String("*") || host == QLatin1String("0.0.0.0"))
+            host = QStringLiteral("127.0.0.1");
+        else if (host == QLatin1String("[::]"))
+            host = QStringLiteral("[::1]");
+        const QUrl url(QStringLiteral("http://%1:%2/").arg(host, port));
+        if (url.isValid() && url.port() > 0)
+            return url;
+    }
+    return {};
+}
+
 } // namespace config

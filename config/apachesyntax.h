@@ -3,7 +3,9 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
+#include <QUrl>
 
 namespace config {
 
@@ -35,6 +37,13 @@ bool SameApacheFolder(QStringView a, QLatin1String b);
 
 /** True for the file-system root: "/", or a drive root such as "C:/" or "C:\". */
 bool IsFileSystemRoot(const QString& folder);
+
+/**
+ * Where to ask Apache for a page, from its Listen lines' arguments in the order it reads them:
+ * the first that is not for https (by its protocol, or port 443 without one), with a wildcard
+ * address or none meaning this machine's loopback address. Empty when there is none.
+ */
+QUrl PageAddress(const QStringList& listenArguments);
 
 /**
  * True when Apache would join the line after @p rawLine to it: the line ends in a single

@@ -113,4 +113,16 @@ QStringList ApacheErrorLogFiles(const QString& apacheFolder, const QString& http
             QDir::cleanPath(base.filePath(QStringLiteral("logs/error_log")))};
 }
 
+QStringList ApacheDirectiveValues(const QString& httpdConf, const QString& directive)
+{
+    QStringDecoder decoder(platform::ApacheFolderEncoding());
+    QStringList values;
+    ForEachLogicalLine(httpdConf, [&](const QByteArray& raw) {
+        const auto [word, rest] = SplitWord(QString(decoder.decode(raw)).trimmed());
+        if (word.compare(directive, Qt::CaseInsensitive) == 0)
+            values << rest.trimmed();
+    });
+    return values;
+}
+
 } // namespace config

@@ -15,4 +15,7 @@ namespace config {
  */
 QStringList ApacheErrorLogFiles(const QString& apacheFolder, const QString& httpdConf);
 
+/** The arguments of every @p directive line (name in any case) of the httpd.conf at @p httpdConf. */
+QStringList ApacheDirectiveValues(const QString& httpdConf, const QString& directive);
+
 } // namespace config

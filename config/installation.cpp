@@ -2,9 +2,11 @@
 #include "installation.h"
 
 #include "errorlog.h"
+#include "platform/apachehost.h"
 #include "platform/files.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace config {
 
@@ -20,11 +22,27 @@ QStringList Installation::errorLogs() const
     return ApacheErrorLogFiles(apacheFolder, httpdConf);
 }
 
+QStringList Installation::directiveValues(const QString& directive) const
+{
+    return ApacheDirectiveValues(httpdConf, directive);
+}
+
 Installation LocateInstallation(const QString& apacheFolder)
 {
     const QChar separator = QDir::separator();
-    return {apacheFolder, apacheFolder + separator + QStringLiteral("php.ini"),
-            apacheFolder + separator + QStringLiteral("conf") + separator + QStringLiteral("httpd.conf")};
+    Installation installation{apacheFolder,
+                              apacheFolder + separator + QStringLiteral("php.ini"),
+                              apacheFolder + separator + QStringLiteral("conf") + separator +
+                                  QStringLiteral("httpd.conf"),
+                              {}};
+    for (const QString& candidate : platform::ApacheProgramCandidates()) {
+        const QString program = QDir(apacheFolder).filePath(candidate);
+        if (!apacheFolder.isEmpty() && QFileInfo(program).isFile()) {
+            installation.apacheProgram = QDir::toNativeSeparators(program);
+            break;
+        }
+    }
+    return installation;
 }
 
 } // namespace config

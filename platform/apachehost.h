@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QString>
 #include <QStringConverter>
+#include <QStringList>
 
 namespace platform {
 
@@ -10,6 +12,16 @@ namespace platform {
  * every file name there as Unicode in UTF-8), the system code page elsewhere.
  */
 QStringConverter::Encoding ApacheFolderEncoding();
+
+/** Apache's program under its installation folder, as this system's builds place it, most likely first. */
+QStringList ApacheProgramCandidates();
+
+/**
+ * The first folder on the way to @p folder (itself included) that the account Apache's children
+ * run as cannot enter (no search permission): @p user where the process may switch to it (root),
+ * else the current account. Empty when every one can be entered or it cannot be told (Windows).
+ */
+QString FirstFolderClosedTo(const QString& folder, const QString& user);
 
 /** True where file names ignore case and / and \ are both separators (Windows). */
 bool FileNamesLikeWindows();

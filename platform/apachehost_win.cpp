@@ -8,6 +8,17 @@ QStringConverter::Encoding ApacheFolderEncoding()
     return QStringConverter::Utf8;
 }
 
+QStringList ApacheProgramCandidates()
+{
+    return {QStringLiteral("bin/httpd.exe")};
+}
+
+// Access lists decide there, and Apache's service usually runs as LocalSystem.
+QString FirstFolderClosedTo(const QString&, const QString&)
+{
+    return {};
+}
+
 bool FileNamesLikeWindows()
 {
     return true;

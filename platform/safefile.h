@@ -35,6 +35,17 @@ OpenedFile OpenRegularFile(const QString& path);
  */
 void CarryOverOwnerAndMode(int fd, const OpenedFile& original);
 
+/**
+ * Keeps the file @p target (a final path, no link) as it is now under a new name beside it, so
+ * that PutBack can restore it exactly: a second hard link to it where the file system has them
+ * (bytes, owner, mode and all), else a copy given its owner and mode. The new name, or empty
+ * with @p error set.
+ */
+QString KeepOriginal(const QString& target, QString* error);
+
+/** Puts @p kept back in place of @p target in one step (a rename); false with @p error set. */
+bool PutBack(const QString& kept, const QString& target, QString* error);
+
 /** Size of the open file @p fd, or -1. */
 qint64 OpenFileSize(int fd);
 

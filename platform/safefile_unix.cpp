@@ -20,6 +20,11 @@ QString SystemReason(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+QString KeptSuffix(int attempt)
+{
+    return QString::number(qint64(::getpid()) * 100 + attempt, 36);
+}
+
 } // namespace
 
 QString ResolveFinalPath(const QString& path, QString* error)
@@ -70,6 +75,46 @@ void CarryOverOwnerAndMode(int fd, const OpenedFile& original)
     if (::fchown(fd, original.owner, original.group) != 0)
         (void)!::fchown(fd, uid_t(-1), original.group);
     (void)!::fchmod(fd, mode_t(original.mode));
+}
+
+QString KeepOriginal(const QString& target, QString* error)
+{
+    const QByteArray from = QFile::encodeName(target);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        // Not ending in .conf or .ini: a folder Apache includes by wildcard must not read it.
+        const QString kept = target + QStringLiteral(".brellimar-%1").arg(KeptSuffix(attempt));
+        const QByteArray to = QFile::encodeName(kept);
+        if (::link(from.constData(), to.constData()) == 0)
+            return kept;
+        if (errno == EEXIST)
+            continue;
+        // No hard links here (a FAT volume, some shares): a copy that carries owner and mode.
+        const OpenedFile original = OpenRegularFile(target);
+        if (original.fd < 0) {
+            *error = original.error;
+            return {};
+        }
+        ::close(original.fd);
+        if (!QFile::copy(target, kept)) {
+            *error = SystemReason(errno);
+            return {};
+        }
+        const int fd = ::open(to.constData(), O_RDONLY | O_CLOEXEC);
+        CarryOverOwnerAndMode(fd, original);
+        if (fd >= 0)
+            ::close(fd);
+        return kept;
+    }
+    *error = SystemReason(EEXIST);
+    return {};
+}
+
+bool PutBack(const QString& kept, const QString& target, QString* error)
+{
+    if (::rename(QFile::encodeName(kept).constData(), QFile::encodeName(target).constData()) == 0)
+        return true;
+    *error = SystemReason(errno);
+    return false;
 }
 
 qint64 OpenFileSize(int fd)

@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "safefile.h"
 
+#include "win/native_win.h"
+
+#include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <io.h>
+#include <process.h>
 #include <sys/stat.h>
 
 namespace platform {
@@ -44,6 +48,33 @@ OpenedFile OpenRegularFile(const QString& path)
 // Windows files carry access lists rather than owner ids and mode bits; a replaced file keeps
 // those its folder gives it.
 void CarryOverOwnerAndMode(int, const OpenedFile&) {}
+
+QString KeepOriginal(const QString& target, QString* error)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        // Not ending in .conf or .ini: a folder Apache includes by wildcard must not read it.
+        const QString kept =
+            target +
+            QStringLiteral(".brellimar-%1").arg(QString::number(qint64(::_getpid()) * 100 + attempt, 36));
+        if (QFileInfo::exists(kept))
+            continue;
+        // A hard link keeps the very file, its access list included; where the volume has none, a copy.
+        if (win::MakeHardLink(kept.toStdWString(), target.toStdWString()) || QFile::copy(target, kept))
+            return kept;
+        *error = QString::fromStdWString(win::LastErrorText());
+        return {};
+    }
+    *error = QString::fromLocal8Bit(std::strerror(EEXIST));
+    return {};
+}
+
+bool PutBack(const QString& kept, const QString& target, QString* error)
+{
+    if (win::ReplaceWith(kept.toStdWString(), target.toStdWString()))
+        return true;
+    *error = QString::fromStdWString(win::LastErrorText());
+    return false;
+}
 
 qint64 OpenFileSize(int fd)
 {

@@ -37,6 +37,10 @@ class ApacheLogRunner : public CommandRunner
     /** @p errorLogs: the files Apache may write its errors to (a missing one is skipped). */
     ApacheLogRunner(CommandRunner& runner, QStringList errorLogs);
     CommandRecord run(const ServiceCommand& command) override;
+    std::optional<bool> isRunning(const ServiceCommand& command) override
+    {
+        return m_runner.isRunning(command);
+    }
 
   private:
     CommandRunner& m_runner;

@@ -56,13 +56,22 @@ QByteArray ReadHead(const QString& path)
 
 QString CommandOutcome::firstOutputLine() const
 {
-    const QStringList lines = output.split(QRegularExpression(QStringLiteral("[\r\n]")), Qt::SkipEmptyParts);
-    for (const QString& line : lines) {
+    return outputLines(1).value(0);
+}
+
+QStringList CommandOutcome::outputLines(int maxLines, int maxChars) const
+{
+    QStringList lines;
+    for (const QString& line :
+         output.split(QRegularExpression(QStringLiteral("[\r\n]")), Qt::SkipEmptyParts)) {
         const QString trimmed = line.trimmed();
-        if (!trimmed.isEmpty())
-            return trimmed;
+        if (trimmed.isEmpty())
+            continue;
+        lines << trimmed.left(maxChars);
+        if (lines.size() == maxLines)
+            break;
     }
-    return {};
+    return lines;
 }
 
 CommandOutcome RunProcess(const QString& program, const QStringList& arguments,

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <chrono>
+#include <optional>
 
 namespace services {
 
@@ -28,10 +29,13 @@ struct CommandOutcome
     QString reason;            ///< the system's reason when the program could not be started
     bool stillRunning = false; ///< timed out and could not be ended either; left behind
     QStringList logLines;      ///< what the service's own log gained while its failed start ran
+    bool alreadyInState = false; ///< the service manager said the service was started (stopped) already
 
     bool succeeded() const { return status == Status::Succeeded; }
     /** First non-empty line of the output, trimmed. */
     QString firstOutputLine() const;
+    /** The output's non-empty lines, trimmed: at most @p maxLines, each cut at @p maxChars characters. */
+    QStringList outputLines(int maxLines = 5, int maxChars = 200) const;
 };
 
 /** One command of an apply pass, the command line it ran as, and its outcome. */
@@ -48,6 +52,12 @@ class CommandRunner
   public:
     virtual ~CommandRunner() = default;
     virtual CommandRecord run(const ServiceCommand& command) = 0;
+    /** Whether the service manager reports @p command's service as running; nothing when it cannot tell. */
+    virtual std::optional<bool> isRunning(const ServiceCommand& command)
+    {
+        Q_UNUSED(command);
+        return std::nullopt;
+    }
 };
 
 /**

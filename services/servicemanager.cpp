@@ -97,4 +97,25 @@ CommandRecord SystemCommandRunner::run(const ServiceCommand& command)
     return {command, invocation->commandLine(), outcome};
 }
 
+std::optional<bool> SystemCommandRunner::isRunning(const ServiceCommand& command)
+{
+    // net answers a start of a running service with 2182 instead (RefineOutcome).
+    if (m_manager == ServiceManager::WindowsNet)
+        return std::nullopt;
+    std::optional<Invocation> query = MapCommand(command, m_manager, m_initScriptDir);
+    if (!query)
+        return std::nullopt;
+    if (m_manager == ServiceManager::Systemd)
+        query->arguments = QStringList{QStringLiteral("is-active"), QStringLiteral("--quiet"), command.name};
+    else
+        query->arguments.last() = QStringLiteral("status");
+    const CommandOutcome outcome = RunProcess(query->program, query->arguments, kStatusTimeout);
+    // LSB: 0 running, 1 to 3 not running (dead with a pid file, dead with a lock, stopped).
+    if (outcome.status == CommandOutcome::Status::Succeeded)
+        return true;
+    if (outcome.status == CommandOutcome::Status::Failed && outcome.exitCode >= 1 && outcome.exitCode <= 3)
+        return false;
+    return std::nullopt;
+}
+
 } // namespace services

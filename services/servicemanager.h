@@ -30,6 +30,9 @@ struct Invocation
     QString commandLine() const;
 };
 
+/** How long a status query may take. */
+inline constexpr std::chrono::milliseconds kStatusTimeout{std::chrono::seconds(10)};
+
 /** Where SysV init scripts live. */
 inline const QString kInitScriptDir = QStringLiteral("/etc/init.d");
 
@@ -55,6 +58,7 @@ class SystemCommandRunner : public CommandRunner
                                  std::chrono::milliseconds timeout = kDefaultCommandTimeout,
                                  QString initScriptDir = kInitScriptDir);
     CommandRecord run(const ServiceCommand& command) override;
+    std::optional<bool> isRunning(const ServiceCommand& command) override;
 
   private:
     ServiceManager m_manager;

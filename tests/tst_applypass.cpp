@@ -17,8 +17,19 @@ using namespace testutil;
 using Status = CommandOutcome::Status;
 using Outcome = PassReport::Outcome;
 
-// What the installation is made to look like before the pass.
-enum class Fault { None, NoLiveDocumentRoot, HttpdConfUtf16, HttpdConfIsFolder, HiddenPhpIni };
+Q_DECLARE_METATYPE(PassReport)
+
+// What the installation is like before the pass; Apache's program, where it has one, tests httpd.conf.
+enum class Fault {
+    None,
+    NoLiveDocumentRoot,
+    HttpdConfUtf16,
+    HttpdConfIsFolder,
+    HiddenPhpIni,
+    ApacheAccepts,
+    ApacheRefusesChange,
+    ApacheBrokenBefore
+};
 
 // Commands succeed; the status texts and the commands, each with the status then, make one log.
 struct Recorder : CommandRunner
@@ -62,6 +73,9 @@ class TestApplyPass : public QObject
 #ifdef Q_OS_WIN
         QTest::newRow("hidden php.ini: missing") << Fault::HiddenPhpIni << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::FilesMissing << QStringList() << QStringList();
 #endif
+        QTest::newRow("Apache accepts the change") << Fault::ApacheAccepts << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::Applied << started << all;
+        QTest::newRow("Apache refuses the change: all put back, no command") << Fault::ApacheRefusesChange << "%1/site" << "index.php" << true << ServiceAction::Restart << Outcome::Rejected << files << QStringList();
+        QTest::newRow("Apache refused before the change too: applied") << Fault::ApacheBrokenBefore << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::Applied << started << all;
         QTest::newRow("empty index refused before any change") << Fault::None << "%1/site" << "" << true << ServiceAction::Start << Outcome::ValueRefused << QStringList() << QStringList();
         QTest::newRow("blank root refused before any change") << Fault::None << "   " << "index.php" << true << ServiceAction::Start << Outcome::ValueRefused << QStringList() << QStringList();
         // clang-format on
@@ -92,12 +106,36 @@ class TestApplyPass : public QObject
         if (fault == Fault::HiddenPhpIni)
             QVERIFY(::SetFileAttributesW(reinterpret_cast<LPCWSTR>(ini.utf16()), FILE_ATTRIBUTE_HIDDEN));
 #endif
+        const bool apacheTests = fault >= Fault::ApacheAccepts;
+        if (apacheTests) // as Windows and Unix builds name it
+            QVERIFY(QDir(folder).mkdir("bin") && WriteAll(folder + "/bin/httpd.exe", "") &&
+                    WriteAll(folder + "/bin/httpd", ""));
+        QStringList tests; // Apache's program as run: it refuses after a change, or always
+        const auto runProgram = [&](const QString& program, const QStringList& arguments) {
+            tests << QFileInfo(program).path() + ' ' + arguments.join(' ');
+            const bool refuses = fault == Fault::ApacheBrokenBefore ||
+                                 (fault == Fault::ApacheRefusesChange && tests.size() > 1);
+            return refuses ? CommandOutcome{Status::Failed,
+                                            1,
+                                            "AH00526: Syntax error on line 25 of httpd.conf:\nDocumentRoot "
+                                            "must be a directory\n",
+                                            {},
+                                            false,
+                                            {},
+                                            false}
+                           : CommandOutcome{};
+        };
         const QHash<QString, QByteArray> before{{"php.ini", ReadAll(ini)}, {"httpd.conf", ReadAll(conf)}};
 
         Recorder runner;
         QStringList trimmed;
-        ApplyPass pass({[&](const QString& text) { runner.log << (runner.status = text); },
-                        [&](const QString& documentRoot) { trimmed << documentRoot; }, &runner});
+        ApplyPassSeams seams;
+        seams.setStatus = [&](const QString& text) { runner.log << (runner.status = text); };
+        seams.documentRootTrimmed = [&](const QString& documentRoot) { trimmed << documentRoot; };
+        seams.runner = &runner;
+        seams.requestPage = [](const QUrl&) { return PageAnswer{200, {}}; };
+        seams.runProgram = runProgram;
+        ApplyPass pass(seams);
         const SettingsState settings{root, index, folder, showErrors, apache, ServiceAction::Start};
         const PassReport report = pass.run(settings);
 
@@ -117,55 +155,136 @@ class TestApplyPass : public QObject
         QCOMPARE(report.notSet,
                  fault == Fault::NoLiveDocumentRoot ? QStringList{"DocumentRoot"} : QStringList());
         QCOMPARE(int(report.commands.size()), int(log.filter(" | ").size()));
+        // Apache tests the file before the change and after it, the folder made by then.
+        const QString test = QDir(folder).filePath("bin") + " -t -f " + QDir::toNativeSeparators(conf);
+        QCOMPARE(tests, apacheTests ? QStringList({test, test}) : QStringList());
+        QCOMPARE(report.testBefore.has_value() && !report.testBefore->passed,
+                 fault == Fault::ApacheBrokenBefore);
+    }
+
+    void afterCommands_data()
+    {
+        QTest::addColumn<ServiceAction>("apache");
+        QTest::addColumn<bool>("running");        // the service manager reports Apache running before
+        QTest::addColumn<bool>("alreadyStarted"); // the start answers that it had started already (net 2182)
+        QTest::addColumn<int>("page");            // what Apache answers for the new root; 0: nothing
+        QTest::addColumn<bool>("asked");          // the new root was asked for
+        QTest::addColumn<bool>("explained");      // the report explains a page not served
+        // clang-format off
+        QTest::newRow("start: the new root asked for and served") << ServiceAction::Start << false << false << 200 << true << false;
+        QTest::newRow("start: a redirect is served too") << ServiceAction::Start << false << false << 302 << true << false;
+        QTest::newRow("start: forbidden, explained") << ServiceAction::Start << false << false << 403 << true << true;
+        QTest::newRow("start: no answer, explained") << ServiceAction::Start << false << false << 0 << true << true;
+        QTest::newRow("start of a running Apache: nothing new to ask") << ServiceAction::Start << true << false << 200 << false << false;
+        QTest::newRow("start answered 'already started'") << ServiceAction::Start << false << true << 200 << false << false;
+        QTest::newRow("restart of a running Apache: asked") << ServiceAction::Restart << true << false << 404 << true << true;
+        QTest::newRow("stop: nothing asked") << ServiceAction::Stop << false << false << 200 << false << false;
+        // clang-format on
+    }
+
+    void afterCommands()
+    {
+        QFETCH(ServiceAction, apache);
+        QFETCH(bool, running);
+        QFETCH(bool, alreadyStarted);
+        QFETCH(int, page);
+        QFETCH(bool, asked);
+        QFETCH(bool, explained);
+        struct : CommandRunner
+        {
+            bool running = false, alreadyStarted = false;
+            CommandRecord run(const ServiceCommand& command) override
+            {
+                return {command,
+                        command.netCommandLine(),
+                        {Status::Succeeded, 0, {}, {}, false, {}, alreadyStarted}};
+            }
+            std::optional<bool> isRunning(const ServiceCommand&) override { return running; }
+        } runner;
+        runner.running = running;
+        runner.alreadyStarted = alreadyStarted;
+        QTemporaryDir dir;
+        QVERIFY(MakeApacheFolder(dir.filePath("apache"), 8080));
+        QStringList urls;
+        ApplyPassSeams seams;
+        seams.runner = &runner;
+        seams.requestPage = [&](const QUrl& url) {
+            urls << url.toString();
+            return PageAnswer{page, page ? "Forbidden" : "Connection refused"};
+        };
+        const PassReport report = ApplyPass(seams).run(
+            {dir.filePath("site"), "index.php", dir.filePath("apache"), true, apache, ServiceAction::Stop});
+        QCOMPARE(urls, asked ? QStringList{"http://127.0.0.1:8080/"} : QStringList());
+        QCOMPARE(report.site.has_value(), explained);
+        QCOMPARE(report.apacheWasRunning, apache == ServiceAction::Start && (running || alreadyStarted));
     }
 
     void message_data()
     {
-        QTest::addColumn<Outcome>("outcome");
-        QTest::addColumn<QStringList>("notSet");
-        QTest::addColumn<QList<CommandRecord>>("commands");
+        QTest::addColumn<PassReport>("report"); // files[0]: C:\conf\httpd.conf, not written for lack of space
         QTest::addColumn<QString>("message");
         const auto record = [](Status status, int exitCode, const QString& output, const QString& reason,
                                bool stillRunning = false, const QStringList& logLines = {}) {
             return CommandRecord{Command(Service::Apache, Verb::Start),
                                  "service apache2 start",
-                                 {status, exitCode, output, reason, stillRunning, logLines}};
+                                 {status, exitCode, output, reason, stillRunning, logLines, false}};
+        };
+        const auto report = [](Outcome outcome, const QStringList& notSet = {},
+                               const QList<CommandRecord>& commands = {}) {
+            PassReport r;
+            r.outcome = outcome;
+            r.notSet = notSet;
+            r.commands.assign(commands.begin(), commands.end());
+            r.files.push_back({"C:\\conf\\httpd.conf", "No space left on device", {}});
+            return r;
         };
         const CommandRecord ok = record(Status::Succeeded, 0, "started", {});
         const QString notSetLine =
             "httpd.conf 中没有有效的 DocumentRoot 行（被注释或大小写不同的行 Apache 不读），主目录没有设置。";
         const QString failedStart = "service apache2 start：退出码 1（apache2: failed）";
+        const QStringList apacheSays{"AH00526: Syntax error on line 25 of /x/httpd.conf:",
+                                     "DocumentRoot must be a directory"};
+        PassReport rejected = report(Outcome::Rejected), brokenBefore = report(Outcome::Applied, {}, {ok});
+        rejected.testAfter = brokenBefore.testBefore = PassReport::ApacheTest{false, apacheSays};
+        rejected.notRestored =
+            QStringList{"/x/php.ini：Read-only file system（原来的内容保存在 /x/php.ini.brellimar-1）"};
+        PassReport running = report(Outcome::Applied, {}, {ok}), forbidden = running, silent = running;
+        running.apacheWasRunning = true;
+        forbidden.site = PassReport::SiteCheck{QUrl("http://127.0.0.1:80/"),
+                                               {403, "Forbidden"},
+                                               {"AH01630: client denied by server configuration: /srv/site/"},
+                                               "/home/me"};
+        silent.site = PassReport::SiteCheck{QUrl("http://127.0.0.1:80/"), {0, "Connection refused"}, {}, {}};
         // clang-format off
-        QTest::newRow("files missing") << Outcome::FilesMissing << QStringList() << QList<CommandRecord>() << "需要修改的配置文件没有找到，请检查\"Apache安装所在的目录\"是否指定正确。";
-        QTest::newRow("file not changed") << Outcome::FileNotChanged << QStringList() << QList<CommandRecord>() << "无法修改配置文件\"C:\\conf\\httpd.conf\"：No space left on device\n设置没有全部完成，服务没有启动或停止。";
-        QTest::newRow("applied, every command succeeded") << Outcome::Applied << QStringList() << QList<CommandRecord>{ok, ok} << "设置已完成！";
-        QTest::newRow("applied, settings without a line") << Outcome::Applied << QStringList{"DocumentRoot", "DirectoryIndex"} << QList<CommandRecord>{ok} << "文件已修改，但以下设置没有生效：\n" + notSetLine + "\nhttpd.conf 中没有有效的 DirectoryIndex 行（被注释或大小写不同的行 Apache 不读），服务器默认首页没有设置。";
-        QTest::newRow("every kind of failed command, Apache's log lines below its own") << Outcome::Applied << QStringList() << QList<CommandRecord>{
+        QTest::newRow("files missing") << report(Outcome::FilesMissing) << "需要修改的配置文件没有找到，请检查\"Apache安装所在的目录\"是否指定正确。";
+        QTest::newRow("file not changed") << report(Outcome::FileNotChanged) << "无法修改配置文件\"C:\\conf\\httpd.conf\"：No space left on device\n设置没有全部完成，服务没有启动或停止。";
+        QTest::newRow("applied, every command succeeded") << report(Outcome::Applied, {}, {ok, ok}) << "设置已完成！";
+        QTest::newRow("applied, settings without a line") << report(Outcome::Applied, {"DocumentRoot", "DirectoryIndex"}, {ok}) << "文件已修改，但以下设置没有生效：\n" + notSetLine + "\nhttpd.conf 中没有有效的 DirectoryIndex 行（被注释或大小写不同的行 Apache 不读），服务器默认首页没有设置。";
+        QTest::newRow("every kind of failed command, Apache's log lines below its own") << report(Outcome::Applied, {}, {
             record(Status::FailedToStart, 0, {}, "execvp: No such file or directory"),
-            record(Status::Failed, 1, "\n  apache2: failed \nmore", {}, false, {"AH00072: make_sock: could not bind", "AH00451: no listening sockets"}),
+            record(Status::Failed, 1, "\n  apache2: failed \n", {}, false, {"AH00072: make_sock: could not bind", "AH00451: no listening sockets"}),
             record(Status::Failed, 0, "Starting\nAction 'start' failed.", "Action 'start' failed."),
             record(Status::Failed, 2, {}, {}),
             ok,
             record(Status::Crashed, -1, {}, "Process crashed"),
             record(Status::TimedOut, -1, {}, {}),
             record(Status::TimedOut, -1, {}, {}, true),
-            record(Status::NotSupported, 0, {}, {})}
+            record(Status::NotSupported, 0, {}, {})})
             << "设置已应用，但以下服务命令没有成功：\nservice apache2 start：无法启动（execvp: No such file or directory）\n" + failedStart + "\n    AH00072: make_sock: could not bind\n    AH00451: no listening sockets\nservice apache2 start：退出码 0（Action 'start' failed.）\nservice apache2 start：退出码 2\nservice apache2 start：异常终止\nservice apache2 start：超时未结束，已被终止\nservice apache2 start：超时未结束，也无法终止\nservice apache2 start：此系统不支持该操作";
-        QTest::newRow("settings without a line and a failed command") << Outcome::Applied << QStringList{"DocumentRoot"} << QList<CommandRecord>{record(Status::Failed, 1, "apache2: failed", {})} << "以下设置没有生效：\n" + notSetLine + "\n其余设置已应用，但以下服务命令没有成功：\n" + failedStart;
+        QTest::newRow("a failed command's whole reason, up to five lines") << report(Outcome::Applied, {}, {record(Status::Failed, 1, "AH00526: Syntax error on line 37 of /x/httpd.conf:\r\nDocumentRoot '/nonexistent/x' is not a directory, or is not readable\n\n3\n4\n" + QString(201, 'x') + "\n6\n", {})}) << "设置已应用，但以下服务命令没有成功：\nservice apache2 start：退出码 1（AH00526: Syntax error on line 37 of /x/httpd.conf:）\n    DocumentRoot '/nonexistent/x' is not a directory, or is not readable\n    3\n    4\n    " + QString(200, 'x');
+        QTest::newRow("settings without a line and a failed command") << report(Outcome::Applied, {"DocumentRoot"}, {record(Status::Failed, 1, "apache2: failed", {})}) << "以下设置没有生效：\n" + notSetLine + "\n其余设置已应用，但以下服务命令没有成功：\n" + failedStart;
+        QTest::newRow("Apache refused the change; a file not put back") << rejected << "设置没有应用：Apache 不接受修改后的配置，文件已恢复原样，服务没有启动或停止。Apache 的说明：\n    " + apacheSays.join("\n    ") + "\n以下文件没能恢复：\n    " + rejected.notRestored[0];
+        QTest::newRow("Apache refused the configuration before the change already") << brokenBefore << "文件已修改，服务命令已执行，但：\n修改之前 Apache 的配置就有错误：\n    " + apacheSays.join("\n    ");
+        QTest::newRow("start of a running Apache") << running << "文件已修改，服务命令已执行，但：\nApache 已经在运行，它要重启后才会读取新的设置：请选择“重启”再应用一次。";
+        QTest::newRow("new root forbidden: Apache's reason, the folder its user cannot enter") << forbidden << "文件已修改，服务命令已执行，但：\n新主目录没有正常打开：http://127.0.0.1:80/ 的回答是 403 Forbidden\n    AH01630: client denied by server configuration: /srv/site/\nApache 的运行用户无法进入文件夹“/home/me”。";
+        QTest::newRow("new root without an answer") << silent << "文件已修改，服务命令已执行，但：\n新主目录没有正常打开：http://127.0.0.1:80/ 的回答是 没有回应（Connection refused）";
         // clang-format on
     }
 
     void message()
     {
-        QFETCH(Outcome, outcome);
-        QFETCH(QStringList, notSet);
-        QFETCH(QList<CommandRecord>, commands);
+        QFETCH(PassReport, report);
         QFETCH(QString, message);
-        PassReport report;
-        report.outcome = outcome;
-        report.notSet = notSet;
-        report.commands.assign(commands.begin(), commands.end());
-        report.files.push_back({"C:\\conf\\httpd.conf", "No space left on device", {}});
         QCOMPARE(ComposeMessage(report), message);
     }
 

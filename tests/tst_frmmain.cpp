@@ -83,7 +83,11 @@ class TestFrmMain : public QObject
         QVERIFY(MakeApacheFolder(m_apache));
         m_runner = std::make_shared<Recorder>();
         const auto notice = [this](QWidget*, const QString& text) { m_runner->log << text; };
-        m_window = std::make_unique<frmMain>(frmMainSeams{notice, {}, m_runner});
+        frmMainSeams seams;
+        seams.showMessage = notice;
+        seams.pass.runner = m_runner.get();
+        seams.pass.requestPage = [](const QUrl&) { return PageAnswer{200, {}}; }; // the new root is served
+        m_window = std::make_unique<frmMain>(seams);
         m_runner->window = m_window.get();
         child("lbl3")->installEventFilter(m_runner.get());
         m_window->show();

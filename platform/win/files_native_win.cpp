@@ -31,4 +31,27 @@ std::wstring DecodeConsoleBytes(const std::string& bytes)
     return text;
 }
 
+bool MakeHardLink(const std::wstring& link, const std::wstring& target)
+{
+    return ::CreateHardLinkW(link.c_str(), target.c_str(), nullptr) != 0;
+}
+
+bool ReplaceWith(const std::wstring& from, const std::wstring& to)
+{
+    return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+std::wstring LastErrorText()
+{
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        ::GetLastError(), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring result(text ? text : L"", length);
+    ::LocalFree(text);
+    while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r' || result.back() == L' '))
+        result.pop_back();
+    return result;
+}
+
 } // namespace platform::win

@@ -12,6 +12,15 @@ bool IsOrdinaryFile(const std::wstring& path);
 /** Bytes printed by a console program (net), decoded from the OEM code page consoles use. */
 std::wstring DecodeConsoleBytes(const std::string& bytes);
 
+/** A second name @p link for the file @p target (NTFS hard link). */
+bool MakeHardLink(const std::wstring& link, const std::wstring& target);
+
+/** Renames @p from to @p to, replacing it, in one step. */
+bool ReplaceWith(const std::wstring& from, const std::wstring& to);
+
+/** The system's text for the calling thread's last error. */
+std::wstring LastErrorText();
+
 /**
  * The shell's folder dialog, modal to @p owner (an HWND): the chosen folder's file-system path,
  * or an empty string when the user cancelled or chose something without a path.
