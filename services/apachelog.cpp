@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStringDecoder>
 
 #include <vector>
@@ -13,6 +14,15 @@ namespace {
 
 // Enough for a handful of lines; a log that grew by more is read from the start of its growth.
 constexpr qint64 kReadLimit = 64 * 1024;
+
+// "[time] [core:error] [pid 1:tid 1] (13)Permission denied: [client 127.0.0.1:1] AH00035: ...":
+// the time, module, process and client say nothing to the user and would crowd out the reason.
+QString WithoutLogPrefix(QString line)
+{
+    static const QRegularExpression prefix(QStringLiteral("^(\\[[^\\]]*\\] )+"));
+    static const QRegularExpression client(QStringLiteral("\\[client [^\\]]*\\] "));
+    return line.remove(prefix).remove(client);
+}
 
 } // namespace
 
@@ -31,7 +41,7 @@ QStringList LogTail::newLines(int maxLines, int maxChars) const
     QStringDecoder decoder(QStringConverter::System);
     QStringList lines;
     for (const QByteArray& raw : bytes.split('\n')) {
-        const QString line = QString(decoder.decode(raw)).trimmed();
+        const QString line = WithoutLogPrefix(QString(decoder.decode(raw)).trimmed());
         if (line.isEmpty())
             continue;
         lines << line.left(maxChars);

@@ -45,7 +45,7 @@ class TestWholeSystem : public QObject
 
     // Fills in the window as a user would and presses OK; returns the notices shown as the user sees
     // them: title, icon, button, text. The stand-in service manager refuses MySQL's start if asked.
-    QStringList applyThroughWindow(const char* apacheAction, bool failMysqlStart)
+    QStringList applyThroughWindow(const char* apacheAction, bool failMysqlStart, const QString& site = {})
     {
         qputenv("FAIL_MYSQL_START", failMysqlStart ? "1" : "0");
         QStringList notices;
@@ -64,7 +64,7 @@ class TestWholeSystem : public QObject
         [&] {
             QVERIFY(QTest::qWaitForWindowActive(&window));
             for (const auto& [name, text] :
-                 {std::pair{"txt", path(u"site"_s)}, {"txt3", path(u"apache"_s)}}) {
+                 {std::pair{"txt", site.isEmpty() ? path(u"site"_s) : site}, {"txt3", path(u"apache"_s)}}) {
                 auto* box = window.findChild<QLineEdit*>(QLatin1String(name));
                 box->setFocus();
                 box->selectAll();
@@ -99,6 +99,7 @@ for t in apache2 mariadbd mariadb-install-db curl pkill; do PATH=$PATH:/usr/sbin
     grep -q tst_wholesystem || { pkill -KILL -f $old; rm -rf $old; }; done; cd %2 && chmod 755 . && mkdir site bin &&
 for site in apache/htdocs site; do echo "<?php echo '$site, display_errors=' . ini_get('display_errors');" >$site/index.php; done &&
 sed 's/^display_errors = On$/display_errors = Off/; s/$/\r/' $(ls /usr/lib/php/*/php.ini-development | tail -n 1) >apache/php.ini &&
+mkdir apache/bin && ln -s /usr/sbin/apache2 apache/bin/httpd &&
 cp apache/php.ini php.ini.before && cp %3 bin/service && cp %3 bin/systemctl && mariadb-install-db --no-defaults --datadir=%2/mysql/data --user=$(id -un) \
     --auth-root-authentication-method=normal --skip-test-db --force)"_s.arg(
             kMarker, m_dir.path(), QStringLiteral(BRELLIMAR_TEST_DATA "/service-standin.sh")));
@@ -134,6 +135,47 @@ sed 's/^display_errors = Off/display_errors = On/' php.ini.before | cmp - apache
         QVERIFY(lines.value(1).endsWith(u" apache2 start：退出码 1（apache2: the service did not start）"_s));
         QVERIFY2(lines.value(2).contains(u"Address already in use"_s), qPrintable(lines.value(2)));
         QVERIFY(lines.last().endsWith(u" start：退出码 1（mysql: start refused by the test）"_s));
+    }
+
+    void apacheRefusesOrTheRootIsNotServed()
+    {
+        // Apache serving the new site; a root typed under a folder that does not exist, Restart:
+        // Apache refuses the change, everything is put back, nothing is stopped.
+        QCOMPARE(Sh(u"service apache2 start"_s).exitCode, 0);
+        QCOMPARE(fetch(), u"200 site, display_errors=1"_s);
+        const QString before =
+            Sh(u"cd %1 && cat apache/conf/httpd.conf apache/php.ini bin/calls.log | md5sum"_s.arg(
+                   m_dir.path()))
+                .output;
+        const QStringList refused =
+            applyThroughWindow("aRestart", false, path(u"typo/site"_s)).value(0).split(u'\n');
+        QCOMPARE(
+            refused.value(0),
+            u"提示 1 确定 设置没有应用：Apache 不接受修改后的配置，文件已恢复原样，服务没有启动或停止。Apache 的说明："_s);
+        QVERIFY2(refused.join(u'\n').contains(u"is not a directory"_s), qPrintable(refused.join(u'\n')));
+        QCOMPARE(Sh(u"cd %1 && cat apache/conf/httpd.conf apache/php.ini bin/calls.log | md5sum"_s.arg(
+                        m_dir.path()))
+                     .output,
+                 before);
+        QCOMPARE(fetch(), u"200 site, display_errors=1"_s);
+
+        // A root inside a folder Apache's user cannot enter (0700, another owner): served 403, and why.
+        QVERIFY(
+            Sh(u"cd %1 && mkdir -p private/site && cp site/index.php private/site && chmod 700 private && (id -u | grep -qx 0 || chown 65534 private)"_s
+                   .arg(m_dir.path()))
+                .exitCode == 0);
+        const QString closed = applyThroughWindow("aRestart", false, path(u"private/site"_s)).join(u'\n');
+        QVERIFY2(closed.contains(u" 的回答是 403 Forbidden"_s) &&
+                     closed.contains(u"search permissions are missing"_s) &&
+                     closed.contains(u"Apache 的运行用户无法进入文件夹“%1”。"_s.arg(path(u"private"_s))),
+                 qPrintable(closed));
+
+        // A configuration Apache refused already (its root gone): the change goes on as ever, and mends it.
+        QCOMPARE(Sh(u"rm -r %1"_s.arg(path(u"private"_s))).exitCode, 0);
+        const QString mended = applyThroughWindow("aRestart", false).join(u'\n');
+        QVERIFY2(mended.contains(u"修改之前 Apache 的配置就有错误：\n    AH00526: Syntax error"_s),
+                 qPrintable(mended));
+        QCOMPARE(fetch(), u"200 site, display_errors=1"_s);
     }
 
     void cleanupTestCase()

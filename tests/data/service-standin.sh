@@ -27,6 +27,8 @@ apache2/stop)
     # Apache has let go of its port only once its main process has ended, after this returns.
     pid=$(cat "$root/apache/logs/httpd.pid" 2>/dev/null) || exit 0
     /usr/sbin/apache2 -f "$root/apache/conf/httpd.conf" -k stop && await sh -c "! kill -0 $pid" ;;
+apache2/status)
+    pid=$(cat "$root/apache/logs/httpd.pid" 2>/dev/null) && kill -0 "$pid" 2>/dev/null || exit 3 ;;
 mysql/start | mariadb/start)
     [ "${FAIL_MYSQL_START:-0}" = 1 ] && { echo "mysql: start refused by the test" >&2; exit 1; }
     # shellcheck disable=SC2086
@@ -34,5 +36,6 @@ mysql/start | mariadb/start)
         >"$root/mysql/server.log" 2>&1 </dev/null &
     await mariadb-admin $mysql ping ;;
 mysql/stop | mariadb/stop) mariadb-admin $mysql shutdown ;;
+mysql/status | mariadb/status) mariadb-admin $mysql ping >/dev/null 2>&1 || exit 3 ;;
 *) echo "$name: unrecognized service" >&2; exit 1 ;;
 esac
