@@ -7,7 +7,9 @@
 #include "services/serviceactions.h"
 
 #include <QDir>
+
 #include <QFileInfo>
+#include <algorithm>
 
 namespace app {
 
@@ -175,6 +177,19 @@ void ApplyPass::CheckSite()
     const QUrl url = config::PageAddress(installation.directiveValues(QStringLiteral("Listen")));
     if (url.isEmpty())
         return;
+    // A virtual host of a file the pass did not change answers there instead of the main server.
+    if (!installation.apacheProgram.isEmpty()) {
+        const services::CommandOutcome listing = m_seams.runProgram(
+            installation.apacheProgram,
+            {QStringLiteral("-S"), QStringLiteral("-f"), QDir::toNativeSeparators(installation.httpdConf)});
+        const QString host = config::VirtualHostOnPort(listing.output, url.port());
+        const QString hostFile = QFileInfo(host.section(QLatin1Char(':'), 0, -2)).canonicalFilePath();
+        const bool changed = std::any_of(m_report.files.begin(), m_report.files.end(), [&](const auto& file) {
+            return QFileInfo(file.path).canonicalFilePath() == hostFile;
+        });
+        if (!host.isEmpty() && !changed)
+            m_report.otherVirtualHost = host;
+    }
     std::vector<services::LogTail> tails;
     for (const QString& log : installation.errorLogs())
         tails.emplace_back(log);

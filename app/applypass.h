@@ -68,6 +68,7 @@ struct PassReport
     std::vector<services::CommandRecord> commands;
     bool apacheWasRunning = false; ///< Start found Apache running: it reads nothing new
     std::optional<SiteCheck> site; ///< set when the new root was not served
+    QString otherVirtualHost;      ///< "FILE:LINE" of a virtual host answering there instead
 };
 
 /** What the pass reaches outside itself; tests replace each. */

@@ -89,6 +89,9 @@ QString DescribeAfterCommands(const PassReport& report)
         text += QStringLiteral("\n修改之前 Apache 的配置就有错误：") + Indented(report.testBefore->lines);
     if (report.apacheWasRunning)
         text += QStringLiteral("\nApache 已经在运行，它要重启后才会读取新的设置：请选择“重启”再应用一次。");
+    if (!report.otherVirtualHost.isEmpty())
+        text += QStringLiteral("\n在这个地址上回答的是 %1 的虚拟主机，不是刚设置的主目录。")
+                    .arg(report.otherVirtualHost);
     if (report.site) {
         const PassReport::SiteCheck& site = *report.site;
         const QString answer = site.answer.status

@@ -3,6 +3,8 @@
 
 #include "platform/apachehost.h"
 
+#include <QRegularExpression>
+
 namespace config {
 
 namespace {
@@ -139,6 +141,29 @@ QUrl PageAddress(const QStringList& listenArguments)
         const QUrl url(QStringLiteral("http://%1:%2/").arg(host, port));
         if (url.isValid() && url.port() > 0)
             return url;
+    }
+    return {};
+}
+
+QString VirtualHostOnPort(const QString& listing, int port)
+{
+    // "*:80  is a NameVirtualHost" followed by "default server NAME (FILE:LINE)", or
+    // "127.0.0.1:8080  NAME (FILE:LINE)" for an address with one virtual host.
+    static const QRegularExpression address(QStringLiteral("^\\S*:(\\d+)\\s"));
+    static const QRegularExpression place(QStringLiteral("\\((.+:\\d+)\\)\\s*$"));
+    bool onPort = false;
+    for (const QString& line : listing.split(QLatin1Char('\n'))) {
+        const QRegularExpressionMatch start = address.match(line);
+        if (start.hasMatch())
+            onPort = start.captured(1).toInt() == port;
+        else if (!line.startsWith(QLatin1Char(' ')) && !line.startsWith(QLatin1Char('\t')))
+            onPort = false;
+        if (!onPort || line.contains(QLatin1String("is a NameVirtualHost")))
+            continue;
+        const QRegularExpressionMatch found = place.match(line);
+        if (found.hasMatch() &&
+            (start.hasMatch() || line.trimmed().startsWith(QLatin1String("default server"))))
+            return found.captured(1);
     }
     return {};
 }

@@ -46,6 +46,13 @@ bool IsFileSystemRoot(const QString& folder);
 QUrl PageAddress(const QStringList& listenArguments);
 
 /**
+ * From Apache's own listing of its virtual hosts (the output of -S), the one that answers
+ * requests on @p port (its default server): "FILE:LINE" as Apache gives it, or empty when no
+ * virtual host listens there and the main server answers.
+ */
+QString VirtualHostOnPort(const QString& listing, int port);
+
+/**
  * True when Apache would join the line after @p rawLine to it: the line ends in a single
  * backslash (a doubled one is no continuation).
  */

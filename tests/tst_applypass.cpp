@@ -2,6 +2,7 @@
 // The apply pass without a window: what it changes, runs and reports; and the message made of it.
 #include "app/applypass.h"
 #include "app/passmessage.h"
+#include "config/apachesyntax.h"
 #include "testutil.h"
 
 #include <QTemporaryDir>
@@ -157,7 +158,10 @@ class TestApplyPass : public QObject
         QCOMPARE(int(report.commands.size()), int(log.filter(" | ").size()));
         // Apache tests the file before the change and after it, the folder made by then.
         const QString test = QDir(folder).filePath("bin") + " -t -f " + QDir::toNativeSeparators(conf);
-        QCOMPARE(tests, apacheTests ? QStringList({test, test}) : QStringList());
+        const QString listing = QDir(folder).filePath("bin") + " -S -f " + QDir::toNativeSeparators(conf);
+        QCOMPARE(tests, !apacheTests                   ? QStringList()
+                        : outcome == Outcome::Rejected ? QStringList({test, test})
+                                                       : QStringList({test, test, listing}));
         QCOMPARE(report.testBefore.has_value() && !report.testBefore->passed,
                  fault == Fault::ApacheBrokenBefore);
     }
@@ -170,15 +174,26 @@ class TestApplyPass : public QObject
         QTest::addColumn<int>("page");            // what Apache answers for the new root; 0: nothing
         QTest::addColumn<bool>("asked");          // the new root was asked for
         QTest::addColumn<bool>("explained");      // the report explains a page not served
+        QTest::addColumn<QString>("listing");     // Apache's list of its virtual hosts
+        QTest::addColumn<QString>("otherHost");   // the virtual host reported as answering instead
+        const QString mainOnly =
+            "VirtualHost configuration:\nServerRoot: \"/srv\"\nMain DocumentRoot: \"/srv/x\"\n";
+        const QString otherPort =
+            "VirtualHost configuration:\n*:80                   localhost (/srv/conf/extra/vhosts.conf:3)\n";
+        const QString other = "VirtualHost configuration:\n*:8080                 is a NameVirtualHost\n     "
+                              "    default server localhost (/srv/conf/extra/vhosts.conf:23)\n         port "
+                              "8080 namevhost localhost (/srv/conf/extra/vhosts.conf:23)\n";
         // clang-format off
-        QTest::newRow("start: the new root asked for and served") << ServiceAction::Start << false << false << 200 << true << false;
-        QTest::newRow("start: a redirect is served too") << ServiceAction::Start << false << false << 302 << true << false;
-        QTest::newRow("start: forbidden, explained") << ServiceAction::Start << false << false << 403 << true << true;
-        QTest::newRow("start: no answer, explained") << ServiceAction::Start << false << false << 0 << true << true;
-        QTest::newRow("start of a running Apache: nothing new to ask") << ServiceAction::Start << true << false << 200 << false << false;
-        QTest::newRow("start answered 'already started'") << ServiceAction::Start << false << true << 200 << false << false;
-        QTest::newRow("restart of a running Apache: asked") << ServiceAction::Restart << true << false << 404 << true << true;
-        QTest::newRow("stop: nothing asked") << ServiceAction::Stop << false << false << 200 << false << false;
+        QTest::newRow("start: the new root asked for and served") << ServiceAction::Start << false << false << 200 << true << false << mainOnly << "";
+        QTest::newRow("a virtual host on another port: the main server answers") << ServiceAction::Start << false << false << 200 << true << false << otherPort << "";
+        QTest::newRow("a virtual host of another file answers instead") << ServiceAction::Restart << false << false << 200 << true << false << other << "/srv/conf/extra/vhosts.conf:23";
+        QTest::newRow("start: a redirect is served too") << ServiceAction::Start << false << false << 302 << true << false << mainOnly << "";
+        QTest::newRow("start: forbidden, explained") << ServiceAction::Start << false << false << 403 << true << true << mainOnly << "";
+        QTest::newRow("start: no answer, explained") << ServiceAction::Start << false << false << 0 << true << true << mainOnly << "";
+        QTest::newRow("start of a running Apache: nothing new to ask") << ServiceAction::Start << true << false << 200 << false << false << mainOnly << "";
+        QTest::newRow("start answered 'already started'") << ServiceAction::Start << false << true << 200 << false << false << mainOnly << "";
+        QTest::newRow("restart of a running Apache: asked") << ServiceAction::Restart << true << false << 404 << true << true << mainOnly << "";
+        QTest::newRow("stop: nothing asked") << ServiceAction::Stop << false << false << 200 << false << false << mainOnly << "";
         // clang-format on
     }
 
@@ -190,6 +205,8 @@ class TestApplyPass : public QObject
         QFETCH(int, page);
         QFETCH(bool, asked);
         QFETCH(bool, explained);
+        QFETCH(QString, listing);
+        QFETCH(QString, otherHost);
         struct : CommandRunner
         {
             bool running = false, alreadyStarted = false;
@@ -204,9 +221,15 @@ class TestApplyPass : public QObject
         runner.running = running;
         runner.alreadyStarted = alreadyStarted;
         QTemporaryDir dir;
-        QVERIFY(MakeApacheFolder(dir.filePath("apache"), 8080));
+        QVERIFY(MakeApacheFolder(dir.filePath("apache"), 8080) && QDir(dir.filePath("apache")).mkdir("bin") &&
+                WriteAll(dir.filePath("apache/bin/httpd.exe"), "") &&
+                WriteAll(dir.filePath("apache/bin/httpd"), ""));
         QStringList urls;
         ApplyPassSeams seams;
+        seams.runProgram = [&](const QString&, const QStringList& arguments) {
+            return CommandOutcome{
+                Status::Succeeded, 0, arguments[0] == "-S" ? listing : "Syntax OK", {}, false, {}, false};
+        };
         seams.runner = &runner;
         seams.requestPage = [&](const QUrl& url) {
             urls << url.toString();
@@ -217,6 +240,29 @@ class TestApplyPass : public QObject
         QCOMPARE(urls, asked ? QStringList{"http://127.0.0.1:8080/"} : QStringList());
         QCOMPARE(report.site.has_value(), explained);
         QCOMPARE(report.apacheWasRunning, apache == ServiceAction::Start && (running || alreadyStarted));
+        QCOMPARE(report.otherVirtualHost, otherHost);
+    }
+
+    void pageAddress_data()
+    {
+        QTest::addColumn<QStringList>("listen"); // the Listen lines' arguments, in Apache's order
+        QTest::addColumn<QString>("url");
+        // clang-format off
+        QTest::newRow("a bare port: this machine") << QStringList{"80"} << "http://127.0.0.1:80/";
+        QTest::newRow("wildcard addresses: this machine") << QStringList{"0.0.0.0:8080", "*:81"} << "http://127.0.0.1:8080/";
+        QTest::newRow("IPv6 wildcard: its loopback") << QStringList{"[::]:8000"} << "http://[::1]:8000/";
+        QTest::newRow("an address of its own") << QStringList{"192.0.2.7:8081 http"} << "http://192.0.2.7:8081/";
+        QTest::newRow("https skipped, by port or by protocol") << QStringList{"443", "8443 https", "  8080  "} << "http://127.0.0.1:8080/";
+        QTest::newRow("only https: nothing to ask") << QStringList{"443"} << "";
+        QTest::newRow("no Listen at all") << QStringList() << "";
+        // clang-format on
+    }
+
+    void pageAddress()
+    {
+        QFETCH(QStringList, listen);
+        QFETCH(QString, url);
+        QCOMPARE(config::PageAddress(listen).toString(), url);
     }
 
     void message_data()
@@ -248,7 +294,9 @@ class TestApplyPass : public QObject
         rejected.testAfter = brokenBefore.testBefore = PassReport::ApacheTest{false, apacheSays};
         rejected.notRestored =
             QStringList{"/x/php.ini：Read-only file system（原来的内容保存在 /x/php.ini.brellimar-1）"};
-        PassReport running = report(Outcome::Applied, {}, {ok}), forbidden = running, silent = running;
+        PassReport running = report(Outcome::Applied, {}, {ok}), forbidden = running, silent = running,
+                   virtualHost = running;
+        virtualHost.otherVirtualHost = "/srv/conf/extra/vhosts.conf:23";
         running.apacheWasRunning = true;
         forbidden.site = PassReport::SiteCheck{QUrl("http://127.0.0.1:80/"),
                                                {403, "Forbidden"},
@@ -277,6 +325,7 @@ class TestApplyPass : public QObject
         QTest::newRow("Apache refused the configuration before the change already") << brokenBefore << "文件已修改，服务命令已执行，但：\n修改之前 Apache 的配置就有错误：\n    " + apacheSays.join("\n    ");
         QTest::newRow("start of a running Apache") << running << "文件已修改，服务命令已执行，但：\nApache 已经在运行，它要重启后才会读取新的设置：请选择“重启”再应用一次。";
         QTest::newRow("new root forbidden: Apache's reason, the folder its user cannot enter") << forbidden << "文件已修改，服务命令已执行，但：\n新主目录没有正常打开：http://127.0.0.1:80/ 的回答是 403 Forbidden\n    AH01630: client denied by server configuration: /srv/site/\nApache 的运行用户无法进入文件夹“/home/me”。";
+        QTest::newRow("a virtual host answers instead") << virtualHost << "文件已修改，服务命令已执行，但：\n在这个地址上回答的是 /srv/conf/extra/vhosts.conf:23 的虚拟主机，不是刚设置的主目录。";
         QTest::newRow("new root without an answer") << silent << "文件已修改，服务命令已执行，但：\n新主目录没有正常打开：http://127.0.0.1:80/ 的回答是 没有回应（Connection refused）";
         // clang-format on
     }

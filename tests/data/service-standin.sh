@@ -24,9 +24,11 @@ apache2/start)
     /usr/sbin/apache2 -f "$root/apache/conf/httpd.conf" -E "$root/apache/logs/error.log" -k start ||
         { status=$?; echo "apache2: the service did not start"; exit "$status"; } ;;
 apache2/stop)
-    # Apache has let go of its port only once its main process has ended, after this returns.
+    # As Windows' service manager and systemd do, without reading the configuration (apache2 -k
+    # stop would, and refuse when it is broken). Apache has let go of its port only once its main
+    # process has ended.
     pid=$(cat "$root/apache/logs/httpd.pid" 2>/dev/null) || exit 0
-    /usr/sbin/apache2 -f "$root/apache/conf/httpd.conf" -k stop && await sh -c "! kill -0 $pid" ;;
+    kill -TERM "$pid" 2>/dev/null; await sh -c "! kill -0 $pid" ;;
 apache2/status)
     pid=$(cat "$root/apache/logs/httpd.pid" 2>/dev/null) && kill -0 "$pid" 2>/dev/null || exit 3 ;;
 mysql/start | mariadb/start)
