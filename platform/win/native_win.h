@@ -3,6 +3,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace platform::win {
 
@@ -17,5 +19,8 @@ std::wstring DecodeConsoleBytes(const std::string& bytes);
  * or an empty string when the user cancelled or chose something without a path.
  */
 std::wstring BrowseForFolder(void* owner, const std::wstring& title);
+
+/** The Win32 services the service manager knows, in its order: each one's name and binary path. */
+std::vector<std::pair<std::wstring, std::wstring>> Win32Services();
 
 } // namespace platform::win
