@@ -92,9 +92,14 @@ bool ApplyPass::UpdateHttpdConf()
 
 void ApplyPass::ApplyServiceActions()
 {
+    // Windows installations register their own names (Apache2.4, MySQL80); the folder tells them apart.
+    const services::ServiceNames names =
+        services::FindServiceNames(m_seams.installedServices(), m_settings.apacheFolder);
+    m_report.serviceNote = names.note;
     services::ApacheLogRunner runner(*m_seams.runner, m_report.installation.errorLogs());
-    m_report.commands = services::ApplyServiceActions(m_settings.apacheAction, m_settings.mysqlAction, runner,
-                                                      [this](const QString& text) { setStatus(text); });
+    m_report.commands =
+        services::ApplyServiceActions(m_settings.apacheAction, m_settings.mysqlAction, names, runner,
+                                      [this](const QString& text) { setStatus(text); });
     setStatus(QString());
 }
 

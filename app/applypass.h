@@ -3,6 +3,7 @@
 
 #include "config/installation.h"
 #include "config/rewritefile.h"
+#include "platform/servicelist.h"
 #include "services/commandrunner.h"
 
 #include <QString>
@@ -43,6 +44,7 @@ struct PassReport
     QStringList notSet;                          ///< httpd.conf settings that found no line
     bool folderCreated = false;                  ///< the document root was made by this pass
     std::vector<services::CommandRecord> commands;
+    QString serviceNote; ///< which service was used where several fit one (empty: none did)
 };
 
 /** What the pass reaches outside itself; tests replace each. */
@@ -54,6 +56,8 @@ struct ApplyPassSeams
     std::function<void(const QString& documentRoot)> documentRootTrimmed;
     /** Runs the service commands. */
     services::CommandRunner* runner = nullptr;
+    /** Lists the installed services, asked once before the commands run. */
+    std::function<std::vector<platform::InstalledService>()> installedServices = platform::InstalledServices;
 };
 
 /**

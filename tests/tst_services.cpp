@@ -106,7 +106,7 @@ class TestServices : public QObject
                                 {m_bin.filePath("missing"), m_bin.filePath("log")});
         QStringList seen, ran, statusTexts;
         const auto setStatus = [&](const QString& text) { statusTexts << (recorder.status = text); };
-        for (const CommandRecord& r : ApplyServiceActions(apache, mysql, logging, setStatus)) {
+        for (const CommandRecord& r : ApplyServiceActions(apache, mysql, {}, logging, setStatus)) {
             const QStringList got{r.commandLine, QString::number(int(r.outcome.status)), r.outcome.reason};
             seen << (got + r.outcome.logLines).join(' ').simplified();
             const bool ranProgram = runner != Runner::Recorder && r.outcome.status != Status::NotSupported;
@@ -115,6 +115,35 @@ class TestServices : public QObject
         QCOMPARE(seen, records);
         QCOMPARE(QString::fromUtf8(testutil::ReadAll(m_bin.filePath("calls"))), ran.join(""));
         QCOMPARE(statusTexts.size(), 2); // once per service, MySQL's left showing
+    }
+
+    void serviceNames_data()
+    {
+        // clang-format off
+        // installed: NAME=its binary path, in the service manager's order. names: Apache's, MySQL's, the note.
+        QTest::addColumn<QStringList>("installed");
+        QTest::addColumn<QString>("apacheFolder");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("none installed") << QStringList() << "C:\\Apache24" << QStringList{"apache2", "mysql", ""};
+        QTest::newRow("folder typed in other case and separators; quoted, with arguments") << QStringList{"Apache2.4=\"C:\\Apache24\\bin\\httpd.exe\" -k runservice", "MySQL80=\"C:\\Program Files\\MySQL\\MySQL Server 8.0\\bin\\mysqld.exe\" --defaults-file=my.ini MySQL80"} << "c:/apache24//" << QStringList{"Apache2.4", "MySQL80", ""};
+        QTest::newRow("unquoted path with blanks and arguments") << QStringList{"Apache=C:\\Program Files\\Apache24\\bin\\HTTPD.EXE -k runservice", "MariaDB=C:\\Program Files\\MariaDB 11.4\\bin\\mariadbd.exe MariaDB"} << "C:\\Program Files\\Apache24" << QStringList{"Apache", "MariaDB", ""};
+        QTest::newRow("several MySQL: the first, said so") << QStringList{"MySQL57=D:\\mysql57\\bin\\mysqld.exe", "MariaDB=C:\\MariaDB\\bin\\mariadbd.exe"} << "C:\\Apache24" << QStringList{"apache2", "MySQL57", "找到多个 MySQL 服务，使用了 MySQL57。"};
+        QTest::newRow("apache2 and mysql in any case stay") << QStringList{"Apache2.4=C:\\Apache24\\bin\\httpd.exe", "MySQL80=C:\\mysql\\bin\\mysqld.exe", "Apache2=C:\\old\\bin\\httpd.exe", "MYSQL=C:\\old\\bin\\mysqld.exe"} << "C:\\Apache24" << QStringList{"apache2", "mysql", ""};
+        QTest::newRow("none matching: another folder, other programs") << QStringList{"Apache2.4=C:\\Apache24\\bin\\httpd.exe", "Apache=C:\\Apache2\\httpd.exe", "MySQLRouter=C:\\mysql\\bin\\mysqlrouter.exe", "backup=C:\\mysqld.exe\\copy.exe"} << "C:\\Apache2" << QStringList{"apache2", "mysql", ""};
+        // clang-format on
+    }
+
+    void serviceNames()
+    {
+        QFETCH(QStringList, installed);
+        QFETCH(QString, apacheFolder);
+        QFETCH(QStringList, names);
+        std::vector<platform::InstalledService> services;
+        for (const QString& service : installed)
+            services.push_back(
+                {service.section('=', 0, 0), platform::ServiceProgram(service.section('=', 1))});
+        const ServiceNames found = FindServiceNames(services, apacheFolder);
+        QCOMPARE((QStringList{found.apache, found.mysql, found.note}), names);
     }
 
     void runProcess_data()
