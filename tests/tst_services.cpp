@@ -127,7 +127,6 @@ class TestServices : public QObject
         QTest::addColumn<QStringList>("installed");
         QTest::addColumn<QString>("apacheFolder");
         QTest::addColumn<QStringList>("names");
-        QTest::newRow("none installed") << QStringList() << "C:\\Apache24" << QStringList{"apache2", "mysql", ""};
         QTest::newRow("folder typed in other case and separators; quoted, with arguments") << QStringList{"Apache2.4=\"C:\\Apache24\\bin\\httpd.exe\" -k runservice", "MySQL80=\"C:\\Program Files\\MySQL\\MySQL Server 8.0\\bin\\mysqld.exe\" --defaults-file=my.ini MySQL80"} << "c:/apache24//" << QStringList{"Apache2.4", "MySQL80", ""};
         QTest::newRow("unquoted path with blanks and arguments") << QStringList{"Apache=C:\\Program Files\\Apache24\\bin\\HTTPD.EXE -k runservice", "MariaDB=C:\\Program Files\\MariaDB 11.4\\bin\\mariadbd.exe MariaDB"} << "C:\\Program Files\\Apache24" << QStringList{"Apache", "MariaDB", ""};
         QTest::newRow("several MySQL: the first, said so") << QStringList{"MySQL57=D:\\mysql57\\bin\\mysqld.exe", "MariaDB=C:\\MariaDB\\bin\\mariadbd.exe"} << "C:\\Apache24" << QStringList{"apache2", "MySQL57", "找到多个 MySQL 服务，使用了 MySQL57。"};
