@@ -29,8 +29,8 @@ ServiceAction ActionFromButtons(bool start, bool stop, bool pause);
 /**
  * Runs @p apache's commands and then @p mysql's, on the services @p names gives, each service's
  * status text shown through @p setStatus once before its first command. Every command runs, also
- * after an earlier one failed. Returns what became of each command, in order; the status text is left as the
- * MySQL one.
+ * after an earlier one failed. Returns what became of each command, in order; the status text is
+ * left as the MySQL one.
  */
 std::vector<CommandRecord> ApplyServiceActions(ServiceAction apache, ServiceAction mysql,
                                                const ServiceNames& names, CommandRunner& runner,

@@ -16,8 +16,7 @@ struct ServiceNames
 {
     QString apache = DefaultServiceName(Service::Apache);
     QString mysql = DefaultServiceName(Service::MySql);
-    /** Which one was used where several services fit ("找到多个 MySQL 服务，使用了 MySQL80。"); else empty.
-     */
+    /** Which one is used where several fit: "找到多个 MySQL 服务，使用了 MySQL80。"; else empty. */
     QString note;
 
     const QString& of(Service service) const { return service == Service::Apache ? apache : mysql; }
