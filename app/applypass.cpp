@@ -150,13 +150,17 @@ bool ApplyPass::UpdateHttpdConf()
 void ApplyPass::ApplyServiceActions()
 {
     using services::ServiceAction;
+    // Windows installations register their own names (Apache2.4, MySQL80); the folder tells them apart.
+    const services::ServiceNames names =
+        services::FindServiceNames(m_seams.installedServices(), m_settings.apacheFolder);
+    m_report.serviceNote = names.note;
     services::ApacheLogRunner runner(*m_seams.runner, m_report.installation.errorLogs());
     // A start of a running Apache changes nothing: it reads its configuration only when it starts.
     const ServiceAction apache = m_settings.apacheAction;
     m_report.apacheWasRunning =
         apache == ServiceAction::Start &&
-        runner.isRunning(services::Command(services::Service::Apache, services::Verb::Start)).value_or(false);
-    m_report.commands = services::ApplyServiceActions(apache, m_settings.mysqlAction, runner,
+        runner.isRunning({services::Service::Apache, services::Verb::Start, names.apache}).value_or(false);
+    m_report.commands = services::ApplyServiceActions(apache, m_settings.mysqlAction, names, runner,
                                                       [this](const QString& text) { setStatus(text); });
     bool apacheStarted = apache == ServiceAction::Start || apache == ServiceAction::Restart;
     for (const services::CommandRecord& record : m_report.commands) {

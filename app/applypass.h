@@ -4,6 +4,7 @@
 #include "config/fileundo.h"
 #include "config/installation.h"
 #include "config/rewritefile.h"
+#include "platform/servicelist.h"
 #include "services/commandrunner.h"
 #include "services/siterequest.h"
 
@@ -69,6 +70,7 @@ struct PassReport
     bool apacheWasRunning = false; ///< Start found Apache running: it reads nothing new
     std::optional<SiteCheck> site; ///< set when the new root was not served
     QString otherVirtualHost;      ///< "FILE:LINE" of a virtual host answering there instead
+    QString serviceNote;           ///< which service was used where several fit one (empty: none did)
 };
 
 /** What the pass reaches outside itself; tests replace each. */
@@ -84,6 +86,8 @@ struct ApplyPassSeams
     std::function<services::CommandOutcome(const QString& program, const QStringList& arguments)> runProgram;
     /** Asks a web server for a page; by default a real request. */
     std::function<services::PageAnswer(const QUrl& url)> requestPage;
+    /** Lists the installed services, asked once before the commands run. */
+    std::function<std::vector<platform::InstalledService>()> installedServices = platform::InstalledServices;
 };
 
 /**

@@ -127,7 +127,16 @@ QString DescribeApplied(const PassReport& report)
 
 } // namespace
 
+static QString ComposeOutcome(const PassReport& report);
+
 QString ComposeMessage(const PassReport& report)
+{
+    // Which of several services of a kind was used goes with whatever else is said.
+    const QString message = ComposeOutcome(report);
+    return report.serviceNote.isEmpty() ? message : message + QLatin1Char('\n') + report.serviceNote;
+}
+
+static QString ComposeOutcome(const PassReport& report)
 {
     switch (report.outcome) {
     case PassReport::Outcome::FilesMissing:

@@ -37,8 +37,9 @@ bool MakeInstallation(const QString& folder, bool withProgram)
                    .replace(QStringLiteral("@EXTRA@"), QString())
                    .toUtf8());
     ini.write("display_errors = Off\r\n");
-    return !withProgram || (dir.mkpath(QStringLiteral("bin")) &&
-                            QFile::link(QStringLiteral("/usr/sbin/apache2"), folder + QStringLiteral("/bin/httpd")));
+    return !withProgram ||
+           (dir.mkpath(QStringLiteral("bin")) &&
+            QFile::link(QStringLiteral("/usr/sbin/apache2"), folder + QStringLiteral("/bin/httpd")));
 }
 
 void BM_ApplyPass(benchmark::State& state)
@@ -46,7 +47,8 @@ void BM_ApplyPass(benchmark::State& state)
     const bool withProgram = state.range(0) != 0;
     QTemporaryDir dir;
     const QString folder = dir.filePath(QStringLiteral("apache"));
-    if (!MakeInstallation(folder, withProgram) || (withProgram && !QFile::exists(QStringLiteral("/usr/sbin/apache2")))) {
+    if (!MakeInstallation(folder, withProgram) ||
+        (withProgram && !QFile::exists(QStringLiteral("/usr/sbin/apache2")))) {
         state.SkipWithError("cannot make the installation (is apache2 installed?)");
         return;
     }
@@ -71,7 +73,12 @@ void BM_ApplyPass(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(BM_ApplyPass)->Arg(0)->Arg(1)->ArgNames({"apache_test"})->Unit(benchmark::kMillisecond)->Repetitions(5);
+BENCHMARK(BM_ApplyPass)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgNames({"apache_test"})
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5);
 
 int main(int argc, char** argv)
 {

@@ -64,7 +64,7 @@ ServiceAction ActionFromButtons(bool start, bool stop, bool pause)
 }
 
 std::vector<CommandRecord> ApplyServiceActions(ServiceAction apache, ServiceAction mysql,
-                                               CommandRunner& runner,
+                                               const ServiceNames& names, CommandRunner& runner,
                                                const std::function<void(const QString&)>& setStatus)
 {
     std::vector<CommandRecord> records;
@@ -72,8 +72,10 @@ std::vector<CommandRecord> ApplyServiceActions(ServiceAction apache, ServiceActi
          {std::pair{Service::Apache, apache}, std::pair{Service::MySql, mysql}}) {
         const ServiceCommands commands = CommandsFor(service, action);
         setStatus(commands.statusText);
-        for (const ServiceCommand& command : commands.commands)
+        for (ServiceCommand command : commands.commands) {
+            command.name = names.of(service);
             records.push_back(runner.run(command));
+        }
     }
     return records;
 }

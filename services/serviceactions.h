@@ -2,6 +2,7 @@
 #pragma once
 
 #include "commandrunner.h"
+#include "servicenames.h"
 
 #include <QString>
 #include <QStringList>
@@ -26,12 +27,13 @@ ServiceCommands CommandsFor(Service service, ServiceAction action);
 ServiceAction ActionFromButtons(bool start, bool stop, bool pause);
 
 /**
- * Runs @p apache's commands and then @p mysql's, each service's status text shown through
- * @p setStatus once before its first command. Every command runs, also after an earlier one
- * failed. Returns what became of each command, in order; the status text is left as the MySQL one.
+ * Runs @p apache's commands and then @p mysql's, on the services @p names gives, each service's
+ * status text shown through @p setStatus once before its first command. Every command runs, also
+ * after an earlier one failed. Returns what became of each command, in order; the status text is
+ * left as the MySQL one.
  */
 std::vector<CommandRecord> ApplyServiceActions(ServiceAction apache, ServiceAction mysql,
-                                               CommandRunner& runner,
+                                               const ServiceNames& names, CommandRunner& runner,
                                                const std::function<void(const QString&)>& setStatus);
 
 } // namespace services

@@ -94,7 +94,10 @@ CommandRecord SystemCommandRunner::run(const ServiceCommand& command)
     }
     CommandOutcome outcome = RunProcess(invocation->program, invocation->arguments, m_timeout);
     RefineOutcome(command, m_manager, outcome);
-    return {command, invocation->commandLine(), outcome};
+    // net's full path only keeps a planted net.exe out; the message shows the command as typed.
+    return {command,
+            m_manager == ServiceManager::WindowsNet ? command.netCommandLine() : invocation->commandLine(),
+            outcome};
 }
 
 std::optional<bool> SystemCommandRunner::isRunning(const ServiceCommand& command)

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "app/applypass.h"
 #include "config/errorlog.h"
 #include "services/apachelog.h"
 #include "services/serviceactions.h"
@@ -10,6 +11,8 @@
 
 #ifdef Q_OS_WIN
 #include "platform/files.h"
+#include "platform/system.h"
+#include <QScopeGuard>
 #include <windows.h>
 #else
 #include <signal.h>
@@ -106,7 +109,7 @@ class TestServices : public QObject
                                 {m_bin.filePath("missing"), m_bin.filePath("log")});
         QStringList seen, ran, statusTexts;
         const auto setStatus = [&](const QString& text) { statusTexts << (recorder.status = text); };
-        for (const CommandRecord& r : ApplyServiceActions(apache, mysql, logging, setStatus)) {
+        for (const CommandRecord& r : ApplyServiceActions(apache, mysql, {}, logging, setStatus)) {
             const QStringList got{r.commandLine, QString::number(int(r.outcome.status)), r.outcome.reason};
             seen << (got + r.outcome.logLines).join(' ').simplified();
             const bool ranProgram = runner != Runner::Recorder && r.outcome.status != Status::NotSupported;
@@ -115,6 +118,105 @@ class TestServices : public QObject
         QCOMPARE(seen, records);
         QCOMPARE(QString::fromUtf8(testutil::ReadAll(m_bin.filePath("calls"))), ran.join(""));
         QCOMPARE(statusTexts.size(), 2); // once per service, MySQL's left showing
+    }
+
+    void serviceNames_data()
+    {
+        // clang-format off
+        // installed: NAME=its binary path, in the service manager's order. names: Apache's, MySQL's, the note.
+        QTest::addColumn<QStringList>("installed");
+        QTest::addColumn<QString>("apacheFolder");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("folder typed in other case and separators; quoted, with arguments") << QStringList{"Apache2.4=\"C:\\Apache24\\bin\\httpd.exe\" -k runservice", "MySQL80=\"C:\\Program Files\\MySQL\\MySQL Server 8.0\\bin\\mysqld.exe\" --defaults-file=my.ini MySQL80"} << "c:/apache24//" << QStringList{"Apache2.4", "MySQL80", ""};
+        QTest::newRow("unquoted path with blanks and arguments") << QStringList{"Apache=C:\\Program Files\\Apache24\\bin\\HTTPD.EXE -k runservice", "MariaDB=C:\\Program Files\\MariaDB 11.4\\bin\\mariadbd.exe MariaDB"} << "C:\\Program Files\\Apache24" << QStringList{"Apache", "MariaDB", ""};
+        QTest::newRow("several MySQL: the first, said so") << QStringList{"MySQL57=D:\\mysql57\\bin\\mysqld.exe", "MariaDB=C:\\MariaDB\\bin\\mariadbd.exe"} << "C:\\Apache24" << QStringList{"apache2", "MySQL57", "找到多个 MySQL 服务，使用了 MySQL57。"};
+        QTest::newRow("apache2 and mysql in any case stay") << QStringList{"Apache2.4=C:\\Apache24\\bin\\httpd.exe", "MySQL80=C:\\mysql\\bin\\mysqld.exe", "Apache2=C:\\old\\bin\\httpd.exe", "MYSQL=C:\\old\\bin\\mysqld.exe"} << "C:\\Apache24" << QStringList{"apache2", "mysql", ""};
+        QTest::newRow("none matching: another folder, other programs") << QStringList{"Apache2.4=C:\\Apache24\\bin\\httpd.exe", "Apache=C:\\Apache2\\httpd.exe", "MySQLRouter=C:\\mysql\\bin\\mysqlrouter.exe", "backup=C:\\mysqld.exe\\copy.exe"} << "C:\\Apache2" << QStringList{"apache2", "mysql", ""};
+        // clang-format on
+    }
+
+    void serviceNames()
+    {
+        QFETCH(QStringList, installed);
+        QFETCH(QString, apacheFolder);
+        QFETCH(QStringList, names);
+        std::vector<platform::InstalledService> services;
+        for (const QString& service : installed)
+            services.push_back(
+                {service.section('=', 0, 0), platform::ServiceProgram(service.section('=', 1))});
+        const ServiceNames found = FindServiceNames(services, apacheFolder);
+        QCOMPARE((QStringList{found.apache, found.mysql, found.note}), names);
+    }
+
+    void windowsServices_data()
+    {
+        // clang-format off
+        // services: NAME=its binary path, registered for real, %1 the scratch folder; the Apache folder
+        // is %1/Apache24. records: each command as shown and its status. requests: what each program was asked.
+        QTest::addColumn<QStringList>("services");
+        QTest::addColumn<QStringList>("records");
+        QTest::addColumn<QStringList>("requests");
+        const QStringList installation{"Apache2.4=\"%1\\Apache24\\bin\\httpd.exe\" -k runservice", "MySQL80=%1\\mysql\\bin\\mysqld.exe --defaults-file=my.ini MySQL80"};
+        QTest::newRow("found by program") << installation << QStringList{"net start Apache2.4 0", "net start MySQL80 0"} << QStringList{"Apache24/bin/httpd.exe start", "mysql/bin/mysqld.exe start"};
+        QTest::newRow("apache2 and mysql present") << installation + QStringList{"apache2=%1\\other\\bin\\httpd.exe", "mysql=%1\\other\\bin\\mysqld.exe"} << QStringList{"net start apache2 0", "net start mysql 0"} << QStringList{"other/bin/httpd.exe start", "other/bin/mysqld.exe start"};
+        QTest::newRow("none matching") << QStringList{"Apache2.4=%1\\other\\bin\\httpd.exe"} << QStringList{"net start apache2 2", "net start mysql 2"} << QStringList();
+        // clang-format on
+    }
+
+    void windowsServices()
+    {
+#ifndef Q_OS_WIN
+        QSKIP("Registers real services with the Windows service manager");
+#else
+        QFETCH(QStringList, services);
+        QFETCH(QStringList, records);
+        QFETCH(QStringList, requests);
+        QTemporaryDir dir;
+        const QStringList programs{"Apache24/bin/httpd.exe", "mysql/bin/mysqld.exe", "other/bin/httpd.exe",
+                                   "other/bin/mysqld.exe"};
+        for (const QString& program : programs)
+            QVERIFY(QDir(dir.path()).mkpath(program.section('/', 0, -2)) &&
+                    QFile::copy(BRELLIMAR_TEST_SERVICE, dir.filePath(program)));
+        QVERIFY(testutil::MakeApacheFolder(dir.filePath("Apache24")));
+        const QString sc = qEnvironmentVariable("SystemRoot") + "\\System32\\sc.exe";
+        QStringList registered;
+        const auto unregister = qScopeGuard([&] {
+            for (const QString& name : registered) {
+                testutil::RunProgram(platform::NetProgram(), {"stop", name});
+                testutil::RunProgram(sc, {"delete", name});
+            }
+        });
+        for (const QString& service : services) {
+            registered << service.section('=', 0, 0);
+            const QString binaryPath = service.section('=', 1).arg(QDir::toNativeSeparators(dir.path()));
+            const testutil::Run run =
+                testutil::RunProgram(sc, {"create", registered.last(), "binPath=", binaryPath});
+            QVERIFY2(run.exitCode == 0, qPrintable(run.output));
+        }
+
+        SystemCommandRunner runner(ServiceManager::WindowsNet, std::chrono::seconds(60));
+        const app::SettingsState settings{dir.filePath("www"),      "index.php",
+                                          dir.filePath("Apache24"), true,
+                                          ServiceAction::Start,     ServiceAction::Start};
+        app::ApplyPassSeams seams; // the real service manager; Apache's test and the page left out
+        seams.runner = &runner;
+        seams.runProgram = [](const QString&, const QStringList&) { return CommandOutcome(); };
+        seams.requestPage = [](const QUrl&) { return PageAnswer{200, {}}; };
+        const app::PassReport report = app::ApplyPass(seams).run(settings);
+        QStringList seen;
+        for (const CommandRecord& r : report.commands)
+            seen << r.commandLine + ' ' + QString::number(int(r.outcome.status));
+        QCOMPARE(seen, records);
+        const auto asked = [&] {
+            QStringList lines;
+            for (const QString& program : programs)
+                if (QFile::exists(dir.filePath(program + ".log")))
+                    lines << program + ' ' +
+                                 QString(testutil::ReadAll(dir.filePath(program + ".log"))).simplified();
+            return lines;
+        };
+        QTRY_COMPARE(asked(), requests);
+#endif
     }
 
     void runProcess_data()

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace platform::win {
 
@@ -26,5 +28,8 @@ std::wstring LastErrorText();
  * or an empty string when the user cancelled or chose something without a path.
  */
 std::wstring BrowseForFolder(void* owner, const std::wstring& title);
+
+/** The Win32 services the service manager knows, in its order: each one's name and binary path. */
+std::vector<std::pair<std::wstring, std::wstring>> Win32Services();
 
 } // namespace platform::win

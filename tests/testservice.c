@@ -1,0 +1,70 @@
+/* SPDX-License-Identifier: MIT */
+/* A Windows service for the tests: it runs until stopped and appends each request it gets (start,
+   stop, pause, continue) as a line to a file beside its program, named as it with ".log" added. */
+#define WIN32_LEAN_AND_MEAN
+#include <stdio.h>
+#include <windows.h>
+
+static SERVICE_STATUS_HANDLE handle;
+static SERVICE_STATUS status = {SERVICE_WIN32_OWN_PROCESS, SERVICE_START_PENDING,
+                                SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE, 0, 0, 0, 0};
+static HANDLE stopped;
+static wchar_t logPath[MAX_PATH + 8];
+
+static void Log(const char* request)
+{
+    FILE* file = _wfopen(logPath, L"a");
+    if (file) {
+        fprintf(file, "%s\n", request);
+        fclose(file);
+    }
+}
+
+static void Report(DWORD state)
+{
+    status.dwCurrentState = state;
+    SetServiceStatus(handle, &status);
+}
+
+static DWORD WINAPI Control(DWORD control, DWORD type, void* data, void* context)
+{
+    (void)type, (void)data, (void)context;
+    switch (control) {
+    case SERVICE_CONTROL_STOP:
+        Log("stop");
+        Report(SERVICE_STOP_PENDING);
+        SetEvent(stopped);
+        return NO_ERROR;
+    case SERVICE_CONTROL_PAUSE:
+        Log("pause");
+        Report(SERVICE_PAUSED);
+        return NO_ERROR;
+    case SERVICE_CONTROL_CONTINUE:
+        Log("continue");
+        Report(SERVICE_RUNNING);
+        return NO_ERROR;
+    case SERVICE_CONTROL_INTERROGATE:
+        return NO_ERROR;
+    }
+    return ERROR_CALL_NOT_IMPLEMENTED;
+}
+
+static void WINAPI ServiceMain(DWORD argc, wchar_t** argv)
+{
+    handle = RegisterServiceCtrlHandlerExW(argc ? argv[0] : L"", Control, NULL);
+    if (!handle)
+        return;
+    stopped = CreateEventW(NULL, TRUE, FALSE, NULL);
+    Log("start"); /* before RUNNING: once net start returns, the line is there */
+    Report(SERVICE_RUNNING);
+    WaitForSingleObject(stopped, INFINITE);
+    Report(SERVICE_STOPPED);
+}
+
+int main(void)
+{
+    GetModuleFileNameW(NULL, logPath, MAX_PATH);
+    wcscat(logPath, L".log");
+    SERVICE_TABLE_ENTRYW services[] = {{L"", ServiceMain}, {NULL, NULL}};
+    return StartServiceCtrlDispatcherW(services) ? 0 : 1;
+}
