@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "errorlog.h"
 
+#include "apachelines.h"
 #include "apachesyntax.h"
 #include "platform/apachehost.h"
-#include "platform/safefile.h"
-#include "rewriter.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,37 +14,6 @@
 namespace config {
 
 namespace {
-
-// Calls @p onLine with each line of httpd.conf as Apache reads it (any line end, continuation lines
-// joined), read a line at a time: never more than the file's size, never from anything but a
-// regular file (a FIFO put in its place would block).
-template <typename OnLine> void ForEachLogicalLine(const QString& path, OnLine&& onLine)
-{
-    const platform::OpenedFile opened = platform::OpenRegularFile(path);
-    QFile file;
-    if (opened.fd < 0 || !file.open(opened.fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-        return;
-    QByteArray pending;
-    bool continued = false;
-    for (qint64 remaining = opened.size; remaining > 0 && !file.atEnd();) {
-        const QByteArray read = file.readLine(remaining + 1);
-        remaining -= read.size();
-        // Up to an LF, split at the line ends the rewriter knows (a lone CR among them).
-        ForEachLine(read, true, [&](QByteArrayView line) {
-            const bool continues = ContinuesOnNextLine(line);
-            if (continues)
-                line.chop(1);
-            if (!continued)
-                pending.clear();
-            pending.append(line);
-            continued = continues;
-            if (!continues)
-                onLine(pending);
-        });
-    }
-    if (continued)
-        onLine(pending);
-}
 
 // ${VAR} as Apache resolves it: from the Define lines read so far, then from the environment;
 // an unknown one stays as written.
@@ -85,8 +53,9 @@ QStringList ApacheErrorLogFiles(const QString& apacheFolder, const QString& http
     QString serverRoot;
     QString errorLog;
     int virtualHostDepth = 0;
-    ForEachLogicalLine(httpdConf, [&](const QByteArray& raw) {
-        const QString line = Expand(QString(decoder.decode(raw)).trimmed(), defines);
+    ApacheLineReader lines;
+    ReadApacheLines(httpdConf, lines, [&](const ApacheLine& raw) {
+        const QString line = Expand(QString(decoder.decode(raw.text)).trimmed(), defines);
         const auto [word, rest] = SplitWord(line);
         if (word.compare(QLatin1String("<VirtualHost"), Qt::CaseInsensitive) == 0)
             ++virtualHostDepth;

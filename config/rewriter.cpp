@@ -3,7 +3,6 @@
 
 #include "apachesyntax.h"
 #include "platform/apachehost.h"
-#include "platform/bytesearch.h"
 #include "tokenizer.h"
 
 #include <QStringDecoder>
@@ -56,11 +55,6 @@ inline bool IsWordByte(char c)
 inline bool IsBlankByte(char c)
 {
     return c == ' ' || c == '\t';
-}
-
-QByteArrayView WithoutContinuation(QByteArrayView line)
-{
-    return line.first(line.size() - 1);
 }
 
 } // namespace
@@ -134,6 +128,8 @@ std::optional<LineRewriter> LineRewriter::Create(const RewritePlan& plan)
             return std::nullopt;
         engine.m_sectionOpening = "<Directory \"" + *folder + "\">";
         engine.m_moveSections = true;
+        // Only lines that hold the directive's name need a look: found with one search, not line by line.
+        engine.m_scanReader.onlyLinesWith(kDocumentRoot);
     }
     return engine;
 }
@@ -168,78 +164,22 @@ LineRewriter::EncodedRule* LineRewriter::matchingRule(QByteArrayView line)
     return nullptr;
 }
 
-namespace {
-
-// The line that starts at @p at (without its line end), and where the next one starts (past the
-// end for the last).
-qsizetype LineAt(QByteArrayView lines, qsizetype at, QByteArrayView* line)
+void LineRewriter::scan(QByteArrayView piece)
 {
-    qsizetype end = at;
-    while (end < lines.size() && lines[end] != '\r' && lines[end] != '\n')
-        ++end;
-    *line = lines.sliced(at, end - at);
-    const bool crLf = end + 1 < lines.size() && lines[end] == '\r' && lines[end + 1] == '\n';
-    return end + (crLf ? 2 : 1);
+    m_scanReader.feed(piece, [this](const ApacheLine& line) { scanLine(line); });
 }
 
-// The line that ends just before @p end (which is a line start or the end of the lines).
-QByteArrayView LineBefore(QByteArrayView lines, qsizetype end)
+void LineRewriter::endScan()
 {
-    if (end > 0 && lines[end - 1] == '\n')
-        --end;
-    if (end > 0 && lines[end - 1] == '\r')
-        --end;
-    qsizetype start = end;
-    while (start > 0 && lines[start - 1] != '\r' && lines[start - 1] != '\n')
-        --start;
-    return lines.sliced(start, end - start);
+    m_scanReader.finish([this](const ApacheLine& line) { scanLine(line); });
 }
 
-} // namespace
-
-void LineRewriter::scan(QByteArrayView lines)
+void LineRewriter::scanLine(const ApacheLine& line)
 {
-    // Only lines that hold the directive's name need a look: found with one search, not line by line.
-    static constexpr QByteArrayView kName(kDocumentRoot);
-    qsizetype at = 0;
-    while (at < lines.size()) {
-        qsizetype start = at;
-        if (!m_scanJoining) {
-            const qsizetype hit = platform::FindBytes(lines, kName, at);
-            if (hit < 0)
-                break;
-            start = hit;
-            while (start > at && lines[start - 1] != '\r' && lines[start - 1] != '\n')
-                --start;
-            if (start > at)
-                m_scanContinued = m_apacheSyntax && ContinuesOnNextLine(LineBefore(lines, start));
-        }
-        QByteArrayView line;
-        at = LineAt(lines, start, &line);
-        scanLine(line);
-    }
-    if (!m_scanJoining && !lines.isEmpty())
-        m_scanContinued = m_apacheSyntax && ContinuesOnNextLine(LineBefore(lines, lines.size()));
-}
-
-void LineRewriter::scanLine(QByteArrayView line)
-{
-    const bool continues = m_apacheSyntax && ContinuesOnNextLine(line);
-    if (m_scanJoining) {
-        m_scanJoined += continues ? WithoutContinuation(line) : line;
-    } else if (!m_scanContinued) {
-        const EncodedRule* rule = matchingRule(line);
-        if (rule && rule->directive == QLatin1String(kDocumentRoot)) {
-            m_scanJoined = (continues ? WithoutContinuation(line) : line).toByteArray();
-            m_scanJoining = true;
-        }
-    }
-    if (m_scanJoining && !continues) {
-        noteOldFolder(m_scanJoined);
-        m_scanJoining = false;
-        m_scanJoined.clear();
-    }
-    m_scanContinued = continues;
+    // The rewrite decides on a line's first physical line; so does the scan.
+    const EncodedRule* rule = matchingRule(line.text.first(line.firstLength));
+    if (rule && rule->directive == QLatin1String(kDocumentRoot))
+        noteOldFolder(line.text);
 }
 
 void LineRewriter::noteOldFolder(QByteArrayView logicalLine)
@@ -340,15 +280,20 @@ std::optional<QByteArray> RewriteContent(QByteArrayView content, const RewritePl
     std::optional<LineRewriter> engine = LineRewriter::Create(plan);
     if (!engine || StartsAsUtf16(content))
         return std::nullopt;
-    if (engine->needsScan())
+    if (engine->needsScan()) {
         engine->scan(content);
+        engine->endScan();
+    }
     QByteArray out;
-    ForEachLine(content, true, [&](QByteArrayView line) {
-        if (const std::optional<QByteArrayView> piece = engine->rewrite(line)) {
+    const auto onLine = [&](const ApacheLine& line) {
+        if (const std::optional<QByteArrayView> piece = engine->rewrite(line.text)) {
             out.append(*piece);
             out.append("\r\n", 2);
         }
-    });
+    };
+    ApacheLineReader lines(ApacheLineReader::Continuations::Keep);
+    lines.feed(content, onLine);
+    lines.finish(onLine);
     if (unmatched)
         *unmatched = engine->unmatched();
     return out;

@@ -49,6 +49,50 @@ class TestConfig : public QObject
         QCOMPARE(IsWordChar(line), line.startsWith(words.first()));
     }
 
+    void apacheLines_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<bool>("join");         // continuation lines joined, as in a configuration
+        QTest::addColumn<QByteArray>("word");   // only lines whose first physical line holds it; empty: all
+        QTest::addColumn<QStringList>("lines"); // line number of the first physical line, a blank, the text
+        // clang-format off
+        const QByteArray continued = "A x \\\r\n  y\\\\\r\nB \\\rC\\\n";
+        QTest::newRow("CR LF, lone CR, lone LF, LF CR; the last line needs none") << QByteArray("a\rb\nc\n\rd\r\n\r\ne") << true << QByteArray() << QStringList{"1 a", "2 b", "3 c", "4 ", "5 d", "6 ", "7 e"};
+        QTest::newRow("configuration: a single backslash joins, the file's end ends") << continued << true << QByteArray() << QStringList{"1 A x   y\\\\", "3 B C"};
+        QTest::newRow("log: every line alone") << continued << false << QByteArray() << QStringList{"1 A x \\", "2   y\\\\", "3 B \\", "4 C\\"};
+        QTest::newRow("searched: the word in a first line, never in a continued one") << QByteArray("# a \\\r\nDocumentRoot /x\r\nDocumentRoot \\\n /y\r\nx DocumentRoot\rDocumentRoot\\\r\n\\\\") << true << QByteArray("DocumentRoot") << QStringList{"0 DocumentRoot  /y", "0 x DocumentRoot", "0 DocumentRoot\\\\"};
+        // clang-format on
+    }
+
+    void apacheLines()
+    {
+        QFETCH(QByteArray, input);
+        QFETCH(bool, join);
+        QFETCH(QByteArray, word);
+        QFETCH(QStringList, lines);
+        // Whole, cut in two at every place, and a byte at a time: the same lines.
+        std::vector<QByteArrayList> feeds{{input}};
+        for (qsizetype cut = 1; cut < input.size(); ++cut)
+            feeds.push_back({input.first(cut), input.sliced(cut)});
+        feeds.emplace_back();
+        for (const char c : input)
+            feeds.back() << QByteArray(1, c);
+        for (const QByteArrayList& pieces : feeds) {
+            ApacheLineReader reader(join ? ApacheLineReader::Continuations::Join
+                                         : ApacheLineReader::Continuations::Keep);
+            if (!word.isEmpty())
+                reader.onlyLinesWith(word);
+            QStringList read;
+            const auto onLine = [&](const ApacheLine& line) {
+                read << QString::number(line.number) + ' ' + QString::fromLatin1(line.text);
+            };
+            for (const QByteArray& piece : pieces)
+                reader.feed(piece, onLine);
+            reader.finish(onLine);
+            QCOMPARE(read, lines);
+        }
+    }
+
     void rewriteContent_data()
     {
         QTest::addColumn<QByteArray>("input");
