@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The tokenizer and the rewriter: tables of lines, faults made for real, real Apache reading.
+#include "config/apacheconfig.h"
+#include "config/errorlog.h"
 #include "config/rewritefile.h"
 #include "config/tokenizer.h"
 #include "testutil.h"
@@ -21,6 +23,45 @@ static QString Listing(const QString& folder)
     return RunProgram("sh", {"-c", "find \"$0\" -printf '%p %M %U:%G\\n' | sort", folder}).output;
 #else
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System).join(' ');
+#endif
+}
+
+// A small Apache tree that Apache itself checks: a wildcard, a missing optional file, a Define'd
+// folder, a folder, nested includes, an ErrorLog in an included file; and loops of files and folders.
+static bool MakeIncludeTree(const QDir& dir)
+{
+    const std::pair<const char*, const char*> files[] = {
+        {"main.conf",
+         "Listen 127.0.0.1:8\nPidFile %1/logs/pid\nErrorLog logs/main.log\nMutex file:%1/logs default\n"
+         "DefaultRuntimeDir %1/logs\nLoadModule mpm_prefork_module "
+         "/usr/lib/apache2/modules/mod_mpm_prefork.so\n"
+         "Define PARTS conf.d\ninclude ${PARTS}/*.conf\nIncludeOptional missing.conf\n"
+         "IncludeOptional conf.d/none*.conf\nInclude \"dir\"\n"},
+        {"conf.d/b.conf", ""},
+        {"conf.d/B.conf", ""},
+        {"conf.d/.hidden.conf", ""},
+        {"conf.d/c.txt", ""},
+        {"conf.d/a.conf",
+         "<VirtualHost *:8>\n    ErrorLog logs/site.log\n</VirtualHost>\nErrorLog \\\n logs/included.log\n"},
+        {"conf.d/n.conf", "Include conf.d/sub/n?.conf\n"},
+        {"conf.d/sub/n1.conf", ""},
+        {"conf.d/sub/n12.conf", ""},
+        {"dir/z", ""},
+        {"dir/.dot", ""},
+        {"dir/deeper/x", ""},
+        {"logs/error.log", ""},
+        {"loop/one.conf", "Include loop/two.conf\n"},
+        {"loop/two.conf", "Include loop/one.conf\nInclude loop/two.conf\nInclude loop/dir\n"},
+        {"loop/dir/file", ""},
+    };
+    for (const auto& [name, content] : files)
+        if (!dir.mkpath(QFileInfo(name).path()) ||
+            !WriteAll(dir.filePath(name), QString::fromUtf8(content).replace("%1", dir.path()).toUtf8()))
+            return false;
+#ifdef Q_OS_UNIX
+    return QFile::link(".", dir.filePath("loop/dir/self")); // a folder inside itself
+#else
+    return true;
 #endif
 }
 
@@ -91,6 +132,54 @@ class TestConfig : public QObject
             reader.finish(onLine);
             QCOMPARE(read, lines);
         }
+    }
+
+    void includes_data()
+    {
+        QTest::addColumn<QString>(
+            "tree"); // copied into an empty folder, the default ServerRoot; empty: MakeIncludeTree's
+        QTest::addColumn<QString>("main"); // the main file in it
+        QTest::addColumn<QStringList>(
+            "files"); // read in this order; none given: as Apache's own DUMP_INCLUDES lists them
+        QTest::addColumn<QStringList>("errorLog"); // the main error log's files, as the lookup finds them
+        // clang-format off
+        QTest::newRow("Debian's own tree") << "/etc/apache2" << "apache2.conf" << QStringList() << QStringList{"${APACHE_LOG_DIR}/error.log"};
+        QTest::newRow("wildcards, folders, missing files, Define'd names") << "" << "main.conf" << QStringList() << QStringList{"logs/included.log"};
+        QTest::newRow("files including each other are read once") << "" << "loop/one.conf" << QStringList{"loop/one.conf", "loop/two.conf", "loop/dir/file"} << QStringList{"logs/error.log", "logs/error_log"};
+        // clang-format on
+    }
+
+    void includes()
+    {
+        QFETCH(QString, tree);
+        QFETCH(QString, main);
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, errorLog);
+        QTemporaryDir dir;
+        const QString apache = QStringLiteral("/usr/sbin/apache2");
+        if (files.isEmpty() && !QFile::exists(apache))
+            QSKIP("Apache httpd (Debian's apache2) is not installed");
+        if (!tree.isEmpty() && !QFileInfo(tree).isDir())
+            QSKIP("no such tree here");
+        QVERIFY(tree.isEmpty() ? MakeIncludeTree(dir.path())
+                               : RunProgram("cp", {"-a", tree + "/.", dir.path()}).exitCode == 0);
+        if (files.isEmpty()) {
+            const Run dump = RunProgram("sh", {"-c",
+                                               "[ ! -f \"$0/envvars\" ] || . \"$0/envvars\"; " + apache +
+                                                   " -d \"$0\" -f \"$0/$1\" -t -D DUMP_INCLUDES",
+                                               dir.path(), main});
+            QVERIFY2(dump.exitCode == 0, qPrintable(dump.output));
+            static const QRegularExpression listed(QStringLiteral("^ +\\((?:\\*|\\d+)\\) (.*)$"),
+                                                   QRegularExpression::MultilineOption);
+            for (const QRegularExpressionMatch& file : listed.globalMatch(dump.output))
+                files << QDir(dir.path()).relativeFilePath(file.captured(1));
+        }
+        ApacheConfigReader reader(dir.path());
+        reader.read(dir.filePath(main), [](const ApacheConfigLine&) {});
+        QCOMPARE(reader.files().replaceInStrings(dir.path() + '/', QString()), files);
+        QCOMPARE(
+            ApacheErrorLogFiles(dir.path(), dir.filePath(main)).replaceInStrings(dir.path() + '/', QString()),
+            errorLog);
     }
 
     void rewriteContent_data()
