@@ -44,10 +44,11 @@ class ApacheLineReader
     }
 
     /**
-     * Gives only the lines whose first physical line holds @p word, found with one byte search per
-     * piece rather than line by line; the lines between are passed over unread.
+     * Gives only the lines whose first physical line holds @p word in any ASCII case, as Apache
+     * reads directive names; found by searching each piece rather than line by line, the lines
+     * between passed over unread.
      */
-    void onlyLinesWith(QByteArray word) { m_anchor = std::move(word); }
+    void onlyLinesWith(const QByteArray& word) { m_anchor = word.toLower(); }
 
     /** Calls @p onLine with each line that @p piece completes. */
     template <typename OnLine> void feed(QByteArrayView piece, OnLine&& onLine);
@@ -97,11 +98,13 @@ class ApacheLineReader
 
     // Where the next line holding the anchor starts in [from, end), or end, the line still open kept.
     const char* nextCandidate(const char* from, const char* end);
+    qsizetype findAnchor(QByteArrayView text);
 
     template <typename OnLine> void physical(QByteArrayView line, bool holdsAnchor, OnLine& onLine);
 
     bool m_join;
-    QByteArray m_anchor;
+    QByteArray m_anchor; ///< in lower case
+    QByteArray m_lowered;
     QByteArray m_open;       ///< the start of a line that a later piece completes
     bool m_afterCr = false;  ///< the last piece ended in CR: an LF first in the next belongs to it
     bool m_joining = false;  ///< m_joined goes on in the next line
@@ -169,7 +172,7 @@ void ApacheLineReader::physical(QByteArrayView line, bool holdsAnchor, OnLine& o
             onLine(ApacheLine{m_joined, m_firstLength, m_anchor.isEmpty() ? m_start : 0});
         return;
     }
-    if (m_dropping || (!holdsAnchor && !m_anchor.isEmpty() && platform::FindBytes(line, m_anchor, 0) < 0)) {
+    if (m_dropping || (!holdsAnchor && !m_anchor.isEmpty() && findAnchor(line) < 0)) {
         m_dropping = goesOn;
         return;
     }

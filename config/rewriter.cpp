@@ -57,6 +57,20 @@ inline bool IsBlankByte(char c)
     return c == ' ' || c == '\t';
 }
 
+inline char AsciiLower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c | 0x20) : c;
+}
+
+// The same word without regard to ASCII case (as Apache's strcasecmp), every other character exactly.
+bool SameWordAnyCase(QStringView a, QStringView b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](QChar x, QChar y) {
+               return x == y || (x.unicode() < 0x80 && y.unicode() < 0x80 &&
+                                 AsciiLower(char(x.unicode())) == AsciiLower(char(y.unicode())));
+           });
+}
+
 } // namespace
 
 std::optional<ValueProblem> CheckValues(const QString& documentRoot, const QString& directoryIndex)
@@ -118,8 +132,10 @@ std::optional<LineRewriter> LineRewriter::Create(const RewritePlan& plan)
         std::optional<QByteArray> line = EncodeExactly(rule.line, plan.encoding);
         if (!line)
             return std::nullopt;
+        // Apache reads directive names in any case, PHP its keys only as written.
+        const QByteArray name = rule.directive.toLatin1();
         engine.m_rules.push_back(
-            {rule.directive, rule.directive.toLatin1(), std::move(*line), rule.mustMatch});
+            {rule.directive, plan.apacheSyntax ? name.toLower() : name, std::move(*line), rule.mustMatch});
     }
     if (plan.documentRoot && plan.apacheSyntax) {
         const std::optional<QByteArray> folder =
@@ -147,11 +163,17 @@ LineRewriter::EncodedRule* LineRewriter::matchingRule(QByteArrayView line)
     if (i == n)
         return nullptr;
     if (IsWordByte(line[i])) {
+        const char* word = line.data() + i;
         for (EncodedRule& rule : m_rules) {
-            const qsizetype length = rule.directiveBytes.size();
-            if (n - i >= length && line[i] == rule.directiveBytes[0] &&
-                std::memcmp(line.data() + i, rule.directiveBytes.constData(), size_t(length)) == 0 &&
-                (i + length == n || !IsWordByte(line[i + length])))
+            const QByteArray& name = rule.directiveBytes;
+            const qsizetype length = name.size();
+            if (n - i < length || (i + length < n && IsWordByte(word[length])))
+                continue;
+            const bool same = m_apacheSyntax
+                                  ? std::equal(word, word + length, name.constData(),
+                                               [](char c, char lower) { return AsciiLower(c) == lower; })
+                                  : std::memcmp(word, name.constData(), size_t(length)) == 0;
+            if (same)
                 return &rule;
         }
         return nullptr;
@@ -159,7 +181,7 @@ LineRewriter::EncodedRule* LineRewriter::matchingRule(QByteArrayView line)
     // A non-ASCII character comes first: GetWord decides, on the line as the system code page reads it.
     const QString decodedWord = GetWord(Decode(line, QStringConverter::System), 1);
     for (EncodedRule& rule : m_rules)
-        if (decodedWord == rule.directive)
+        if (m_apacheSyntax ? SameWordAnyCase(decodedWord, rule.directive) : decodedWord == rule.directive)
             return &rule;
     return nullptr;
 }
@@ -184,9 +206,14 @@ void LineRewriter::scanLine(const ApacheLine& line)
 
 void LineRewriter::noteOldFolder(QByteArrayView logicalLine)
 {
+    // The folder follows the directive, the line's first word.
     const QString text = Decode(logicalLine, m_encoding);
-    const qsizetype word = text.indexOf(QLatin1String(kDocumentRoot));
-    const QString folder = ApacheArgument(text.mid(word + qsizetype(sizeof(kDocumentRoot)) - 1));
+    qsizetype i = 0;
+    while (i < text.size() && !IsWordChar(text.at(i)))
+        ++i;
+    while (i < text.size() && IsWordChar(text.at(i)))
+        ++i;
+    const QString folder = ApacheArgument(text.mid(i));
     if (!folder.isEmpty() && !m_oldFolders.contains(folder))
         m_oldFolders << folder;
 }

@@ -19,7 +19,10 @@ inline constexpr char kDisplayErrors[] = "display_errors";
 inline constexpr char kDocumentRoot[] = "DocumentRoot";
 inline constexpr char kDirectoryIndex[] = "DirectoryIndex";
 
-/** One rewrite rule: a line whose first word is @c directive becomes @c line. */
+/**
+ * One rewrite rule: a line whose first word is @c directive becomes @c line; in a plan with
+ * Apache's syntax the word in any ASCII case, as Apache reads directive names.
+ */
 struct Rule
 {
     QString directive;
@@ -33,7 +36,10 @@ struct RewritePlan
     std::vector<Rule> rules;
     /** The encoding the rule lines (and the folders compared) are written in. */
     QStringConverter::Encoding encoding = QStringConverter::System;
-    /** httpd.conf: a line ending in a backslash goes on in the next one, as Apache reads it. */
+    /**
+     * httpd.conf: directive names in any ASCII case, and a line ending in a backslash goes on in
+     * the next one, as Apache reads them.
+     */
     bool apacheSyntax = false;
     /** When set, <Directory> sections of a replaced DocumentRoot's folder move to this folder. */
     std::optional<QString> documentRoot;
@@ -88,7 +94,7 @@ class LineRewriter
      * replaced line before it. A returned view lives until the next call.
      */
     std::optional<QByteArrayView> rewrite(QByteArrayView line);
-    /** Directives that had to be set but had no line to replace. */
+    /** Directives that had to be set but had no live line to replace (commented-out ones do not count). */
     QStringList unmatched() const;
 
   private:
