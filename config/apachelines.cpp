@@ -3,6 +3,10 @@
 
 #include "platform/safefile.h"
 
+#if defined(__SSE2__) && defined(__GNUC__)
+#include <emmintrin.h>
+#endif
+
 namespace config {
 
 namespace {
@@ -30,41 +34,44 @@ QByteArrayView LineBefore(const char* from, const char* lineStart)
     return QByteArrayView(start, end - start);
 }
 
-// Copies @p n bytes with each capital ASCII letter made small, eight bytes at a time.
-void LowerAscii(const char* from, qsizetype n, char* to)
+// True when the bytes at @p text are @p lower in any ASCII case.
+bool SameWordLowered(const char* text, const QByteArray& lower)
 {
-    constexpr quint64 kOnes = 0x0101010101010101ULL;
-    qsizetype i = 0;
-    for (; i + 8 <= n; i += 8) {
-        quint64 x;
-        std::memcpy(&x, from + i, 8);
-        // Per byte: the high bit of each sum says >= 'A' and > 'Z' of the low seven bits.
-        const quint64 low = x & (0x7f * kOnes);
-        const quint64 capital =
-            ((low + (0x80 - 'A') * kOnes) ^ (low + (0x80 - 'Z' - 1) * kOnes)) & ~x & (0x80 * kOnes);
-        x |= capital >> 2;
-        std::memcpy(to + i, &x, 8);
-    }
-    for (; i < n; ++i)
-        to[i] = from[i] >= 'A' && from[i] <= 'Z' ? char(from[i] | 0x20) : from[i];
+    for (qsizetype i = 0; i < lower.size(); ++i)
+        if ((text[i] >= 'A' && text[i] <= 'Z' ? char(text[i] | 0x20) : text[i]) != lower[i])
+            return false;
+    return true;
 }
 
 } // namespace
 
 qsizetype ApacheLineReader::findAnchor(QByteArrayView text)
 {
-    // One memmem over a lowered copy, a block at a time (blocks overlap by the word's length).
-    constexpr qsizetype kBlock = 32 * 1024;
-    const qsizetype overlap = m_anchor.size() - 1;
-    if (m_lowered.size() < kBlock + overlap)
-        m_lowered.resize(kBlock + overlap);
-    for (qsizetype at = 0; text.size() - at > overlap; at += kBlock) {
-        const qsizetype n = std::min(kBlock + overlap, text.size() - at);
-        LowerAscii(text.data() + at, n, m_lowered.data());
-        const qsizetype hit = platform::FindBytes(QByteArrayView(m_lowered.constData(), n), m_anchor, 0);
-        if (hit >= 0)
-            return at + hit;
+    const char* const s = text.data();
+    const qsizetype n = text.size();
+    const qsizetype k = m_anchor.size();
+    qsizetype i = 0;
+#if defined(__SSE2__) && defined(__GNUC__)
+    // Sixteen places at a time; only where the first and the last byte fit is the word compared.
+    const __m128i caseBit = _mm_set1_epi8(0x20);
+    const __m128i first = _mm_set1_epi8(char(m_anchor.front() | 0x20));
+    const __m128i last = _mm_set1_epi8(char(m_anchor.back() | 0x20));
+    for (; i + k + 15 <= n; i += 16) {
+        const auto at = [s](qsizetype offset) {
+            return _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + offset));
+        };
+        const __m128i firsts = _mm_cmpeq_epi8(_mm_or_si128(at(i), caseBit), first);
+        const __m128i lasts = _mm_cmpeq_epi8(_mm_or_si128(at(i + k - 1), caseBit), last);
+        for (unsigned mask = unsigned(_mm_movemask_epi8(_mm_and_si128(firsts, lasts))); mask;
+             mask &= mask - 1)
+            if (SameWordLowered(s + i + __builtin_ctz(mask), m_anchor))
+                return i + __builtin_ctz(mask);
     }
+#endif
+    // The last places, and all of them without SSE2, one by one.
+    for (; i + k <= n; ++i)
+        if (SameWordLowered(s + i, m_anchor))
+            return i;
     return -1;
 }
 

@@ -2,7 +2,6 @@
 #pragma once
 
 #include "apachesyntax.h"
-#include "platform/bytesearch.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -103,8 +102,7 @@ class ApacheLineReader
     template <typename OnLine> void physical(QByteArrayView line, bool holdsAnchor, OnLine& onLine);
 
     bool m_join;
-    QByteArray m_anchor; ///< in lower case
-    QByteArray m_lowered;
+    QByteArray m_anchor;     ///< in lower case
     QByteArray m_open;       ///< the start of a line that a later piece completes
     bool m_afterCr = false;  ///< the last piece ended in CR: an LF first in the next belongs to it
     bool m_joining = false;  ///< m_joined goes on in the next line
