@@ -26,8 +26,7 @@ QString DescribeProblem(const config::ValueProblem& problem)
     return what;
 }
 
-// Lines of httpd.conf that the pass had to set but did not find: only commented-out ones, or ones
-// in other case, which Apache does not read either.
+// Settings of httpd.conf that found no live line: there were commented-out ones at most.
 QString DescribeNotSet(const QStringList& directives)
 {
     QStringList lines;
@@ -36,7 +35,7 @@ QString DescribeNotSet(const QStringList& directives)
                                     ? QStringLiteral("主目录")
                                     : QStringLiteral("服务器默认首页");
         lines << QStringLiteral(
-                     "httpd.conf 中没有有效的 %1 行（被注释或大小写不同的行 Apache 不读），%2没有设置。")
+                     "httpd.conf 中没有有效的 %1 行（只有被注释掉的行，Apache 不读），%2没有设置。")
                      .arg(directive, setting);
     }
     return lines.join(QLatin1Char('\n'));

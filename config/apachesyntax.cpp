@@ -116,13 +116,6 @@ bool IsFileSystemRoot(const QString& folder)
     return drive && (folder.size() == 2 || (folder.size() == 3 && separator(folder.at(2))));
 }
 
-bool ContinuesOnNextLine(QByteArrayView rawLine)
-{
-    // Apache's rule: a backslash right before the line end, not itself escaped by another.
-    const qsizetype n = rawLine.size();
-    return n >= 2 && rawLine[n - 1] == '\\' && rawLine[n - 2] != '\\';
-}
-
 QUrl PageAddress(const QStringList& listenArguments)
 {
     for (const QString& arguments : listenArguments) {

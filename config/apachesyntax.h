@@ -56,6 +56,11 @@ QString VirtualHostOnPort(const QString& listing, int port);
  * True when Apache would join the line after @p rawLine to it: the line ends in a single
  * backslash (a doubled one is no continuation).
  */
-bool ContinuesOnNextLine(QByteArrayView rawLine);
+inline bool ContinuesOnNextLine(QByteArrayView rawLine)
+{
+    // Apache's rule: a backslash right before the line end, not itself escaped by another.
+    const qsizetype n = rawLine.size();
+    return n >= 2 && rawLine[n - 1] == '\\' && rawLine[n - 2] != '\\';
+}
 
 } // namespace config

@@ -1,72 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "errorlog.h"
 
+#include "apacheconfig.h"
 #include "apachesyntax.h"
-#include "platform/apachehost.h"
-#include "platform/safefile.h"
-#include "rewriter.h"
 
 #include <QDir>
-#include <QFile>
-#include <QHash>
 #include <QRegularExpression>
-#include <QStringDecoder>
 
 namespace config {
 
 namespace {
-
-// Calls @p onLine with each line of httpd.conf as Apache reads it (any line end, continuation lines
-// joined), read a line at a time: never more than the file's size, never from anything but a
-// regular file (a FIFO put in its place would block).
-template <typename OnLine> void ForEachLogicalLine(const QString& path, OnLine&& onLine)
-{
-    const platform::OpenedFile opened = platform::OpenRegularFile(path);
-    QFile file;
-    if (opened.fd < 0 || !file.open(opened.fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-        return;
-    QByteArray pending;
-    bool continued = false;
-    for (qint64 remaining = opened.size; remaining > 0 && !file.atEnd();) {
-        const QByteArray read = file.readLine(remaining + 1);
-        remaining -= read.size();
-        // Up to an LF, split at the line ends the rewriter knows (a lone CR among them).
-        ForEachLine(read, true, [&](QByteArrayView line) {
-            const bool continues = ContinuesOnNextLine(line);
-            if (continues)
-                line.chop(1);
-            if (!continued)
-                pending.clear();
-            pending.append(line);
-            continued = continues;
-            if (!continues)
-                onLine(pending);
-        });
-    }
-    if (continued)
-        onLine(pending);
-}
-
-// ${VAR} as Apache resolves it: from the Define lines read so far, then from the environment;
-// an unknown one stays as written.
-QString Expand(const QString& text, const QHash<QString, QString>& defines)
-{
-    static const QRegularExpression variable(QStringLiteral("\\$\\{([A-Za-z0-9_]+)\\}"));
-    QString expanded;
-    qsizetype done = 0;
-    for (const QRegularExpressionMatch& match : variable.globalMatch(text)) {
-        const QString name = match.captured(1);
-        const QByteArray variableName = name.toLocal8Bit();
-        QString value = match.captured(0);
-        if (defines.contains(name))
-            value = defines.value(name);
-        else if (qEnvironmentVariableIsSet(variableName.constData()))
-            value = qEnvironmentVariable(variableName.constData());
-        expanded += text.mid(done, match.capturedStart() - done) + value;
-        done = match.capturedEnd();
-    }
-    return expanded + text.mid(done);
-}
 
 // The first word of @p text and what follows the blank or tab after it.
 std::pair<QString, QString> SplitWord(const QString& text)
@@ -80,23 +23,15 @@ std::pair<QString, QString> SplitWord(const QString& text)
 
 QStringList ApacheErrorLogFiles(const QString& apacheFolder, const QString& httpdConf)
 {
-    QStringDecoder decoder(platform::ApacheFolderEncoding());
-    QHash<QString, QString> defines;
-    QString serverRoot;
     QString errorLog;
     int virtualHostDepth = 0;
-    ForEachLogicalLine(httpdConf, [&](const QByteArray& raw) {
-        const QString line = Expand(QString(decoder.decode(raw)).trimmed(), defines);
-        const auto [word, rest] = SplitWord(line);
+    ApacheConfigReader reader(apacheFolder);
+    reader.read(httpdConf, [&](const ApacheConfigLine& raw) {
+        const auto [word, rest] = SplitWord(reader.expand(raw.text).trimmed());
         if (word.compare(QLatin1String("<VirtualHost"), Qt::CaseInsensitive) == 0)
             ++virtualHostDepth;
         else if (word.startsWith(QLatin1String("</VirtualHost"), Qt::CaseInsensitive))
             virtualHostDepth = qMax(0, virtualHostDepth - 1);
-        else if (word.compare(QLatin1String("Define"), Qt::CaseInsensitive) == 0) {
-            const auto [name, value] = SplitWord(rest.trimmed());
-            defines.insert(name, ApacheArgument(value));
-        } else if (word.compare(QLatin1String("ServerRoot"), Qt::CaseInsensitive) == 0)
-            serverRoot = ApacheArgument(rest);
         else if (word.compare(QLatin1String("ErrorLog"), Qt::CaseInsensitive) == 0 && virtualHostDepth == 0)
             errorLog = ApacheArgument(rest);
     });
@@ -106,19 +41,20 @@ QStringList ApacheErrorLogFiles(const QString& apacheFolder, const QString& http
         errorLog.compare(QLatin1String("syslog"), Qt::CaseInsensitive) == 0 ||
         errorLog.startsWith(QLatin1String("syslog:"), Qt::CaseInsensitive))
         return {};
-    const QDir base(QDir(apacheFolder).filePath(serverRoot));
+    const QDir base(reader.serverRoot());
     if (!errorLog.isEmpty())
         return {QDir::cleanPath(base.filePath(errorLog))};
     return {QDir::cleanPath(base.filePath(QStringLiteral("logs/error.log"))),
             QDir::cleanPath(base.filePath(QStringLiteral("logs/error_log")))};
 }
 
-QStringList ApacheDirectiveValues(const QString& httpdConf, const QString& directive)
+QStringList ApacheDirectiveValues(const QString& apacheFolder, const QString& httpdConf,
+                                  const QString& directive)
 {
-    QStringDecoder decoder(platform::ApacheFolderEncoding());
     QStringList values;
-    ForEachLogicalLine(httpdConf, [&](const QByteArray& raw) {
-        const auto [word, rest] = SplitWord(QString(decoder.decode(raw)).trimmed());
+    ApacheConfigReader reader(apacheFolder);
+    reader.read(httpdConf, [&](const ApacheConfigLine& line) {
+        const auto [word, rest] = SplitWord(reader.expand(line.text).trimmed());
         if (word.compare(directive, Qt::CaseInsensitive) == 0)
             values << rest.trimmed();
     });

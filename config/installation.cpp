@@ -24,7 +24,7 @@ QStringList Installation::errorLogs() const
 
 QStringList Installation::directiveValues(const QString& directive) const
 {
-    return ApacheDirectiveValues(httpdConf, directive);
+    return ApacheDirectiveValues(apacheFolder, httpdConf, directive);
 }
 
 Installation LocateInstallation(const QString& apacheFolder)

@@ -21,35 +21,6 @@ const QString& ShortWriteReason()
     return reason;
 }
 
-// Reads the first @p size bytes of @p in chunk by chunk and hands @p onBlock what it has; onBlock
-// says how much of it was whole lines and used, the rest begins the next block. A line longer than
-// a chunk grows the buffer to hold it. Returns the read error, if any.
-template <typename OnBlock> QString ReadBlocks(QFile& in, qint64 size, OnBlock&& onBlock)
-{
-    if (!in.seek(0))
-        return in.errorString();
-    QByteArray buffer(kChunk, Qt::Uninitialized);
-    qsizetype filled = 0;
-    qint64 remaining = size;
-    while (true) {
-        if (filled == buffer.size())
-            buffer.resize(buffer.size() * 2);
-        const qint64 wanted = std::min<qint64>(buffer.size() - filled, remaining);
-        const qint64 got = wanted > 0 ? in.read(buffer.data() + filled, wanted) : 0;
-        if (got < 0)
-            return in.errorString();
-        filled += qsizetype(got);
-        // A file that shrank meanwhile ends where its bytes end.
-        remaining = got == 0 ? 0 : remaining - got;
-        const bool atEnd = remaining == 0;
-        const qsizetype used = onBlock(QByteArrayView(buffer.constData(), filled), atEnd);
-        if (atEnd)
-            return {};
-        std::memmove(buffer.data(), buffer.constData() + used, size_t(filled - used));
-        filled -= used;
-    }
-}
-
 // Writes everything or gives the system's reason; a write that stops short is retried, so that
 // the system can say why the rest does not fit.
 bool WriteAll(QSaveFile& out, const char* data, qint64 size, QString* reason)
@@ -100,13 +71,10 @@ RewriteResult RewriteFile(const QString& path, const RewritePlan& plan)
         return fail(QStringLiteral("文件是 UTF-16 编码，不是 8 位文本，不能修改"));
 
     if (engine->needsScan()) {
-        error = ReadBlocks(in, original.size, [&](QByteArrayView buffer, bool atEnd) {
-            const qsizetype whole = WholeLines(buffer, atEnd);
-            engine->scan(buffer.first(whole));
-            return whole;
-        });
+        error = ReadPieces(in, original.size, [&](QByteArrayView piece) { engine->scan(piece); });
         if (!error.isEmpty())
             return fail(error);
+        engine->endScan();
     }
 
     // No direct-write fallback: writing in place could leave half a file behind.
@@ -134,13 +102,12 @@ RewriteResult RewriteFile(const QString& path, const RewritePlan& plan)
                         size_t(piece.size()));
         total += piece.size();
     };
-    const QString readError = ReadBlocks(in, original.size, [&](QByteArrayView buffer, bool atEnd) {
-        return ForEachLine(buffer, atEnd, [&](QByteArrayView line) {
-            if (const std::optional<QByteArrayView> piece = engine->rewrite(line)) {
-                put(*piece);
-                put(QByteArrayView("\r\n", 2));
-            }
-        });
+    ApacheLineReader lines(ApacheLineReader::Continuations::Keep);
+    const QString readError = ReadLines(in, original.size, lines, [&](const ApacheLine& line) {
+        if (const std::optional<QByteArrayView> piece = engine->rewrite(line.text)) {
+            put(*piece);
+            put(QByteArrayView("\r\n", 2));
+        }
     });
     if (written)
         written = WriteAll(out, buffer.get(), used, &error);

@@ -3,7 +3,6 @@
 
 #include "apachesyntax.h"
 #include "platform/apachehost.h"
-#include "platform/bytesearch.h"
 #include "tokenizer.h"
 
 #include <QStringDecoder>
@@ -58,9 +57,18 @@ inline bool IsBlankByte(char c)
     return c == ' ' || c == '\t';
 }
 
-QByteArrayView WithoutContinuation(QByteArrayView line)
+inline char AsciiLower(char c)
 {
-    return line.first(line.size() - 1);
+    return c >= 'A' && c <= 'Z' ? char(c | 0x20) : c;
+}
+
+// The same word without regard to ASCII case (as Apache's strcasecmp), every other character exactly.
+bool SameWordAnyCase(QStringView a, QStringView b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](QChar x, QChar y) {
+               return x == y || (x.unicode() < 0x80 && y.unicode() < 0x80 &&
+                                 AsciiLower(char(x.unicode())) == AsciiLower(char(y.unicode())));
+           });
 }
 
 } // namespace
@@ -124,8 +132,10 @@ std::optional<LineRewriter> LineRewriter::Create(const RewritePlan& plan)
         std::optional<QByteArray> line = EncodeExactly(rule.line, plan.encoding);
         if (!line)
             return std::nullopt;
+        // Apache reads directive names in any case, PHP its keys only as written.
+        const QByteArray name = rule.directive.toLatin1();
         engine.m_rules.push_back(
-            {rule.directive, rule.directive.toLatin1(), std::move(*line), rule.mustMatch});
+            {rule.directive, plan.apacheSyntax ? name.toLower() : name, std::move(*line), rule.mustMatch});
     }
     if (plan.documentRoot && plan.apacheSyntax) {
         const std::optional<QByteArray> folder =
@@ -134,6 +144,8 @@ std::optional<LineRewriter> LineRewriter::Create(const RewritePlan& plan)
             return std::nullopt;
         engine.m_sectionOpening = "<Directory \"" + *folder + "\">";
         engine.m_moveSections = true;
+        // Only lines that hold the directive's name need a look: found with one search, not line by line.
+        engine.m_scanReader.onlyLinesWith(kDocumentRoot);
     }
     return engine;
 }
@@ -151,11 +163,17 @@ LineRewriter::EncodedRule* LineRewriter::matchingRule(QByteArrayView line)
     if (i == n)
         return nullptr;
     if (IsWordByte(line[i])) {
+        const char* word = line.data() + i;
         for (EncodedRule& rule : m_rules) {
-            const qsizetype length = rule.directiveBytes.size();
-            if (n - i >= length && line[i] == rule.directiveBytes[0] &&
-                std::memcmp(line.data() + i, rule.directiveBytes.constData(), size_t(length)) == 0 &&
-                (i + length == n || !IsWordByte(line[i + length])))
+            const QByteArray& name = rule.directiveBytes;
+            const qsizetype length = name.size();
+            if (n - i < length || (i + length < n && IsWordByte(word[length])))
+                continue;
+            const bool same = m_apacheSyntax
+                                  ? std::equal(word, word + length, name.constData(),
+                                               [](char c, char lower) { return AsciiLower(c) == lower; })
+                                  : std::memcmp(word, name.constData(), size_t(length)) == 0;
+            if (same)
                 return &rule;
         }
         return nullptr;
@@ -163,90 +181,39 @@ LineRewriter::EncodedRule* LineRewriter::matchingRule(QByteArrayView line)
     // A non-ASCII character comes first: GetWord decides, on the line as the system code page reads it.
     const QString decodedWord = GetWord(Decode(line, QStringConverter::System), 1);
     for (EncodedRule& rule : m_rules)
-        if (decodedWord == rule.directive)
+        if (m_apacheSyntax ? SameWordAnyCase(decodedWord, rule.directive) : decodedWord == rule.directive)
             return &rule;
     return nullptr;
 }
 
-namespace {
-
-// The line that starts at @p at (without its line end), and where the next one starts (past the
-// end for the last).
-qsizetype LineAt(QByteArrayView lines, qsizetype at, QByteArrayView* line)
+void LineRewriter::scan(QByteArrayView piece)
 {
-    qsizetype end = at;
-    while (end < lines.size() && lines[end] != '\r' && lines[end] != '\n')
-        ++end;
-    *line = lines.sliced(at, end - at);
-    const bool crLf = end + 1 < lines.size() && lines[end] == '\r' && lines[end + 1] == '\n';
-    return end + (crLf ? 2 : 1);
+    m_scanReader.feed(piece, [this](const ApacheLine& line) { scanLine(line); });
 }
 
-// The line that ends just before @p end (which is a line start or the end of the lines).
-QByteArrayView LineBefore(QByteArrayView lines, qsizetype end)
+void LineRewriter::endScan()
 {
-    if (end > 0 && lines[end - 1] == '\n')
-        --end;
-    if (end > 0 && lines[end - 1] == '\r')
-        --end;
-    qsizetype start = end;
-    while (start > 0 && lines[start - 1] != '\r' && lines[start - 1] != '\n')
-        --start;
-    return lines.sliced(start, end - start);
+    m_scanReader.finish([this](const ApacheLine& line) { scanLine(line); });
 }
 
-} // namespace
-
-void LineRewriter::scan(QByteArrayView lines)
+void LineRewriter::scanLine(const ApacheLine& line)
 {
-    // Only lines that hold the directive's name need a look: found with one search, not line by line.
-    static constexpr QByteArrayView kName(kDocumentRoot);
-    qsizetype at = 0;
-    while (at < lines.size()) {
-        qsizetype start = at;
-        if (!m_scanJoining) {
-            const qsizetype hit = platform::FindBytes(lines, kName, at);
-            if (hit < 0)
-                break;
-            start = hit;
-            while (start > at && lines[start - 1] != '\r' && lines[start - 1] != '\n')
-                --start;
-            if (start > at)
-                m_scanContinued = m_apacheSyntax && ContinuesOnNextLine(LineBefore(lines, start));
-        }
-        QByteArrayView line;
-        at = LineAt(lines, start, &line);
-        scanLine(line);
-    }
-    if (!m_scanJoining && !lines.isEmpty())
-        m_scanContinued = m_apacheSyntax && ContinuesOnNextLine(LineBefore(lines, lines.size()));
-}
-
-void LineRewriter::scanLine(QByteArrayView line)
-{
-    const bool continues = m_apacheSyntax && ContinuesOnNextLine(line);
-    if (m_scanJoining) {
-        m_scanJoined += continues ? WithoutContinuation(line) : line;
-    } else if (!m_scanContinued) {
-        const EncodedRule* rule = matchingRule(line);
-        if (rule && rule->directive == QLatin1String(kDocumentRoot)) {
-            m_scanJoined = (continues ? WithoutContinuation(line) : line).toByteArray();
-            m_scanJoining = true;
-        }
-    }
-    if (m_scanJoining && !continues) {
-        noteOldFolder(m_scanJoined);
-        m_scanJoining = false;
-        m_scanJoined.clear();
-    }
-    m_scanContinued = continues;
+    // The rewrite decides on a line's first physical line; so does the scan.
+    const EncodedRule* rule = matchingRule(line.text.first(line.firstLength));
+    if (rule && rule->directive == QLatin1String(kDocumentRoot))
+        noteOldFolder(line.text);
 }
 
 void LineRewriter::noteOldFolder(QByteArrayView logicalLine)
 {
+    // The folder follows the directive, the line's first word.
     const QString text = Decode(logicalLine, m_encoding);
-    const qsizetype word = text.indexOf(QLatin1String(kDocumentRoot));
-    const QString folder = ApacheArgument(text.mid(word + qsizetype(sizeof(kDocumentRoot)) - 1));
+    qsizetype i = 0;
+    while (i < text.size() && !IsWordChar(text.at(i)))
+        ++i;
+    while (i < text.size() && IsWordChar(text.at(i)))
+        ++i;
+    const QString folder = ApacheArgument(text.mid(i));
     if (!folder.isEmpty() && !m_oldFolders.contains(folder))
         m_oldFolders << folder;
 }
@@ -340,15 +307,20 @@ std::optional<QByteArray> RewriteContent(QByteArrayView content, const RewritePl
     std::optional<LineRewriter> engine = LineRewriter::Create(plan);
     if (!engine || StartsAsUtf16(content))
         return std::nullopt;
-    if (engine->needsScan())
+    if (engine->needsScan()) {
         engine->scan(content);
+        engine->endScan();
+    }
     QByteArray out;
-    ForEachLine(content, true, [&](QByteArrayView line) {
-        if (const std::optional<QByteArrayView> piece = engine->rewrite(line)) {
+    const auto onLine = [&](const ApacheLine& line) {
+        if (const std::optional<QByteArrayView> piece = engine->rewrite(line.text)) {
             out.append(*piece);
             out.append("\r\n", 2);
         }
-    });
+    };
+    ApacheLineReader lines(ApacheLineReader::Continuations::Keep);
+    lines.feed(content, onLine);
+    lines.finish(onLine);
     if (unmatched)
         *unmatched = engine->unmatched();
     return out;

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "apachelines.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <QStringConverter>
 #include <QStringList>
 
-#include <algorithm>
-#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -19,7 +19,10 @@ inline constexpr char kDisplayErrors[] = "display_errors";
 inline constexpr char kDocumentRoot[] = "DocumentRoot";
 inline constexpr char kDirectoryIndex[] = "DirectoryIndex";
 
-/** One rewrite rule: a line whose first word is @c directive becomes @c line. */
+/**
+ * One rewrite rule: a line whose first word is @c directive becomes @c line; in a plan with
+ * Apache's syntax the word in any ASCII case, as Apache reads directive names.
+ */
 struct Rule
 {
     QString directive;
@@ -33,7 +36,10 @@ struct RewritePlan
     std::vector<Rule> rules;
     /** The encoding the rule lines (and the folders compared) are written in. */
     QStringConverter::Encoding encoding = QStringConverter::System;
-    /** httpd.conf: a line ending in a backslash goes on in the next one, as Apache reads it. */
+    /**
+     * httpd.conf: directive names in any ASCII case, and a line ending in a backslash goes on in
+     * the next one, as Apache reads them.
+     */
     bool apacheSyntax = false;
     /** When set, <Directory> sections of a replaced DocumentRoot's folder move to this folder. */
     std::optional<QString> documentRoot;
@@ -66,54 +72,6 @@ RewritePlan HttpdConfPlan(const QString& documentRoot, const QString& directoryI
 bool StartsAsUtf16(QByteArrayView start);
 
 /**
- * Calls @p onLine for every line of @p buffer that ends in CR LF, a lone CR or a lone LF (without
- * the line end), and, when @p atEnd, for a last line without one. Returns how many bytes were
- * used up; the rest begins a line that the next buffer completes.
- */
-template <typename OnLine> qsizetype ForEachLine(QByteArrayView buffer, bool atEnd, OnLine&& onLine)
-{
-    const char* const begin = buffer.data();
-    const char* const end = begin + buffer.size();
-    auto find = [end](const char* from, char c) {
-        const void* hit = std::memchr(from, c, size_t(end - from));
-        return hit ? static_cast<const char*>(hit) : end;
-    };
-    const char* p = begin;
-    // One memchr per kind of line end, redone only once the scan has passed its last hit.
-    const char* nextCr = find(p, '\r');
-    const char* nextLf = find(p, '\n');
-    while (p < end) {
-        if (nextCr < p)
-            nextCr = find(p, '\r');
-        if (nextLf < p)
-            nextLf = find(p, '\n');
-        const char* eol = std::min(nextCr, nextLf);
-        // A CR at the very end may be the first half of a CR LF.
-        if (!atEnd && (eol == end || (*eol == '\r' && eol + 1 == end)))
-            break;
-        onLine(QByteArrayView(p, eol - p));
-        if (eol == end)
-            return buffer.size();
-        p = (*eol == '\r' && eol + 1 < end && eol[1] == '\n') ? eol + 2 : eol + 1;
-    }
-    return p - begin;
-}
-
-/** How much of @p buffer is whole lines: all of it at the end of the file, else up to its last line end. */
-inline qsizetype WholeLines(QByteArrayView buffer, bool atEnd)
-{
-    if (atEnd)
-        return buffer.size();
-    // A CR at the very end may be the first half of a CR LF.
-    qsizetype end = buffer.size() - 1;
-    if (end >= 0 && buffer[end] == '\r')
-        --end;
-    while (end >= 0 && buffer[end] != '\n' && buffer[end] != '\r')
-        --end;
-    return end + 1;
-}
-
-/**
  * The line engine: decides line by line what a file becomes. Where access sections move, the
  * whole file goes through scan() first, then line by line through rewrite() from the start again.
  */
@@ -126,16 +84,17 @@ class LineRewriter
     /** Whether the file must be read once through scan() before rewrite(). */
     bool needsScan() const { return m_moveSections; }
     /**
-     * First pass, over whole lines (a block of the file that ends with a line end, or the file's
-     * end): notes the folders of the DocumentRoot lines that will be replaced.
+     * First pass, over the file in pieces of any size, then endScan(): notes the folders of the
+     * DocumentRoot lines that will be replaced.
      */
-    void scan(QByteArrayView lines);
+    void scan(QByteArrayView piece);
+    void endScan();
     /**
      * Second pass: what @p line becomes (without its line end), or nothing when it goes with the
      * replaced line before it. A returned view lives until the next call.
      */
     std::optional<QByteArrayView> rewrite(QByteArrayView line);
-    /** Directives that had to be set but had no line to replace. */
+    /** Directives that had to be set but had no live line to replace (commented-out ones do not count). */
     QStringList unmatched() const;
 
   private:
@@ -149,7 +108,7 @@ class LineRewriter
     };
     LineRewriter() = default;
     EncodedRule* matchingRule(QByteArrayView line);
-    void scanLine(QByteArrayView line);
+    void scanLine(const ApacheLine& line);
     void noteOldFolder(QByteArrayView logicalLine);
     bool movedSection(QByteArrayView line);
 
@@ -160,9 +119,7 @@ class LineRewriter
     QByteArray m_sectionOpening; ///< <Directory "NEW">
     QStringList m_oldFolders;
 
-    bool m_scanContinued = false;
-    bool m_scanJoining = false;
-    QByteArray m_scanJoined;
+    ApacheLineReader m_scanReader;
     bool m_continued = false;  ///< the line before goes on into this one
     bool m_swallowing = false; ///< ... and it was replaced: this line goes with it
     QByteArray m_composed;

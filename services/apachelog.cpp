@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "apachelog.h"
 
+#include "config/apachelines.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -40,14 +42,15 @@ QStringList LogTail::newLines(int maxLines, int maxChars) const
     const QByteArray bytes = file.read(kReadLimit);
     QStringDecoder decoder(QStringConverter::System);
     QStringList lines;
-    for (const QByteArray& raw : bytes.split('\n')) {
-        const QString line = WithoutLogPrefix(QString(decoder.decode(raw)).trimmed());
-        if (line.isEmpty())
-            continue;
-        lines << line.left(maxChars);
-        if (lines.size() == maxLines)
-            break;
-    }
+    // A log is no configuration: its lines end as configuration lines do, but none goes on in the next.
+    config::ApacheLineReader reader(config::ApacheLineReader::Continuations::Keep);
+    const auto onLine = [&](const config::ApacheLine& raw) {
+        const QString line = WithoutLogPrefix(QString(decoder.decode(raw.text)).trimmed());
+        if (!line.isEmpty() && lines.size() < maxLines)
+            lines << line.left(maxChars);
+    };
+    reader.feed(bytes, onLine);
+    reader.finish(onLine);
     return lines;
 }
 

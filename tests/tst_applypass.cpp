@@ -286,7 +286,7 @@ class TestApplyPass : public QObject
         };
         const CommandRecord ok = record(Status::Succeeded, 0, "started", {});
         const QString notSetLine =
-            "httpd.conf 中没有有效的 DocumentRoot 行（被注释或大小写不同的行 Apache 不读），主目录没有设置。";
+            "httpd.conf 中没有有效的 DocumentRoot 行（只有被注释掉的行，Apache 不读），主目录没有设置。";
         const QString failedStart = "service apache2 start：退出码 1（apache2: failed）";
         const QStringList apacheSays{"AH00526: Syntax error on line 25 of /x/httpd.conf:",
                                      "DocumentRoot must be a directory"};
@@ -309,7 +309,7 @@ class TestApplyPass : public QObject
         QTest::newRow("files missing") << report(Outcome::FilesMissing) << "需要修改的配置文件没有找到，请检查\"Apache安装所在的目录\"是否指定正确。";
         QTest::newRow("file not changed") << report(Outcome::FileNotChanged) << "无法修改配置文件\"C:\\conf\\httpd.conf\"：No space left on device\n设置没有全部完成，服务没有启动或停止。";
         QTest::newRow("applied, every command succeeded") << report(Outcome::Applied, {}, {ok, ok}) << "设置已完成！";
-        QTest::newRow("applied, settings without a line") << report(Outcome::Applied, {"DocumentRoot", "DirectoryIndex"}, {ok}) << "文件已修改，但以下设置没有生效：\n" + notSetLine + "\nhttpd.conf 中没有有效的 DirectoryIndex 行（被注释或大小写不同的行 Apache 不读），服务器默认首页没有设置。";
+        QTest::newRow("applied, settings without a line") << report(Outcome::Applied, {"DocumentRoot", "DirectoryIndex"}, {ok}) << "文件已修改，但以下设置没有生效：\n" + notSetLine + "\nhttpd.conf 中没有有效的 DirectoryIndex 行（只有被注释掉的行，Apache 不读），服务器默认首页没有设置。";
         QTest::newRow("every kind of failed command, Apache's log lines below its own") << report(Outcome::Applied, {}, {
             record(Status::FailedToStart, 0, {}, "execvp: No such file or directory"),
             record(Status::Failed, 1, "\n  apache2: failed \n", {}, false, {"AH00072: make_sock: could not bind", "AH00451: no listening sockets"}),

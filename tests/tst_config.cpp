@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The tokenizer and the rewriter: tables of lines, faults made for real, real Apache reading.
+#include "config/apacheconfig.h"
+#include "config/errorlog.h"
 #include "config/rewritefile.h"
 #include "config/tokenizer.h"
 #include "testutil.h"
@@ -21,6 +23,45 @@ static QString Listing(const QString& folder)
     return RunProgram("sh", {"-c", "find \"$0\" -printf '%p %M %U:%G\\n' | sort", folder}).output;
 #else
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System).join(' ');
+#endif
+}
+
+// A small Apache tree that Apache itself checks: a wildcard, a missing optional file, a Define'd
+// folder, a folder, nested includes, an ErrorLog in an included file; and loops of files and folders.
+static bool MakeIncludeTree(const QDir& dir)
+{
+    const std::pair<const char*, const char*> files[] = {
+        {"main.conf",
+         "Listen 127.0.0.1:8\nPidFile %1/logs/pid\nErrorLog logs/main.log\nMutex file:%1/logs default\n"
+         "DefaultRuntimeDir %1/logs\nLoadModule mpm_prefork_module "
+         "/usr/lib/apache2/modules/mod_mpm_prefork.so\n"
+         "Define PARTS conf.d\ninclude ${PARTS}/*.conf\nIncludeOptional missing.conf\n"
+         "IncludeOptional conf.d/none*.conf\nInclude \"dir\"\n"},
+        {"conf.d/b.conf", ""},
+        {"conf.d/B.conf", ""},
+        {"conf.d/.hidden.conf", ""},
+        {"conf.d/c.txt", ""},
+        {"conf.d/a.conf",
+         "<VirtualHost *:8>\n    ErrorLog logs/site.log\n</VirtualHost>\nErrorLog \\\n logs/included.log\n"},
+        {"conf.d/n.conf", "Include conf.d/sub/n?.conf\n"},
+        {"conf.d/sub/n1.conf", ""},
+        {"conf.d/sub/n12.conf", ""},
+        {"dir/z", ""},
+        {"dir/.dot", ""},
+        {"dir/deeper/x", ""},
+        {"logs/error.log", ""},
+        {"loop/one.conf", "Include loop/two.conf\n"},
+        {"loop/two.conf", "Include loop/one.conf\nInclude loop/two.conf\nInclude loop/dir\n"},
+        {"loop/dir/file", ""},
+    };
+    for (const auto& [name, content] : files)
+        if (!dir.mkpath(QFileInfo(name).path()) ||
+            !WriteAll(dir.filePath(name), QString::fromUtf8(content).replace("%1", dir.path()).toUtf8()))
+            return false;
+#ifdef Q_OS_UNIX
+    return QFile::link(".", dir.filePath("loop/dir/self")); // a folder inside itself
+#else
+    return true;
 #endif
 }
 
@@ -49,6 +90,98 @@ class TestConfig : public QObject
         QCOMPARE(IsWordChar(line), line.startsWith(words.first()));
     }
 
+    void apacheLines_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<bool>("join");         // continuation lines joined, as in a configuration
+        QTest::addColumn<QByteArray>("word");   // only lines whose first physical line holds it; empty: all
+        QTest::addColumn<QStringList>("lines"); // line number of the first physical line, a blank, the text
+        // clang-format off
+        const QByteArray continued = "A x \\\r\n  y\\\\\r\nB \\\rC\\\n";
+        QTest::newRow("CR LF, lone CR, lone LF, LF CR; the last line needs none") << QByteArray("a\rb\nc\n\rd\r\n\r\ne") << true << QByteArray() << QStringList{"1 a", "2 b", "3 c", "4 ", "5 d", "6 ", "7 e"};
+        QTest::newRow("configuration: a single backslash joins, the file's end ends") << continued << true << QByteArray() << QStringList{"1 A x   y\\\\", "3 B C"};
+        QTest::newRow("log: every line alone") << continued << false << QByteArray() << QStringList{"1 A x \\", "2   y\\\\", "3 B \\", "4 C\\"};
+        QTest::newRow("searched: the word in any case in a first line, never in a continued one") << QByteArray("# a \\\r\nDocumentRoot /x\r\ndocumentROOT \\\n /y\r\nx DocumentRoot\rDOCUMENTROOT\\\r\n\\\\") << true << QByteArray("DocumentRoot") << QStringList{"0 documentROOT  /y", "0 x DocumentRoot", "0 DOCUMENTROOT\\\\"};
+        // clang-format on
+    }
+
+    void apacheLines()
+    {
+        QFETCH(QByteArray, input);
+        QFETCH(bool, join);
+        QFETCH(QByteArray, word);
+        QFETCH(QStringList, lines);
+        // Whole, cut in two at every place, and a byte at a time: the same lines.
+        std::vector<QByteArrayList> feeds{{input}};
+        for (qsizetype cut = 1; cut < input.size(); ++cut)
+            feeds.push_back({input.first(cut), input.sliced(cut)});
+        feeds.emplace_back();
+        for (const char c : input)
+            feeds.back() << QByteArray(1, c);
+        for (const QByteArrayList& pieces : feeds) {
+            ApacheLineReader reader(join ? ApacheLineReader::Continuations::Join
+                                         : ApacheLineReader::Continuations::Keep);
+            if (!word.isEmpty())
+                reader.onlyLinesWith(word);
+            QStringList read;
+            const auto onLine = [&](const ApacheLine& line) {
+                read << QString::number(line.number) + ' ' + QString::fromLatin1(line.text);
+            };
+            for (const QByteArray& piece : pieces)
+                reader.feed(piece, onLine);
+            reader.finish(onLine);
+            QCOMPARE(read, lines);
+        }
+    }
+
+    void includes_data()
+    {
+        QTest::addColumn<QString>(
+            "tree"); // copied into an empty folder, the default ServerRoot; empty: MakeIncludeTree's
+        QTest::addColumn<QString>("main"); // the main file in it
+        QTest::addColumn<QStringList>(
+            "files"); // read in this order; none given: as Apache's own DUMP_INCLUDES lists them
+        QTest::addColumn<QStringList>("errorLog"); // the main error log's files, as the lookup finds them
+        // clang-format off
+        QTest::newRow("Debian's own tree") << "/etc/apache2" << "apache2.conf" << QStringList() << QStringList{"${APACHE_LOG_DIR}/error.log"};
+        QTest::newRow("wildcards, folders, missing files, Define'd names") << "" << "main.conf" << QStringList() << QStringList{"logs/included.log"};
+        QTest::newRow("files including each other are read once") << "" << "loop/one.conf" << QStringList{"loop/one.conf", "loop/two.conf", "loop/dir/file"} << QStringList{"logs/error.log", "logs/error_log"};
+        // clang-format on
+    }
+
+    void includes()
+    {
+        QFETCH(QString, tree);
+        QFETCH(QString, main);
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, errorLog);
+        QTemporaryDir dir;
+        const QString apache = QStringLiteral("/usr/sbin/apache2");
+        if (files.isEmpty() && !QFile::exists(apache))
+            QSKIP("Apache httpd (Debian's apache2) is not installed");
+        if (!tree.isEmpty() && !QFileInfo(tree).isDir())
+            QSKIP("no such tree here");
+        QVERIFY(tree.isEmpty() ? MakeIncludeTree(dir.path())
+                               : RunProgram("cp", {"-a", tree + "/.", dir.path()}).exitCode == 0);
+        if (files.isEmpty()) {
+            const Run dump = RunProgram("sh", {"-c",
+                                               "[ ! -f \"$0/envvars\" ] || . \"$0/envvars\"; " + apache +
+                                                   " -d \"$0\" -f \"$0/$1\" -t -D DUMP_INCLUDES",
+                                               dir.path(), main});
+            QVERIFY2(dump.exitCode == 0, qPrintable(dump.output));
+            static const QRegularExpression listed(QStringLiteral("^ +\\((?:\\*|\\d+)\\) (.*)$"),
+                                                   QRegularExpression::MultilineOption);
+            for (const QRegularExpressionMatch& file : listed.globalMatch(dump.output))
+                files << QDir(dir.path()).relativeFilePath(file.captured(1));
+        }
+        ApacheConfigReader reader(dir.path());
+        reader.read(dir.filePath(main), [](const ApacheConfigLine&) {});
+        QCOMPARE(reader.files().replaceInStrings(dir.path() + '/', QString()), files);
+        QCOMPARE(
+            ApacheErrorLogFiles(dir.path(), dir.filePath(main)).replaceInStrings(dir.path() + '/', QString()),
+            errorLog);
+    }
+
     void rewriteContent_data()
     {
         QTest::addColumn<QByteArray>("input");
@@ -61,18 +194,18 @@ class TestConfig : public QObject
         const QByteArray index = "DirectoryIndex x\r\n", newIndex = "DirectoryIndex index.php index.html\r\n", newRoot = "DocumentRoot \"E:\\Myphp\"\r\n", newSection = "<Directory \"E:\\Myphp\">\r\n";
         const QByteArray gbk = "; \xd6\xd0\xce\xc4\xd7\xa2\xca\xcd\r\n"; // "; 中文注释" as a Chinese Windows writes it
         row("lone CR, lone LF, LF CR end lines; the last gains CR LF", "a\rb\nc\n\rd\r\n\r\ne", php, "a\r\nb\r\nc\r\n\r\nd\r\n\r\ne\r\n");
-        row("php: live lines replaced, comments kept, no continuation", "display_errors = Off\r\n;display_errors = Off\r\n; display_errors = Off\r\nx = Off \\\r\n\t display_errors=Off ; note\r\ndisplay_errors", php, "display_errors = On\r\n;display_errors = Off\r\n; display_errors = Off\r\nx = Off \\\r\ndisplay_errors = On\r\ndisplay_errors = On\r\n");
+        row("php: live lines replaced, comments and other case kept, no continuation", "display_errors = Off\r\n;display_errors = Off\r\n; display_errors = Off\r\nDisplay_Errors = Off\r\nx = Off \\\r\n\t display_errors=Off ; note\r\ndisplay_errors", php, "display_errors = On\r\n;display_errors = Off\r\n; display_errors = Off\r\nDisplay_Errors = Off\r\nx = Off \\\r\ndisplay_errors = On\r\ndisplay_errors = On\r\n");
         row("GBK comments, one ending in a lone lead byte, right before the lines", gbk + "display_errors = Off\r\n; \xd6\r\ndisplay_errors=Off\r\n" + gbk, php, gbk + "display_errors = On\r\n; \xd6\r\ndisplay_errors = On\r\n" + gbk);
         if (QString::fromLocal8Bit("\x81\x64").size() == 1) // GBK's 乨, whose second byte reads as "d" byte by byte
             row("GBK character ending in \"d\" is not the name", "\x81\x64isplay_errors = Off\r\n", php, "\x81\x64isplay_errors = Off\r\n");
-        row("httpd: every match replaced whole, comments and case kept", "#DocumentRoot \"/a\"\r\n# DocumentRoot /a\r\nDocumentRoot \"/a\" # old\r\ndocumentroot /a\r\n    DirectoryIndex index.html\r\nDocumentRoot /b\r\n", root, "#DocumentRoot \"/a\"\r\n# DocumentRoot /a\r\n" + newRoot + "documentroot /a\r\n" + newIndex + newRoot);
+        row("httpd: every match replaced whole, in any case; comments kept", "#DocumentRoot \"/a\"\r\n# DocumentRoot /a\r\nDocumentRoot \"/a\" # old\r\ndocumentroot /a\r\ndocumentrootX /a\r\n    DIRECTORYindex index.html\r\nDocumentRoot /b\r\n", root, "#DocumentRoot \"/a\"\r\n# DocumentRoot /a\r\n" + newRoot + newRoot + "documentrootX /a\r\n" + newIndex + newRoot);
         row("bytes invalid in the code page survive, no index line", "# caf\xe9 \xff\xfe\r\nServerName x\xc3\r\nDocumentRoot /\xff\r\n", root, "# caf\xe9 \xff\xfe\r\nServerName x\xc3\r\n" + newRoot, {"DirectoryIndex"});
         row("non-ASCII around the name does not hide it", "\xe4\xb8\xad DocumentRoot/x\r\nDirectoryIndex\xe4\xb8\xad x\r\nDocumentRootx /y\r\n", root, newRoot + newIndex + "DocumentRootx /y\r\n");
-        row("nothing to set: commented and other case only", "#DocumentRoot /a\r\ndocumentroot /a\r\n# DirectoryIndex a", root, "#DocumentRoot /a\r\ndocumentroot /a\r\n# DirectoryIndex a\r\n", {"DocumentRoot", "DirectoryIndex"});
+        row("a commented line is never set, one in other case is", "#DocumentRoot /a\r\ndocumentroot /a\r\n# DirectoryIndex a", root, "#DocumentRoot /a\r\n" + newRoot + "# DirectoryIndex a\r\n", {"DirectoryIndex"});
         row("UTF-16 is refused", QByteArray("\xff\xfe" "D\0o\0", 6), root, QByteArray());
         row("stock: section after DocumentRoot, root section kept", "<Directory />\r\nDocumentRoot \"${SRVROOT}/htdocs\"\r\n<Directory \"${SRVROOT}/htdocs\">\r\n" + index, root, "<Directory />\r\n" + newRoot + newSection + newIndex); // the old folder's access section moves along, as the stock file asks
         row("section before, unquoted, trailing separator, indent and tail kept", "  <Directory /srv/old/>  # site\r\n<DirectoryMatch \"/srv/old\">\r\n#<Directory /srv/old>\r\n#Directory /srv/old>\r\n<Directory /srv/other>\r\nDocumentRoot /srv/old\r\n" + index, root, "  <Directory \"E:\\Myphp\">  # site\r\n<DirectoryMatch \"/srv/old\">\r\n#<Directory /srv/old>\r\n#Directory /srv/old>\r\n<Directory /srv/other>\r\n" + newRoot + newIndex);
-        row("virtual hosts: each one's section, quotes read as Apache does", "DocumentRoot \"/a\\\"b\"\rDocumentRoot /c\nDocumentRoot \"/x\\\\\"\r\n<Directory '/a\"b'>\r\n<directory\t\"/c/\">\r\n<Directory /x\\>\r\n" + index, root, newRoot + newRoot + newRoot + newSection + newSection + newSection + newIndex);
+        row("virtual hosts: each one's section, names and quotes read as Apache does", "DocumentRoot \"/a\\\"b\"\rdocumentROOT /c\nDocumentRoot \"/x\\\\\"\r\n<Directory '/a\"b'>\r\n<directory\t\"/c/\">\r\n<Directory /x\\>\r\n" + index, root, newRoot + newRoot + newRoot + newSection + newSection + newSection + newIndex);
         row("a file-system root DocumentRoot keeps its section", "DocumentRoot /\r\n<Directory />\r\nDocumentRoot \"C:/\"\r\n<Directory \"C:/\">\r\n" + index, root, newRoot + "<Directory />\r\n" + newRoot + "<Directory \"C:/\">\r\n" + newIndex);
         const bool windows = QSysInfo::kernelType() == QLatin1String("winnt"); // where case and separators do not count
         row("folders compared by the system's rules", "DocumentRoot \"C:\\Srv\\Old\"\r\n<Directory \"c:/srv/old/\">\r\n" + index, root, newRoot + (windows ? newSection : "<Directory \"c:/srv/old/\">\r\n") + newIndex);
@@ -165,9 +298,12 @@ class TestConfig : public QObject
     {
         QTest::addColumn<QString>("folder");
         QTest::addColumn<bool>("continued"); // the old lines go on in the next ones
+        QTest::addColumn<bool>(
+            "lowerCase"); // a documentroot line follows the DocumentRoot line, the last one Apache reads
         for (const char* folder : {"my web site", "site/", "a\\\\b\\", "say \"hi\"", "x\\\"y", "网站"})
-            QTest::newRow(folder) << QString::fromUtf8(folder) << false;
-        QTest::newRow("continuation lines") << "site" << true;
+            QTest::newRow(folder) << QString::fromUtf8(folder) << false << false;
+        QTest::newRow("continuation lines") << "site" << true << false;
+        QTest::newRow("a second line in lower case") << "site" << false << true;
     }
 
     void apacheReadsWhatWasTyped()
@@ -177,9 +313,15 @@ class TestConfig : public QObject
             QSKIP("Apache httpd (Debian's apache2) is not installed");
         QFETCH(QString, folder);
         QFETCH(bool, continued);
+        QFETCH(bool, lowerCase);
         QTemporaryDir dir;
         const QString root = dir.filePath(folder), conf = dir.filePath("conf/httpd.conf");
         QVERIFY(MakeApacheFolder(dir.path()) && QDir().mkpath(root));
+        if (lowerCase)
+            QVERIFY(WriteAll(conf,
+                             ReadAll(conf).replace(
+                                 "\n<Directory \"${SRVROOT}/htdocs\">",
+                                 "\ndocumentroot \"${SRVROOT}/logs\"\r\n<Directory \"${SRVROOT}/htdocs\">")));
         if (continued)
             QVERIFY(WriteAll(conf, ReadAll(conf)
                                        .replace("\nDocumentRoot \"", "\nDocumentRoot \\\r\n \"")

@@ -1,0 +1,160 @@
+// SPDX-License-Identifier: MIT
+#include "apacheconfig.h"
+
+#include "apachelines.h"
+#include "apachesyntax.h"
+#include "platform/apachehost.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStringDecoder>
+
+#include <algorithm>
+
+namespace config {
+
+namespace {
+
+// The first word of @p text and what follows it, both without the blanks around them.
+std::pair<QString, QString> SplitWord(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    qsizetype end = 0;
+    while (end < trimmed.size() && trimmed.at(end) != QLatin1Char(' ') &&
+           trimmed.at(end) != QLatin1Char('\t'))
+        ++end;
+    return {trimmed.left(end), trimmed.mid(end).trimmed()};
+}
+
+bool Is(const QString& word, const char* directive)
+{
+    return word.compare(QLatin1String(directive), Qt::CaseInsensitive) == 0;
+}
+
+// Every entry of @p folder but . and .., in the order Apache reads them: by the bytes of their names.
+QStringList Entries(const QString& folder)
+{
+    QStringList names = QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
+    std::sort(names.begin(), names.end(),
+              [](const QString& a, const QString& b) { return a.toUtf8() < b.toUtf8(); });
+    return names;
+}
+
+} // namespace
+
+ApacheConfigReader::ApacheConfigReader(QString defaultServerRoot)
+    : m_defaultServerRoot(QDir::cleanPath(QDir::fromNativeSeparators(defaultServerRoot))),
+      m_serverRoot(m_defaultServerRoot)
+{
+}
+
+void ApacheConfigReader::read(const QString& mainFile,
+                              const std::function<void(const ApacheConfigLine&)>& onLine)
+{
+    m_onLine = onLine;
+    readFile(mainFile);
+    m_onLine = nullptr;
+}
+
+QString ApacheConfigReader::expand(const QString& text) const
+{
+    static const QRegularExpression variable(QStringLiteral("\\$\\{([A-Za-z0-9_]+)\\}"));
+    if (!text.contains(QLatin1String("${")))
+        return text;
+    QString expanded;
+    qsizetype done = 0;
+    for (const QRegularExpressionMatch& match : variable.globalMatch(text)) {
+        const QString name = match.captured(1);
+        const QByteArray variableName = name.toLocal8Bit();
+        QString value = match.captured(0);
+        if (m_defines.contains(name))
+            value = m_defines.value(name);
+        else if (qEnvironmentVariableIsSet(variableName.constData()))
+            value = qEnvironmentVariable(variableName.constData());
+        expanded += text.mid(done, match.capturedStart() - done) + value;
+        done = match.capturedEnd();
+    }
+    return expanded + text.mid(done);
+}
+
+void ApacheConfigReader::readPath(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.isDir()) {
+        readFile(path);
+        return;
+    }
+    // A folder linked into itself would be read for ever.
+    const QString canonical = info.canonicalFilePath();
+    if (m_open.contains(canonical))
+        return;
+    m_open << canonical;
+    for (const QString& name : Entries(path))
+        readPath(QDir(path).filePath(name));
+    m_open.removeLast();
+}
+
+void ApacheConfigReader::readFile(const QString& path)
+{
+    const QFileInfo info(path);
+    if (m_files.size() >= kMaxFiles || !info.isFile() || m_open.contains(info.canonicalFilePath()))
+        return;
+    m_files << path;
+    m_open << info.canonicalFilePath();
+    QStringDecoder decoder(platform::ApacheFolderEncoding(), QStringConverter::Flag::Stateless);
+    ApacheLineReader lines;
+    ReadApacheLines(path, lines, [&](const ApacheLine& line) {
+        const ApacheConfigLine configLine{path, line.number, decoder.decode(line.text)};
+        m_onLine(configLine);
+        act(configLine.text);
+    });
+    m_open.removeLast();
+}
+
+void ApacheConfigReader::act(const QString& line)
+{
+    // Apache expands a line's variables before it reads the directive.
+    const auto [word, rest] = SplitWord(expand(line));
+    if (Is(word, "Define")) {
+        const auto [name, value] = SplitWord(rest);
+        // Without a value the name is only defined for <IfDefine>: no variable.
+        if (!value.isEmpty())
+            m_defines.insert(name, ApacheArgument(value));
+    } else if (Is(word, "UnDefine")) {
+        m_defines.remove(rest);
+    } else if (Is(word, "ServerRoot")) {
+        m_serverRoot = QDir::cleanPath(
+            QDir(m_defaultServerRoot).filePath(QDir::fromNativeSeparators(ApacheArgument(rest))));
+    } else if (Is(word, "Include") || Is(word, "IncludeOptional")) {
+        include(ApacheArgument(rest));
+    }
+}
+
+void ApacheConfigReader::include(const QString& argument)
+{
+    if (argument.isEmpty())
+        return;
+    const QString path = QDir::cleanPath(QDir(m_serverRoot).filePath(QDir::fromNativeSeparators(argument)));
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const QString folder = slash <= 0 ? path.left(slash + 1) : path.left(slash);
+    const QString name = path.mid(slash + 1);
+    if (!name.contains(QLatin1Char('*')) && !name.contains(QLatin1Char('?')) &&
+        !name.contains(QLatin1Char('['))) {
+        readPath(path);
+        return;
+    }
+    const QRegularExpression pattern(QRegularExpression::wildcardToRegularExpression(name),
+                                     platform::FileNamesLikeWindows()
+                                         ? QRegularExpression::CaseInsensitiveOption
+                                         : QRegularExpression::NoPatternOption);
+    for (const QString& entry : Entries(folder)) {
+        // As with the shell, a wildcard never matches a leading dot.
+        const bool hidden = entry.startsWith(QLatin1Char('.')) && !name.startsWith(QLatin1Char('.'));
+        if (!hidden && pattern.match(entry).hasMatch())
+            readPath(QDir(folder).filePath(entry));
+    }
+}
+
+} // namespace config

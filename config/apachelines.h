@@ -1,0 +1,231 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "apachesyntax.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QFile>
+#include <QString>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <memory>
+
+namespace config {
+
+/** One line of Apache's configuration as Apache reads it. */
+struct ApacheLine
+{
+    /** Without its line end; the lines it continues into joined to it, each joining backslash dropped. */
+    QByteArrayView text;
+    /** How much of @c text its first physical line holds. */
+    qsizetype firstLength = 0;
+    /** The file's line number (from 1) of its first physical line; 0 in a reader that searches. */
+    qint64 number = 0;
+};
+
+/**
+ * Splits bytes fed in pieces of any size into lines: CR LF, a lone CR and a lone LF each end a line,
+ * and a last line needs none. With Continuations::Join a line that ends in a single backslash goes on
+ * in the next one, as Apache reads its configuration; with Continuations::Keep every physical line
+ * stands alone (log files). Memory holds one line at most, whatever the size of the input.
+ */
+class ApacheLineReader
+{
+  public:
+    enum class Continuations { Join, Keep };
+
+    explicit ApacheLineReader(Continuations continuations = Continuations::Join)
+        : m_join(continuations == Continuations::Join)
+    {
+    }
+
+    /**
+     * Gives only the lines whose first physical line holds @p word in any ASCII case, as Apache
+     * reads directive names; found by searching each piece rather than line by line, the lines
+     * between passed over unread.
+     */
+    void onlyLinesWith(const QByteArray& word) { m_anchor = word.toLower(); }
+
+    /** Calls @p onLine with each line that @p piece completes. */
+    template <typename OnLine> void feed(QByteArrayView piece, OnLine&& onLine);
+
+    /** The input has ended: calls @p onLine with the line still open, if any, and starts afresh. */
+    template <typename OnLine> void finish(OnLine&& onLine);
+
+  private:
+    // Line ends in one piece: one memchr per kind of line end, redone only once reading has passed its hit.
+    class LineEnds
+    {
+      public:
+        explicit LineEnds(const char* end) : m_end(end) {}
+        const char* next(const char* from)
+        {
+            if (!m_cr || m_cr < from)
+                m_cr = find(from, '\r');
+            if (!m_lf || m_lf < from)
+                m_lf = find(from, '\n');
+            return std::min(m_cr, m_lf);
+        }
+
+      private:
+        const char* find(const char* from, char c) const
+        {
+            const void* hit = std::memchr(from, c, size_t(m_end - from));
+            return hit ? static_cast<const char*>(hit) : m_end;
+        }
+        const char* m_end;
+        const char* m_cr = nullptr;
+        const char* m_lf = nullptr;
+    };
+
+    // Past the line end at @p eol; a CR that ends the piece may be the first half of a CR LF.
+    const char* pastLineEnd(const char* eol, const char* end)
+    {
+        if (*eol != '\r')
+            return eol + 1;
+        if (eol + 1 == end) {
+            m_afterCr = true;
+            return end;
+        }
+        return eol[1] == '\n' ? eol + 2 : eol + 1;
+    }
+
+    bool continues(QByteArrayView line) const { return m_join && ContinuesOnNextLine(line); }
+
+    // Where the next line holding the anchor starts in [from, end), or end, the line still open kept.
+    const char* nextCandidate(const char* from, const char* end);
+    qsizetype findAnchor(QByteArrayView text);
+
+    template <typename OnLine> void physical(QByteArrayView line, bool holdsAnchor, OnLine& onLine);
+
+    bool m_join;
+    QByteArray m_anchor;     ///< in lower case
+    QByteArray m_open;       ///< the start of a line that a later piece completes
+    bool m_afterCr = false;  ///< the last piece ended in CR: an LF first in the next belongs to it
+    bool m_joining = false;  ///< m_joined goes on in the next line
+    bool m_dropping = false; ///< the line goes on from a line passed over: not given either
+    QByteArray m_joined;
+    qsizetype m_firstLength = 0;
+    qint64 m_number = 0; ///< physical lines read
+    qint64 m_start = 0;  ///< the number of m_joined's first line
+};
+
+template <typename OnLine> void ApacheLineReader::feed(QByteArrayView piece, OnLine&& onLine)
+{
+    const char* p = piece.data();
+    const char* const end = p + piece.size();
+    if (p == end)
+        return;
+    if (std::exchange(m_afterCr, false) && *p == '\n')
+        ++p;
+    LineEnds ends(end);
+    if (!m_open.isEmpty()) {
+        const char* eol = ends.next(p);
+        m_open.append(p, eol - p);
+        if (eol == end)
+            return;
+        p = pastLineEnd(eol, end);
+        physical(m_open, false, onLine);
+        m_open.resize(0);
+    }
+    while (p < end) {
+        const bool searched = !m_anchor.isEmpty() && !m_joining && !m_dropping;
+        if (searched && (p = nextCandidate(p, end)) == end)
+            return;
+        const char* eol = ends.next(p);
+        if (eol == end) {
+            m_open.append(p, end - p);
+            return;
+        }
+        const char* next = pastLineEnd(eol, end);
+        physical(QByteArrayView(p, eol), searched, onLine);
+        p = next;
+    }
+}
+
+template <typename OnLine> void ApacheLineReader::finish(OnLine&& onLine)
+{
+    if (!m_open.isEmpty())
+        physical(m_open, false, onLine);
+    // A file that ends in a continuation ends the line there.
+    if (m_joining)
+        onLine(ApacheLine{m_joined, m_firstLength, m_anchor.isEmpty() ? m_start : 0});
+    m_open.resize(0);
+    m_afterCr = m_joining = m_dropping = false;
+    m_number = 0;
+}
+
+template <typename OnLine>
+void ApacheLineReader::physical(QByteArrayView line, bool holdsAnchor, OnLine& onLine)
+{
+    ++m_number;
+    const bool goesOn = continues(line);
+    if (m_joining) {
+        m_joined.append(goesOn ? line.chopped(1) : line);
+        m_joining = goesOn;
+        if (!goesOn)
+            onLine(ApacheLine{m_joined, m_firstLength, m_anchor.isEmpty() ? m_start : 0});
+        return;
+    }
+    if (m_dropping || (!holdsAnchor && !m_anchor.isEmpty() && findAnchor(line) < 0)) {
+        m_dropping = goesOn;
+        return;
+    }
+    const qint64 number = m_anchor.isEmpty() ? m_number : 0;
+    if (!goesOn) {
+        onLine(ApacheLine{line, line.size(), number});
+        return;
+    }
+    m_joined = line.chopped(1).toByteArray();
+    m_firstLength = m_joined.size();
+    m_start = number;
+    m_joining = true;
+}
+
+/** The size of the pieces a file is read in: a line longer than that is held whole. */
+inline constexpr qsizetype kLinePiece = 1 << 20;
+
+/**
+ * Hands @p onPiece the first @p size bytes of the open @p file from its start (fewer when it shrank
+ * meanwhile) in pieces of at most kLinePiece. Returns the read error, if any.
+ */
+template <typename OnPiece> QString ReadPieces(QFile& file, qint64 size, OnPiece&& onPiece)
+{
+    if (!file.seek(0))
+        return file.errorString();
+    const qsizetype pieceSize = qsizetype(std::clamp<qint64>(size, 1, kLinePiece));
+    const std::unique_ptr<char[]> piece(new char[size_t(pieceSize)]);
+    for (qint64 remaining = size; remaining > 0;) {
+        const qint64 got = file.read(piece.get(), std::min<qint64>(pieceSize, remaining));
+        if (got < 0)
+            return file.errorString();
+        if (got == 0)
+            break;
+        remaining -= got;
+        onPiece(QByteArrayView(piece.get(), qsizetype(got)));
+    }
+    return {};
+}
+
+/** ReadPieces() through @p reader, finished at the end. */
+template <typename OnLine>
+QString ReadLines(QFile& file, qint64 size, ApacheLineReader& reader, OnLine&& onLine)
+{
+    const QString error = ReadPieces(file, size, [&](QByteArrayView piece) { reader.feed(piece, onLine); });
+    if (error.isEmpty())
+        reader.finish(onLine);
+    return error;
+}
+
+/**
+ * Reads the file at @p path through @p reader: only a regular file (never blocking on a FIFO or a
+ * device put in its place), and never more than its size when opened. Returns why it could not be
+ * read; empty when it was.
+ */
+QString ReadApacheLines(const QString& path, ApacheLineReader& reader,
+                        const std::function<void(const ApacheLine&)>& onLine);
+
+} // namespace config
