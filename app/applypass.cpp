@@ -2,6 +2,7 @@
 #include "applypass.h"
 
 #include "config/apachesyntax.h"
+#include "config/rewriter.h"
 #include "platform/apachehost.h"
 #include "services/apachelog.h"
 #include "services/serviceactions.h"
@@ -90,7 +91,8 @@ bool ApplyPass::ApplyFileSettings()
         return false;
     }
     setStatus(QStringLiteral("正在设置文件:httpd.conf"));
-    if ((undoable && !keep(m_report.installation.httpdConf)) || !UpdateHttpdConf()) {
+    const QStringList& siteFiles = m_report.installation.siteFiles;
+    if ((undoable && !std::all_of(siteFiles.begin(), siteFiles.end(), keep)) || !UpdateHttpdConf()) {
         setStatus(QString());
         return false;
     }
@@ -104,17 +106,23 @@ bool ApplyPass::ApplyFileSettings()
         return Undo();
     m_undo.forget();
     m_report.outcome = PassReport::Outcome::Applied;
+    // Apache's own account of what it will run: its error log, its user, its virtual hosts.
+    if (!m_report.installation.apacheProgram.isEmpty())
+        m_listing = config::ReadListing(RunApache({QStringLiteral("-S")}).output);
     return true;
+}
+
+services::CommandOutcome ApplyPass::RunApache(const QStringList& options)
+{
+    const QStringList command = m_report.installation.apacheCommand(options);
+    return m_seams.runProgram(command.first(), command.mid(1));
 }
 
 std::optional<PassReport::ApacheTest> ApplyPass::TestConfiguration()
 {
-    const QString& program = m_report.installation.apacheProgram;
-    if (program.isEmpty())
+    if (m_report.installation.apacheProgram.isEmpty())
         return std::nullopt;
-    const services::CommandOutcome outcome =
-        m_seams.runProgram(program, {QStringLiteral("-t"), QStringLiteral("-f"),
-                                     QDir::toNativeSeparators(m_report.installation.httpdConf)});
+    const services::CommandOutcome outcome = RunApache({QStringLiteral("-t")});
     if (outcome.succeeded())
         return PassReport::ApacheTest{true, {}};
     QStringList lines = outcome.outputLines();
@@ -135,16 +143,33 @@ bool ApplyPass::Undo()
 
 bool ApplyPass::UpdatePhpIni()
 {
+    if (m_settings.showErrors && m_report.installation.phpIniNamed)
+        m_report.phpIniElsewhere = QDir::toNativeSeparators(m_report.installation.phpIni);
     m_report.files.push_back(config::RewritePhpIni(m_report.installation.phpIni, m_settings.showErrors));
     return m_report.files.back().ok();
 }
 
 bool ApplyPass::UpdateHttpdConf()
 {
-    m_report.files.push_back(config::RewriteHttpdConf(m_report.installation.httpdConf, m_report.documentRoot,
-                                                      m_settings.directoryIndex));
-    m_report.notSet = m_report.files.back().notSet;
-    return m_report.files.back().ok();
+    // Where the lines stand in several files (Debian's layout), a setting is made when one has it.
+    QStringList notSet{QLatin1String(config::kDocumentRoot), QLatin1String(config::kDirectoryIndex)};
+    for (const QString& file : m_report.installation.siteFiles) {
+        m_report.files.push_back(
+            config::RewriteHttpdConf(file, m_report.documentRoot, m_settings.directoryIndex));
+        if (!m_report.files.back().ok())
+            return false;
+        const QStringList notSetHere = m_report.files.back().notSet;
+        notSet.erase(std::remove_if(notSet.begin(), notSet.end(),
+                                    [&](const QString& name) { return !notSetHere.contains(name); }),
+                     notSet.end());
+    }
+    m_report.notSet = notSet;
+    return true;
+}
+
+QStringList ApplyPass::ErrorLogs() const
+{
+    return m_listing.errorLog.isEmpty() ? m_report.installation.errorLogs() : QStringList{m_listing.errorLog};
 }
 
 void ApplyPass::ApplyServiceActions()
@@ -154,7 +179,7 @@ void ApplyPass::ApplyServiceActions()
     const services::ServiceNames names =
         services::FindServiceNames(m_seams.installedServices(), m_settings.apacheFolder);
     m_report.serviceNote = names.note;
-    services::ApacheLogRunner runner(*m_seams.runner, m_report.installation.errorLogs());
+    services::ApacheLogRunner runner(*m_seams.runner, ErrorLogs());
     // A start of a running Apache changes nothing: it reads its configuration only when it starts.
     const ServiceAction apache = m_settings.apacheAction;
     m_report.apacheWasRunning =
@@ -182,11 +207,8 @@ void ApplyPass::CheckSite()
     if (url.isEmpty())
         return;
     // A virtual host of a file the pass did not change answers there instead of the main server.
-    if (!installation.apacheProgram.isEmpty()) {
-        const services::CommandOutcome listing = m_seams.runProgram(
-            installation.apacheProgram,
-            {QStringLiteral("-S"), QStringLiteral("-f"), QDir::toNativeSeparators(installation.httpdConf)});
-        const QString host = config::VirtualHostOnPort(listing.output, url.port());
+    if (!m_listing.output.isEmpty()) {
+        const QString host = config::VirtualHostOnPort(m_listing.output, url.port());
         const QString hostFile = QFileInfo(host.section(QLatin1Char(':'), 0, -2)).canonicalFilePath();
         const bool changed = std::any_of(m_report.files.begin(), m_report.files.end(), [&](const auto& file) {
             return QFileInfo(file.path).canonicalFilePath() == hostFile;
@@ -195,7 +217,7 @@ void ApplyPass::CheckSite()
             m_report.otherVirtualHost = host;
     }
     std::vector<services::LogTail> tails;
-    for (const QString& log : installation.errorLogs())
+    for (const QString& log : ErrorLogs())
         tails.emplace_back(log);
     const services::PageAnswer answer = m_seams.requestPage(url);
     if (answer.servesPage())
@@ -204,8 +226,10 @@ void ApplyPass::CheckSite()
     for (const services::LogTail& tail : tails)
         if (site.logLines.isEmpty())
             site.logLines = tail.newLines();
-    site.closedFolder = platform::FirstFolderClosedTo(
-        m_report.documentRoot, installation.directiveValues(QStringLiteral("User")).value(0));
+    const QString user = m_listing.user.isEmpty()
+                             ? installation.directiveValues(QStringLiteral("User")).value(0)
+                             : m_listing.user;
+    site.closedFolder = platform::FirstFolderClosedTo(m_report.documentRoot, user);
     m_report.site = site;
 }
 

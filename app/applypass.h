@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "config/apachesyntax.h"
 #include "config/fileundo.h"
 #include "config/installation.h"
 #include "config/rewritefile.h"
@@ -71,6 +72,8 @@ struct PassReport
     std::optional<SiteCheck> site; ///< set when the new root was not served
     QString otherVirtualHost;      ///< "FILE:LINE" of a virtual host answering there instead
     QString serviceNote;           ///< which service was used where several fit one (empty: none did)
+    QString
+        phpIniElsewhere; ///< the php.ini changed, where the configuration names one outside the Apache folder
 };
 
 /** What the pass reaches outside itself; tests replace each. */
@@ -112,6 +115,8 @@ class ApplyPass
     bool UpdateHttpdConf();
     void ApplyServiceActions();
     std::optional<PassReport::ApacheTest> TestConfiguration();
+    services::CommandOutcome RunApache(const QStringList& options);
+    QStringList ErrorLogs() const;
     bool Undo();
     void CheckSite();
     void setStatus(const QString& text);
@@ -120,6 +125,7 @@ class ApplyPass
     SettingsState m_settings;
     PassReport m_report;
     config::FileUndo m_undo;
+    config::ApacheListing m_listing;
 };
 
 } // namespace app

@@ -179,7 +179,7 @@ void frmMain::createControls()
         Place<QLabel>(Frame1, "Label4", QStringLiteral("Apache安装所在的目录:"), Twips(240, 2160, 1890, 180));
     Label4->adjustSize();
     txt3 = PlaceTextBox<PlainTextBox>(Frame1, "txt3", Twips(240, 2400, 3855, 270));
-    txt3->setText(platform::DefaultApacheFolder());
+    txt3->setText(config::DefaultApacheFolder());
     Command2 =
         Place<QPushButton>(Frame1, "Command2", QStringLiteral("浏览(&B)..."), Twips(4200, 2280, 1095, 375));
     Label1->setBuddy(txt);

@@ -130,8 +130,10 @@ static QString ComposeOutcome(const PassReport& report);
 
 QString ComposeMessage(const PassReport& report)
 {
-    // Which of several services of a kind was used goes with whatever else is said.
-    const QString message = ComposeOutcome(report);
+    // Which php.ini and which of several services were used go with whatever else is said.
+    QString message = ComposeOutcome(report);
+    if (report.outcome == PassReport::Outcome::Applied && !report.phpIniElsewhere.isEmpty())
+        message += QStringLiteral("\n修改的是 PHP 读取的 php.ini：%1").arg(report.phpIniElsewhere);
     return report.serviceNote.isEmpty() ? message : message + QLatin1Char('\n') + report.serviceNote;
 }
 

@@ -138,6 +138,16 @@ QUrl PageAddress(const QStringList& listenArguments)
     return {};
 }
 
+ApacheListing ReadListing(const QString& output)
+{
+    // Main ErrorLog: "/var/log/apache2/error.log"   and   User: name="www-data" id=33
+    static const QRegularExpression errorLog(QStringLiteral("^Main ErrorLog: \"(.*)\"\\s*$"),
+                                             QRegularExpression::MultilineOption);
+    static const QRegularExpression user(QStringLiteral("^User: name=\"([^\"]*)\""),
+                                         QRegularExpression::MultilineOption);
+    return {output, errorLog.match(output).captured(1), user.match(output).captured(1)};
+}
+
 QString VirtualHostOnPort(const QString& listing, int port)
 {
     // "*:80  is a NameVirtualHost" followed by "default server NAME (FILE:LINE)", or

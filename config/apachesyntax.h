@@ -45,6 +45,16 @@ bool IsFileSystemRoot(const QString& folder);
  */
 QUrl PageAddress(const QStringList& listenArguments);
 
+/** What Apache's own listing of its settings (the output of -S) says, where it says it. */
+struct ApacheListing
+{
+    QString output;   ///< the listing itself
+    QString errorLog; ///< "Main ErrorLog"
+    QString user;     ///< the account its children run as
+};
+
+ApacheListing ReadListing(const QString& output);
+
 /**
  * From Apache's own listing of its virtual hosts (the output of -S), the one that answers
  * requests on @p port (its default server): "FILE:LINE" as Apache gives it, or empty when no

@@ -1,20 +1,76 @@
 // SPDX-License-Identifier: MIT
 #include "installation.h"
 
+#include "apacheconfig.h"
+#include "apachesyntax.h"
 #include "errorlog.h"
 #include "platform/apachehost.h"
 #include "platform/files.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace config {
+
+namespace {
+
+bool IsDirective(const QString& text, QLatin1String name, QString* rest)
+{
+    const QString line = text.trimmed();
+    if (!line.startsWith(name, Qt::CaseInsensitive) ||
+        (line.size() > name.size() && !line.at(name.size()).isSpace()))
+        return false;
+    *rest = line.mid(name.size());
+    return true;
+}
+
+bool SameFile(const QString& a, const QString& b)
+{
+    const QFileInfo first(a), second(b);
+    if (first.exists() && second.exists())
+        return first.canonicalFilePath() == second.canonicalFilePath();
+    return QDir::cleanPath(first.absoluteFilePath())
+               .compare(QDir::cleanPath(second.absoluteFilePath()),
+                        platform::FileNamesLikeWindows() ? Qt::CaseInsensitive : Qt::CaseSensitive) == 0;
+}
+
+// The php.ini of the PHP whose Apache module Debian's layout enables (mods-enabled/php8.2.load).
+QString DebianPhpIni(const QString& apacheFolder)
+{
+    static const QRegularExpression module(QStringLiteral("^php(\\d+(\\.\\d+)*)\\.load$"));
+    const QStringList loads = QDir(QDir(apacheFolder).filePath(QStringLiteral("mods-enabled")))
+                                  .entryList({QStringLiteral("php*.load")}, QDir::Files, QDir::Name);
+    for (const QString& load : loads) {
+        const QRegularExpressionMatch match = module.match(load);
+        if (match.hasMatch() && !platform::DebianPhpFolder().isEmpty())
+            return QDir(platform::DebianPhpFolder())
+                .filePath(match.captured(1) + QStringLiteral("/apache2/php.ini"));
+    }
+    return {};
+}
+
+} // namespace
 
 bool Installation::configFilesFound() const
 {
     const bool phpIniFound = platform::IsOrdinaryFile(phpIni);
     const bool httpdConfFound = platform::IsOrdinaryFile(httpdConf);
     return phpIniFound && httpdConfFound;
+}
+
+QStringList Installation::apacheCommand(const QStringList& options) const
+{
+    if (apacheProgram.isEmpty())
+        return {};
+    // apache2ctl finds its configuration and environment (envvars) through APACHE_CONFDIR, so that
+    // a copy of the tree runs as itself.
+    if (layout == Layout::Debian)
+        return QStringList{QStringLiteral("env"), QStringLiteral("APACHE_CONFDIR=") + apacheFolder,
+                           apacheProgram} +
+               options;
+    return QStringList{apacheProgram} + options +
+           QStringList{QStringLiteral("-f"), QDir::toNativeSeparators(httpdConf)};
 }
 
 QStringList Installation::errorLogs() const
@@ -30,11 +86,47 @@ QStringList Installation::directiveValues(const QString& directive) const
 Installation LocateInstallation(const QString& apacheFolder)
 {
     const QChar separator = QDir::separator();
-    Installation installation{apacheFolder,
-                              apacheFolder + separator + QStringLiteral("php.ini"),
-                              apacheFolder + separator + QStringLiteral("conf") + separator +
-                                  QStringLiteral("httpd.conf"),
-                              {}};
+    const QString ownPhpIni = apacheFolder + separator + QStringLiteral("php.ini");
+    Installation installation;
+    installation.apacheFolder = apacheFolder;
+    installation.httpdConf =
+        apacheFolder + separator + QStringLiteral("conf") + separator + QStringLiteral("httpd.conf");
+    installation.phpIni = ownPhpIni;
+    const QString debianConf = apacheFolder + separator + QStringLiteral("apache2.conf");
+    if (!apacheFolder.isEmpty() && !QFileInfo(installation.httpdConf).isFile() &&
+        QFileInfo(debianConf).isFile()) {
+        installation.layout = Layout::Debian;
+        installation.httpdConf = debianConf;
+        installation.phpIni = DebianPhpIni(apacheFolder);
+        installation.phpIniNamed = true;
+    }
+    installation.siteFiles = QStringList{installation.httpdConf};
+
+    // One read of the configuration Apache reads: PHPIniDir wherever it stands, and on Debian's
+    // layout the files that hold the lines to set.
+    QString phpIniDir;
+    QStringList siteFiles;
+    ApacheConfigReader reader(apacheFolder);
+    reader.read(installation.httpdConf, [&](const ApacheConfigLine& line) {
+        QString rest;
+        if (IsDirective(line.text, QLatin1String("PHPIniDir"), &rest))
+            phpIniDir = QDir(reader.serverRoot()).filePath(ApacheArgument(reader.expand(rest)));
+        else if ((IsDirective(line.text, QLatin1String("DocumentRoot"), &rest) ||
+                  IsDirective(line.text, QLatin1String("DirectoryIndex"), &rest)) &&
+                 !siteFiles.contains(line.file))
+            siteFiles << line.file;
+    });
+    if (!phpIniDir.isEmpty()) {
+        installation.phpIni = QDir::toNativeSeparators(QDir(phpIniDir).filePath(QStringLiteral("php.ini")));
+        installation.phpIniNamed = !SameFile(installation.phpIni, ownPhpIni);
+    }
+    if (installation.layout == Layout::Debian) {
+        installation.siteFiles = siteFiles;
+        installation.apacheProgram = platform::DebianApacheControl();
+        if (!QFileInfo(installation.apacheProgram).isFile())
+            installation.apacheProgram.clear();
+        return installation;
+    }
     for (const QString& candidate : platform::ApacheProgramCandidates()) {
         const QString program = QDir(apacheFolder).filePath(candidate);
         if (!apacheFolder.isEmpty() && QFileInfo(program).isFile()) {
@@ -43,6 +135,15 @@ Installation LocateInstallation(const QString& apacheFolder)
         }
     }
     return installation;
+}
+
+QString DefaultApacheFolder()
+{
+    const QStringList candidates = platform::ApacheFolderCandidates();
+    for (const QString& folder : candidates)
+        if (QFileInfo(folder).isDir())
+            return folder;
+    return candidates.value(0);
 }
 
 } // namespace config

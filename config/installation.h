@@ -6,16 +6,30 @@
 
 namespace config {
 
+/** How an installation lays out Apache's configuration. */
+enum class Layout {
+    ApacheFolder, ///< conf/httpd.conf under the folder: Apache's own builds, XAMPP, a build from source
+    Debian,       ///< apache2.conf in the folder, modules and sites enabled by links: Debian's apache2
+};
+
 /** An Apache installation as an apply pass reads and changes it, worked out from its folder. */
 struct Installation
 {
-    QString apacheFolder;  ///< as typed
-    QString phpIni;        ///< the php.ini the pass changes
-    QString httpdConf;     ///< Apache's main configuration file
-    QString apacheProgram; ///< Apache's own program, which tests a configuration; empty when there is none
+    QString apacheFolder; ///< as typed
+    Layout layout = Layout::ApacheFolder;
+    QString httpdConf;        ///< Apache's main configuration file
+    QString phpIni;           ///< the php.ini PHP reads, which the pass changes
+    bool phpIniNamed = false; ///< it is not the Apache folder's own: the configuration names another
+    QStringList siteFiles;    ///< the files whose DocumentRoot and DirectoryIndex lines are set
+    QString apacheProgram;    ///< Apache's own program, which tests a configuration; empty: none
 
-    /** Both files are there as ordinary files. */
+    /** php.ini and the main configuration file are there as ordinary files. */
     bool configFilesFound() const;
+    /**
+     * The program and arguments that run Apache's program with @p options on this installation's
+     * configuration (e.g. -t, -S); empty without a program.
+     */
+    QStringList apacheCommand(const QStringList& options) const;
     /** The files Apache writes its main error log to, as its configuration names them now. */
     QStringList errorLogs() const;
     /** The arguments of every @p directive line of Apache's configuration, in the order Apache reads them. */
@@ -23,10 +37,17 @@ struct Installation
 };
 
 /**
- * The installation in @p apacheFolder, used exactly as typed: its php.ini and conf/httpd.conf
- * are the folder's text followed by the system's separator and the names, so a folder typed with
- * a trailing separator gets a doubled one.
+ * The installation in @p apacheFolder, used exactly as typed. A folder with conf/httpd.conf, or
+ * without apache2.conf, has its php.ini and conf/httpd.conf right there: the folder's text followed
+ * by the system's separator and the names (a folder typed with a trailing separator gets a doubled
+ * one). A folder with apache2.conf and no conf/httpd.conf is laid out as Debian lays it out: its
+ * DocumentRoot and DirectoryIndex lines stand in the files it includes, and PHP reads the php.ini
+ * of the PHP version whose module is enabled. Wherever the configuration Apache reads sets
+ * PHPIniDir, the php.ini in that folder is the one PHP reads.
  */
 Installation LocateInstallation(const QString& apacheFolder);
+
+/** The Apache folder the window starts with: the first of this system's usual ones that exists. */
+QString DefaultApacheFolder();
 
 } // namespace config

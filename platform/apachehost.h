@@ -13,6 +13,18 @@ namespace platform {
  */
 QStringConverter::Encoding ApacheFolderEncoding();
 
+/** The Apache folders the window may start with, the usual one first; the first that exists wins. */
+QStringList ApacheFolderCandidates();
+
+/**
+ * Debian's apache2ctl, which runs Apache on a Debian-style configuration folder given as
+ * APACHE_CONFDIR; empty where there is none.
+ */
+QString DebianApacheControl();
+
+/** Where Debian's PHP keeps one folder per version (its apache2/php.ini inside); empty elsewhere. */
+QString DebianPhpFolder();
+
 /** Apache's program under its installation folder, as this system's builds place it, most likely first. */
 QStringList ApacheProgramCandidates();
 

@@ -18,6 +18,21 @@ QStringConverter::Encoding ApacheFolderEncoding()
     return QStringConverter::System;
 }
 
+QStringList ApacheFolderCandidates()
+{
+    return {QStringLiteral("/usr/local/apache2"), QStringLiteral("/etc/apache2")};
+}
+
+QString DebianApacheControl()
+{
+    return QStringLiteral("/usr/sbin/apache2ctl");
+}
+
+QString DebianPhpFolder()
+{
+    return QStringLiteral("/etc/php");
+}
+
 QStringList ApacheProgramCandidates()
 {
     return {QStringLiteral("bin/httpd"), QStringLiteral("bin/apachectl")};

@@ -8,6 +8,21 @@ QStringConverter::Encoding ApacheFolderEncoding()
     return QStringConverter::Utf8;
 }
 
+QStringList ApacheFolderCandidates()
+{
+    return {QStringLiteral("C:\\Program Files\\Apache Group\\Apache2")};
+}
+
+QString DebianApacheControl()
+{
+    return {};
+}
+
+QString DebianPhpFolder()
+{
+    return {};
+}
+
 QStringList ApacheProgramCandidates()
 {
     return {QStringLiteral("bin/httpd.exe")};

@@ -9,7 +9,4 @@ namespace platform {
 /** The document root the window starts with. */
 QString DefaultDocumentRoot();
 
-/** The Apache installation folder the window starts with. */
-QString DefaultApacheFolder();
-
 } // namespace platform

@@ -8,10 +8,4 @@ QString DefaultDocumentRoot()
     return QStringLiteral("/var/www/Myphp");
 }
 
-QString DefaultApacheFolder()
-{
-    // Where Apache installs itself when built from source.
-    return QStringLiteral("/usr/local/apache2");
-}
-
 } // namespace platform

@@ -299,6 +299,7 @@ class TestApplyPass : public QObject
         virtualHost.otherVirtualHost = "/srv/conf/extra/vhosts.conf:23";
         PassReport severalServices = report(Outcome::Applied, {}, {ok});
         severalServices.serviceNote = "找到多个 MySQL 服务，使用了 MySQL80。";
+        severalServices.phpIniElsewhere = "C:\\xampp\\php\\php.ini";
         running.apacheWasRunning = true;
         forbidden.site = PassReport::SiteCheck{QUrl("http://127.0.0.1:80/"),
                                                {403, "Forbidden"},
@@ -328,7 +329,7 @@ class TestApplyPass : public QObject
         QTest::newRow("start of a running Apache") << running << "文件已修改，服务命令已执行，但：\nApache 已经在运行，它要重启后才会读取新的设置：请选择“重启”再应用一次。";
         QTest::newRow("new root forbidden: Apache's reason, the folder its user cannot enter") << forbidden << "文件已修改，服务命令已执行，但：\n新主目录没有正常打开：http://127.0.0.1:80/ 的回答是 403 Forbidden\n    AH01630: client denied by server configuration: /srv/site/\nApache 的运行用户无法进入文件夹“/home/me”。";
         QTest::newRow("a virtual host answers instead") << virtualHost << "文件已修改，服务命令已执行，但：\n在这个地址上回答的是 /srv/conf/extra/vhosts.conf:23 的虚拟主机，不是刚设置的主目录。";
-        QTest::newRow("several MySQL services: which one was used") << severalServices << "设置已完成！\n找到多个 MySQL 服务，使用了 MySQL80。";
+        QTest::newRow("php.ini named by the configuration, several MySQL services: which were used") << severalServices << "设置已完成！\n修改的是 PHP 读取的 php.ini：C:\\xampp\\php\\php.ini\n找到多个 MySQL 服务，使用了 MySQL80。";
         QTest::newRow("new root without an answer") << silent << "文件已修改，服务命令已执行，但：\n新主目录没有正常打开：http://127.0.0.1:80/ 的回答是 没有回应（Connection refused）";
         // clang-format on
     }

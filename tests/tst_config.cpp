@@ -2,6 +2,7 @@
 // The tokenizer and the rewriter: tables of lines, faults made for real, real Apache reading.
 #include "config/apacheconfig.h"
 #include "config/errorlog.h"
+#include "config/installation.h"
 #include "config/rewritefile.h"
 #include "config/tokenizer.h"
 #include "testutil.h"
@@ -292,6 +293,45 @@ class TestConfig : public QObject
             RewriteContent(before, HttpdConfPlan("/srv/new", "index.php")).value_or("-");
         QVERIFY(before.isNull() || ReadAll(file) == (reason.isEmpty() ? rewritten : before));
         QVERIFY(!QFile::exists(dir.filePath("real.conf")) || ReadAll(dir.filePath("real.conf")) == before);
+    }
+
+    void installation_data()
+    {
+        QTest::addColumn<QString>(
+            "make"); // shell commands run in a scratch folder; apache/ is the Apache folder
+        QTest::addColumn<Layout>("layout");
+        QTest::addColumn<QString>("phpIni");   // %1: the scratch folder
+        QTest::addColumn<bool>("phpIniNamed"); // not the Apache folder's own
+        QTest::addColumn<QStringList>("siteFiles");
+        const QString conf = "mkdir -p apache/conf && printf 'ServerRoot \"%s/apache\"\\r\\n' $PWD "
+                             ">apache/conf/httpd.conf && ";
+        const QString phpIni = "%1/apache/php.ini", httpdConf = "%1/apache/conf/httpd.conf";
+        const QString debian = QString(QDir::listSeparator()) == ";" ? "" : "cp -a /etc/apache2 apache";
+        // clang-format off
+        QTest::newRow("php.ini in the Apache folder") << conf + "touch apache/php.ini" << Layout::ApacheFolder << phpIni << false << QStringList{httpdConf};
+        QTest::newRow("PHPIniDir naming the Apache folder itself") << conf + "echo 'PHPIniDir \"${SRVROOT}\"' >>apache/conf/httpd.conf && sed -i '1i Define SRVROOT \"'$PWD'/apache\"' apache/conf/httpd.conf" << Layout::ApacheFolder << phpIni << false << QStringList{httpdConf};
+        QTest::newRow("PHPIniDir in an included file, the last one wins (XAMPP)") << conf + "mkdir -p apache/conf/extra php && touch apache/php.ini php/php.ini && printf 'PHPIniDir \"/nowhere\"\\r\\nInclude conf/extra/httpd-xampp.conf\\r\\n' >>apache/conf/httpd.conf && echo \"<IfModule php_module>\n  PHPIniDir \\\"$PWD/php\\\"\n</IfModule>\" >apache/conf/extra/httpd-xampp.conf" << Layout::ApacheFolder << "%1/php/php.ini" << true << QStringList{httpdConf};
+        QTest::newRow("apache2.conf beside conf/httpd.conf: the Apache folder's layout") << conf + "touch apache/apache2.conf apache/php.ini" << Layout::ApacheFolder << phpIni << false << QStringList{httpdConf};
+        if (QFileInfo::exists("/etc/apache2/mods-enabled/php8.2.load"))
+            QTest::newRow("Debian's tree as the package installs it") << debian << Layout::Debian << "/etc/php/8.2/apache2/php.ini" << true << QStringList{"%1/apache/mods-enabled/dir.conf", "%1/apache/sites-enabled/000-default.conf"};
+        // clang-format on
+    }
+
+    void installation()
+    {
+        QFETCH(QString, make);
+        QFETCH(Layout, layout);
+        QFETCH(QString, phpIni);
+        QFETCH(bool, phpIniNamed);
+        QFETCH(QStringList, siteFiles);
+        QTemporaryDir dir;
+        const Run made = RunProgram("sh", {"-c", "cd \"$0\" && " + make, dir.path()});
+        QVERIFY2(made.exitCode == 0, qPrintable(made.output));
+        Installation found = LocateInstallation(dir.filePath("apache"));
+        QCOMPARE(found.layout, layout);
+        QCOMPARE(QDir::fromNativeSeparators(found.phpIni), phpIni.arg(dir.path()));
+        QCOMPARE(found.phpIniNamed, phpIniNamed);
+        QCOMPARE(found.siteFiles.replaceInStrings(dir.path(), "%1"), siteFiles);
     }
 
     void apacheReadsWhatWasTyped_data()

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The window driven as a user drives it, on a desktop whose font is 11 points.
 #include "app/frmmain.h"
+#include "config/installation.h"
+#include "platform/defaults.h"
 #include "testutil.h"
 
 #include <QTest>
@@ -17,9 +19,8 @@ using namespace testutil;
 
 namespace {
 
-const QStringList kDefaults = QSysInfo::kernelType() == "winnt"
-                                  ? QStringList{"E:\\Myphp", "C:\\Program Files\\Apache Group\\Apache2"}
-                                  : QStringList{"/var/www/Myphp", "/usr/local/apache2"};
+// The folders the window starts with, as the program works them out for this machine.
+const QStringList kDefaults{platform::DefaultDocumentRoot(), config::DefaultApacheFolder()};
 const QString kMissing = "需要修改的配置文件没有找到，请检查\"Apache安装所在的目录\"是否指定正确。";
 
 // Types over the whole text; keyClicks cannot type CJK.
