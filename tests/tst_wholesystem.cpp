@@ -178,6 +178,33 @@ sed 's/^display_errors = Off/display_errors = On/' php.ini.before | cmp - apache
         QCOMPARE(fetch(), u"200 site, display_errors=1"_s);
     }
 
+    void phpIniNamedElsewhere()
+    {
+        // As XAMPP and PHP's own Windows zip set it up: PHPIniDir in an included file names php/,
+        // and a documentroot line in lower case follows the DocumentRoot line (the last one counts).
+        const QString reshape =
+            uR"(cd %1 && mkdir -p php apache/conf/extra site2 && cp php.ini.before php/php.ini &&
+cp site/index.php site2/ && sed -i '/PHPIniDir/d; s|^DocumentRoot .*|&\ndocumentroot "%1/apache/htdocs"\r|' apache/conf/httpd.conf &&
+printf 'Include conf/extra/php.conf\r\n' >>apache/conf/httpd.conf && printf 'PHPIniDir "%1/php"\r\n' >apache/conf/extra/php.conf &&
+cp php.ini.before apache/php.ini && /usr/sbin/apache2 -t -f $PWD/apache/conf/httpd.conf)"_s;
+        QVERIFY(Sh(reshape.arg(m_dir.path())).exitCode == 0);
+        for (const bool ownPhpIniToo : {true, false}) {
+            QVERIFY(Sh(u"cd %1 && cp php.ini.before php/php.ini && rm -f apache/php.ini && %2"_s.arg(
+                           m_dir.path(), ownPhpIniToo ? u"cp php.ini.before apache/php.ini"_s : u"true"_s))
+                        .exitCode == 0);
+            const QString notice = applyThroughWindow("aRestart", false, path(u"site2"_s)).join(u'\n');
+            QCOMPARE(notice, u"提示 1 确定 设置已完成！\n修改的是 PHP 读取的 php.ini：%1"_s.arg(
+                                 path(u"php/php.ini"_s)));
+            QCOMPARE(fetch(), u"200 site, display_errors=1"_s); // site2 holds site's page
+            // The Apache folder's own php.ini, which PHP does not read, stays as it was.
+            QCOMPARE(
+                Sh(u"cd %1 && { [ ! -e apache/php.ini ] || cmp php.ini.before apache/php.ini; } && /usr/sbin/apache2 -S -f $PWD/apache/conf/httpd.conf 2>&1 | grep 'Main DocumentRoot'"_s
+                       .arg(m_dir.path()))
+                    .output,
+                u"Main DocumentRoot: \"%1\"\n"_s.arg(path(u"site2"_s)));
+        }
+    }
+
     void cleanupTestCase()
     {
         Sh(u"cd %1 && bin/service apache2 stop; bin/service mysql stop; pkill -KILL -f %1"_s.arg(
