@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs the Debian packages that are not installed yet.
-# Usage: scripts/deps.sh build|test|package|screenshot|format|windows|wine
+# Usage: scripts/deps.sh build|stack|test|package|screenshot|format|windows|wine
 #   build       what building and running the program needs
+#   stack       Debian's own Apache with PHP and MariaDB: the stack the program configures
 #   test        that, plus the real peers of the tests (Apache, PHP, MariaDB, curl) and Google
 #               Benchmark
 #   package     that, plus what building and checking the Debian package needs
@@ -11,6 +12,7 @@
 #   wine        that, plus 32-bit Wine, an X server, the Chinese locale and icoutils, to run it
 set -eu
 build="cmake g++ make qt6-base-dev qt6-translations-l10n fonts-noto-cjk"
+stack="apache2 libapache2-mod-php mariadb-server"
 peers="apache2 libapache2-mod-php mariadb-server mariadb-client curl libbenchmark-dev"
 windows="cmake ninja-build g++-mingw-w64-i686-posix binutils-mingw-w64-i686 qt6-base-dev qt6-base-dev-tools
  qt6-translations-l10n xz-utils"
@@ -18,13 +20,14 @@ wine="wine wine32:i386 wine64 fonts-wine fonts-noto-cjk xvfb xdotool x11-utils i
 
 case "${1:-build}" in
     build) wanted="$build" ;;
+    stack) wanted="$stack" ;;
     test) wanted="$build $peers" ;;
     package) wanted="$build dpkg-dev file desktop-file-utils appstream" ;;
     screenshot) wanted="$build xvfb x11-utils xdotool imagemagick" ;;
     format) wanted="clang-format" ;;
     windows) wanted="$windows" ;;
     wine) wanted="$windows $wine" ;;
-    *) echo "usage: $0 build|test|package|screenshot|format|windows|wine" >&2; exit 2 ;;
+    *) echo "usage: $0 build|stack|test|package|screenshot|format|windows|wine" >&2; exit 2 ;;
 esac
 
 missing=
