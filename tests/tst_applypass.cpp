@@ -10,6 +10,8 @@
 
 #ifdef Q_OS_WIN
 #include <windows.h>
+#else
+#define BRELLIMAR_TEST_HTTPD "" // a stand-in for Apache's program is built for Windows only
 #endif
 
 using namespace app;
@@ -29,7 +31,8 @@ enum class Fault {
     HiddenPhpIni,
     ApacheAccepts,
     ApacheRefusesChange,
-    ApacheBrokenBefore
+    ApacheBrokenBefore,
+    ApacheProgram // a stand-in for Apache's own program, run for real: it refuses a missing root folder
 };
 
 // Commands succeed; the status texts and the commands, each with the status then, make one log.
@@ -79,6 +82,10 @@ class TestApplyPass : public QObject
 #endif
         QTest::newRow("Apache accepts the change") << Fault::ApacheAccepts << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::Applied << started << all << QStringList();
         QTest::newRow("Apache refuses the change: all put back, no command") << Fault::ApacheRefusesChange << "%1/site" << "index.php" << true << ServiceAction::Restart << Outcome::Rejected << files << QStringList() << refusal;
+#ifdef Q_OS_WIN
+        QTest::newRow("Apache's program accepts a root it can make") << Fault::ApacheProgram << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::Applied << started << all << QStringList();
+        QTest::newRow("Apache's program refuses a root under a missing folder: all put back") << Fault::ApacheProgram << "%1/missing/site" << "index.php" << true << ServiceAction::Restart << Outcome::Rejected << files << QStringList() << QStringList{"AH00526: Syntax error on line 26 of %2:", "DocumentRoot '%1/missing/site' is not a directory, or is not readable"};
+#endif
         QTest::newRow("Apache refused before the change too: applied") << Fault::ApacheBrokenBefore << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::Applied << started << all << refusal;
         QTest::newRow("empty index refused before any change") << Fault::None << "%1/site" << "" << true << ServiceAction::Start << Outcome::ValueRefused << QStringList() << QStringList() << QStringList();
         QTest::newRow("blank root refused before any change") << Fault::None << "   " << "index.php" << true << ServiceAction::Start << Outcome::ValueRefused << QStringList() << QStringList() << QStringList();
@@ -113,7 +120,9 @@ class TestApplyPass : public QObject
 #endif
         const bool apacheTests = fault >= Fault::ApacheAccepts;
         if (apacheTests) // as Windows and Unix builds name it
-            QVERIFY(QDir(folder).mkdir("bin") && WriteAll(folder + "/bin/httpd.exe", "") &&
+            QVERIFY(QDir(folder).mkdir("bin") &&
+                    WriteAll(folder + "/bin/httpd.exe",
+                             fault == Fault::ApacheProgram ? ReadAll(BRELLIMAR_TEST_HTTPD) : "") &&
                     WriteAll(folder + "/bin/httpd", ""));
         QStringList tests; // Apache's program as run: it refuses after a change, or always
         const auto runProgram = [&](const QString& program, const QStringList& arguments) {
@@ -139,7 +148,8 @@ class TestApplyPass : public QObject
         seams.documentRootTrimmed = [&](const QString& documentRoot) { trimmed << documentRoot; };
         seams.runner = &runner;
         seams.requestPage = [](const QUrl&) { return PageAnswer{200, {}}; };
-        seams.runProgram = runProgram;
+        if (fault != Fault::ApacheProgram)
+            seams.runProgram = runProgram;
         ApplyPass pass(seams);
         const SettingsState settings{root, index, folder, showErrors, apache, ServiceAction::Start};
         const PassReport report = pass.run(settings);
@@ -165,6 +175,9 @@ class TestApplyPass : public QObject
                  fault == Fault::NoLiveDocumentRoot ? QStringList{"DocumentRoot"} : QStringList());
         QCOMPARE(int(report.commands.size()), int(log.filter(" | ").size()));
         // Apache tests the file before the change and after it, the folder made by then.
+        if (fault == Fault::ApacheProgram) // its stand-in notes each run beside itself
+            for (const QByteArray& line : ReadAll(folder + "/bin/httpd.exe.log").trimmed().split('\n'))
+                tests << QDir(folder).filePath("bin") + ' ' + QString::fromUtf8(line);
         const QString test = QDir(folder).filePath("bin") + " -t -f " + QDir::toNativeSeparators(conf);
         const QString listing = QDir(folder).filePath("bin") + " -S -f " + QDir::toNativeSeparators(conf);
         QCOMPARE(tests, !apacheTests                   ? QStringList()
