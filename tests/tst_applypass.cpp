@@ -10,6 +10,8 @@
 
 #ifdef Q_OS_WIN
 #include <windows.h>
+#else
+#define BRELLIMAR_TEST_HTTPD "" // a stand-in for Apache's program is built for Windows only
 #endif
 
 using namespace app;
@@ -29,7 +31,8 @@ enum class Fault {
     HiddenPhpIni,
     ApacheAccepts,
     ApacheRefusesChange,
-    ApacheBrokenBefore
+    ApacheBrokenBefore,
+    ApacheProgram // a stand-in for Apache's own program, run for real: it refuses a missing root folder
 };
 
 // Commands succeed; the status texts and the commands, each with the status then, make one log.
@@ -59,26 +62,33 @@ class TestApplyPass : public QObject
         QTest::addColumn<Outcome>("outcome");
         QTest::addColumn<QStringList>("log");     // status texts, and commands with the status they ran under
         QTest::addColumn<QStringList>("changed"); // the files and folders the pass changed or made
+        QTest::addColumn<QStringList>("apacheSays"); // Apache refusing the change; %2 is httpd.conf
         const QStringList files{"正在设置文件:php.ini", "正在设置文件:httpd.conf", ""};
         const QStringList started =
             files + QStringList{"正在启动服务:Apache2", "net start apache2 | 正在启动服务:Apache2",
                                 "正在启动服务:Mysql", "net start mysql | 正在启动服务:Mysql", ""};
         const QStringList all{"php.ini", "httpd.conf", "site"};
+        const QStringList refusal{"AH00526: Syntax error on line 25 of httpd.conf:",
+                                  "DocumentRoot must be a directory"};
         // clang-format off
-        QTest::newRow("applied: blanks trimmed, files, folder, then Apache and MySQL") << Fault::None << "  %1/site  " << "index.php default.htm" << true << ServiceAction::Start << Outcome::Applied << started << all;
-        QTest::newRow("restart: stop, then start, one status text") << Fault::None << "%1/site" << "index.php" << true << ServiceAction::Restart << Outcome::Applied << files + QStringList{"正在重启服务:Apache2", "net stop apache2 | 正在重启服务:Apache2", "net start apache2 | 正在重启服务:Apache2", "正在启动服务:Mysql", "net start mysql | 正在启动服务:Mysql", ""} << all;
-        QTest::newRow("errors not shown: php.ini untouched") << Fault::None << "%1/site" << "index.php" << false << ServiceAction::Start << Outcome::Applied << started << QStringList{"httpd.conf", "site"};
-        QTest::newRow("no live DocumentRoot: still applied") << Fault::NoLiveDocumentRoot << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::Applied << started << all;
-        QTest::newRow("httpd.conf not rewritable: no folder, no command") << Fault::HttpdConfUtf16 << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::FileNotChanged << files << QStringList{"php.ini"};
-        QTest::newRow("httpd.conf a folder: missing, nothing touched") << Fault::HttpdConfIsFolder << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::FilesMissing << QStringList() << QStringList();
+        QTest::newRow("applied: blanks trimmed, files, folder, then Apache and MySQL") << Fault::None << "  %1/site  " << "index.php default.htm" << true << ServiceAction::Start << Outcome::Applied << started << all << QStringList();
+        QTest::newRow("restart: stop, then start, one status text") << Fault::None << "%1/site" << "index.php" << true << ServiceAction::Restart << Outcome::Applied << files + QStringList{"正在重启服务:Apache2", "net stop apache2 | 正在重启服务:Apache2", "net start apache2 | 正在重启服务:Apache2", "正在启动服务:Mysql", "net start mysql | 正在启动服务:Mysql", ""} << all << QStringList();
+        QTest::newRow("errors not shown: php.ini untouched") << Fault::None << "%1/site" << "index.php" << false << ServiceAction::Start << Outcome::Applied << started << QStringList{"httpd.conf", "site"} << QStringList();
+        QTest::newRow("no live DocumentRoot: still applied") << Fault::NoLiveDocumentRoot << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::Applied << started << all << QStringList();
+        QTest::newRow("httpd.conf not rewritable: no folder, no command") << Fault::HttpdConfUtf16 << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::FileNotChanged << files << QStringList{"php.ini"} << QStringList();
+        QTest::newRow("httpd.conf a folder: missing, nothing touched") << Fault::HttpdConfIsFolder << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::FilesMissing << QStringList() << QStringList() << QStringList();
 #ifdef Q_OS_WIN
-        QTest::newRow("hidden php.ini: missing") << Fault::HiddenPhpIni << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::FilesMissing << QStringList() << QStringList();
+        QTest::newRow("hidden php.ini: missing") << Fault::HiddenPhpIni << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::FilesMissing << QStringList() << QStringList() << QStringList();
 #endif
-        QTest::newRow("Apache accepts the change") << Fault::ApacheAccepts << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::Applied << started << all;
-        QTest::newRow("Apache refuses the change: all put back, no command") << Fault::ApacheRefusesChange << "%1/site" << "index.php" << true << ServiceAction::Restart << Outcome::Rejected << files << QStringList();
-        QTest::newRow("Apache refused before the change too: applied") << Fault::ApacheBrokenBefore << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::Applied << started << all;
-        QTest::newRow("empty index refused before any change") << Fault::None << "%1/site" << "" << true << ServiceAction::Start << Outcome::ValueRefused << QStringList() << QStringList();
-        QTest::newRow("blank root refused before any change") << Fault::None << "   " << "index.php" << true << ServiceAction::Start << Outcome::ValueRefused << QStringList() << QStringList();
+        QTest::newRow("Apache accepts the change") << Fault::ApacheAccepts << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::Applied << started << all << QStringList();
+        QTest::newRow("Apache refuses the change: all put back, no command") << Fault::ApacheRefusesChange << "%1/site" << "index.php" << true << ServiceAction::Restart << Outcome::Rejected << files << QStringList() << refusal;
+#ifdef Q_OS_WIN
+        QTest::newRow("Apache's program accepts a root it can make") << Fault::ApacheProgram << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::Applied << started << all << QStringList();
+        QTest::newRow("Apache's program refuses a root under a missing folder: all put back") << Fault::ApacheProgram << "%1/missing/site" << "index.php" << true << ServiceAction::Restart << Outcome::Rejected << files << QStringList() << QStringList{"AH00526: Syntax error on line 26 of %2:", "DocumentRoot '%1/missing/site' is not a directory, or is not readable"};
+#endif
+        QTest::newRow("Apache refused before the change too: applied") << Fault::ApacheBrokenBefore << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::Applied << started << all << refusal;
+        QTest::newRow("empty index refused before any change") << Fault::None << "%1/site" << "" << true << ServiceAction::Start << Outcome::ValueRefused << QStringList() << QStringList() << QStringList();
+        QTest::newRow("blank root refused before any change") << Fault::None << "   " << "index.php" << true << ServiceAction::Start << Outcome::ValueRefused << QStringList() << QStringList() << QStringList();
         // clang-format on
     }
 
@@ -92,6 +102,7 @@ class TestApplyPass : public QObject
         QFETCH(Outcome, outcome);
         QFETCH(QStringList, log);
         QFETCH(QStringList, changed);
+        QFETCH(QStringList, apacheSays);
         QTemporaryDir dir;
         root.replace("%1", dir.path());
         const QString folder = dir.filePath("apache"), ini = folder + "/php.ini",
@@ -109,7 +120,9 @@ class TestApplyPass : public QObject
 #endif
         const bool apacheTests = fault >= Fault::ApacheAccepts;
         if (apacheTests) // as Windows and Unix builds name it
-            QVERIFY(QDir(folder).mkdir("bin") && WriteAll(folder + "/bin/httpd.exe", "") &&
+            QVERIFY(QDir(folder).mkdir("bin") &&
+                    WriteAll(folder + "/bin/httpd.exe",
+                             fault == Fault::ApacheProgram ? ReadAll(BRELLIMAR_TEST_HTTPD) : "") &&
                     WriteAll(folder + "/bin/httpd", ""));
         QStringList tests; // Apache's program as run: it refuses after a change, or always
         const auto runProgram = [&](const QString& program, const QStringList& arguments) {
@@ -135,7 +148,8 @@ class TestApplyPass : public QObject
         seams.documentRootTrimmed = [&](const QString& documentRoot) { trimmed << documentRoot; };
         seams.runner = &runner;
         seams.requestPage = [](const QUrl&) { return PageAnswer{200, {}}; };
-        seams.runProgram = runProgram;
+        if (fault != Fault::ApacheProgram)
+            seams.runProgram = runProgram;
         ApplyPass pass(seams);
         const SettingsState settings{root, index, folder, showErrors, apache, ServiceAction::Start};
         const PassReport report = pass.run(settings);
@@ -150,6 +164,10 @@ class TestApplyPass : public QObject
         if (QFileInfo(dir.filePath("site")).isDir())
             madeOrChanged << "site";
         QCOMPARE(madeOrChanged, changed);
+        // What was kept for putting back is gone, whether put back or no longer needed.
+        QCOMPARE(QDir(folder).entryList({"*.brellimar-*"}) +
+                     QDir(folder + "/conf").entryList({"*.brellimar-*"}),
+                 QStringList());
         QCOMPARE(report.folderCreated, changed.contains("site"));
         // The trimmed root goes back to the window once the files are found, and is what httpd.conf got.
         QCOMPARE(trimmed, outcome == Outcome::FilesMissing ? QStringList() : QStringList{root.trimmed()});
@@ -157,6 +175,9 @@ class TestApplyPass : public QObject
                  fault == Fault::NoLiveDocumentRoot ? QStringList{"DocumentRoot"} : QStringList());
         QCOMPARE(int(report.commands.size()), int(log.filter(" | ").size()));
         // Apache tests the file before the change and after it, the folder made by then.
+        if (fault == Fault::ApacheProgram) // its stand-in notes each run beside itself
+            for (const QByteArray& line : ReadAll(folder + "/bin/httpd.exe.log").trimmed().split('\n'))
+                tests << QDir(folder).filePath("bin") + ' ' + QString::fromUtf8(line);
         const QString test = QDir(folder).filePath("bin") + " -t -f " + QDir::toNativeSeparators(conf);
         const QString listing = QDir(folder).filePath("bin") + " -S -f " + QDir::toNativeSeparators(conf);
         QCOMPARE(tests, !apacheTests                   ? QStringList()
@@ -164,6 +185,12 @@ class TestApplyPass : public QObject
                                                        : QStringList({test, test, listing}));
         QCOMPARE(report.testBefore.has_value() && !report.testBefore->passed,
                  fault == Fault::ApacheBrokenBefore);
+        // Apache's own words reach the report and the message.
+        apacheSays.replaceInStrings("%1", dir.path()).replaceInStrings("%2", QDir::toNativeSeparators(conf));
+        QCOMPARE(report.testAfter && !report.testAfter->passed ? report.testAfter->lines : QStringList(),
+                 apacheSays);
+        for (const QString& line : apacheSays)
+            QVERIFY2(ComposeMessage(report).contains(line), qPrintable(ComposeMessage(report)));
     }
 
     void afterCommands_data()
