@@ -86,9 +86,9 @@ void ApacheConfigReader::readPath(const QString& path)
         readFile(path);
         return;
     }
-    // A folder linked into itself would be read for ever.
+    // A folder linked into itself would be read for ever; past the bound no folder is walked either.
     const QString canonical = info.canonicalFilePath();
-    if (m_open.contains(canonical))
+    if (m_open.contains(canonical) || m_files.size() >= kMaxFiles)
         return;
     m_open << canonical;
     for (const QString& name : Entries(path))

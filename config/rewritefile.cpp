@@ -102,13 +102,38 @@ RewriteResult RewriteFile(const QString& path, const RewritePlan& plan)
                         size_t(piece.size()));
         total += piece.size();
     };
+    // Unchanged lines that end in CR LF go out as they stand, a run of them at a time.
+    const char* runStart = nullptr;
+    const char* runEnd = nullptr;
+    const auto putRun = [&] {
+        if (runStart)
+            put(QByteArrayView(runStart, runEnd));
+        runStart = nullptr;
+    };
     ApacheLineReader lines(ApacheLineReader::Continuations::Keep);
-    const QString readError = ReadLines(in, original.size, lines, [&](const ApacheLine& line) {
-        if (const std::optional<QByteArrayView> piece = engine->rewrite(line.text)) {
-            put(*piece);
-            put(QByteArrayView("\r\n", 2));
+    const auto onLine = [&](const ApacheLine& line) {
+        const std::optional<QByteArrayView> piece = engine->rewrite(line.text);
+        if (!piece)
+            return;
+        if (line.crLfFollows && piece->data() == line.text.data() && piece->size() == line.text.size()) {
+            if (!runStart || runEnd != line.text.data()) {
+                putRun();
+                runStart = line.text.data();
+            }
+            runEnd = line.text.data() + line.text.size() + 2;
+            return;
         }
+        putRun();
+        put(*piece);
+        put(QByteArrayView("\r\n", 2));
+    };
+    // A run never outlives the piece it lies in.
+    QString readError = ReadPieces(in, original.size, [&](QByteArrayView piece) {
+        lines.feed(piece, onLine);
+        putRun();
     });
+    if (readError.isEmpty())
+        lines.finish(onLine);
     if (written)
         written = WriteAll(out, buffer.get(), used, &error);
     if (written && readError.isEmpty() && platform::OpenFileSize(out.handle()) != total) {

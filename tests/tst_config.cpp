@@ -158,10 +158,9 @@ class TestConfig : public QObject
         QFETCH(QStringList, errorLog);
         QTemporaryDir dir;
         const QString apache = QStringLiteral("/usr/sbin/apache2");
-        if (files.isEmpty() && !QFile::exists(apache))
+        // Under Wine the Linux apache2 and /etc/apache2 show through drive Z: but cannot run.
+        if (files.isEmpty() && (QSysInfo::kernelType() == "winnt" || !QFile::exists(apache)))
             QSKIP("Apache httpd (Debian's apache2) is not installed");
-        if (!tree.isEmpty() && !QFileInfo(tree).isDir())
-            QSKIP("no such tree here");
         QVERIFY(tree.isEmpty() ? MakeIncludeTree(dir.path())
                                : RunProgram("cp", {"-a", tree + "/.", dir.path()}).exitCode == 0);
         if (files.isEmpty()) {
