@@ -45,7 +45,8 @@ class TestWholeSystem : public QObject
 
     // Fills in the window as a user would and presses OK; returns the notices shown as the user sees
     // them: title, icon, button, text. The stand-in service manager refuses MySQL's start if asked.
-    QStringList applyThroughWindow(const char* apacheAction, bool failMysqlStart, const QString& site = {})
+    QStringList applyThroughWindow(const char* apacheAction, bool failMysqlStart, const QString& site = {},
+                                   const QString& apacheFolder = {})
     {
         qputenv("FAIL_MYSQL_START", failMysqlStart ? "1" : "0");
         QStringList notices;
@@ -64,7 +65,8 @@ class TestWholeSystem : public QObject
         [&] {
             QVERIFY(QTest::qWaitForWindowActive(&window));
             for (const auto& [name, text] :
-                 {std::pair{"txt", site.isEmpty() ? path(u"site"_s) : site}, {"txt3", path(u"apache"_s)}}) {
+                 {std::pair{"txt", site.isEmpty() ? path(u"site"_s) : site},
+                  {"txt3", apacheFolder.isEmpty() ? path(u"apache"_s) : apacheFolder}}) {
                 auto* box = window.findChild<QLineEdit*>(QLatin1String(name));
                 box->setFocus();
                 box->selectAll();
@@ -203,6 +205,82 @@ cp php.ini.before apache/php.ini && /usr/sbin/apache2 -t -f $PWD/apache/conf/htt
                     .output,
                 u"Main DocumentRoot: \"%1\"\n"_s.arg(path(u"site2"_s)));
         }
+    }
+
+    void debianLayout()
+    {
+        // A copy of the tree Debian's apache2 package installs, run as itself through apache2ctl:
+        // its port and the vhost's moved to a free one, its run and log folders into the copy, and
+        // PHP pointed at a php.ini of its own (the machine's stays untouched).
+        if (::geteuid() != 0 || !QFile::exists(u"/etc/apache2/mods-enabled/php8.2.load"_s))
+            QSKIP("needs root and Debian's apache2 with libapache2-mod-php");
+        QTcpServer free;
+        QVERIFY(free.listen(QHostAddress::LocalHost, 0));
+        const quint16 port = free.serverPort();
+        free.close();
+        const QString copy =
+            uR"(cd %1 && service apache2 stop && mkdir -p deb/run deb/log deb/php newsite && cp -a /etc/apache2 deb/apache2 &&
+cd deb/apache2 && sed -i 's/^Listen 80$/Listen 127.0.0.1:%2/' ports.conf && sed -i 's/\*:80>/*:%2>/' sites-available/000-default.conf &&
+sed -i "s|^export APACHE_\(PID_FILE\)=.*|export APACHE_\1=%1/deb/run/apache2.pid|; s|^export APACHE_\(RUN_DIR\|LOCK_DIR\)=.*|export APACHE_\1=%1/deb/run|; s|^export APACHE_LOG_DIR=.*|export APACHE_LOG_DIR=%1/deb/log|" envvars &&
+printf 'PHPIniDir "%1/deb/php"\n' >conf-enabled/php-ini.conf && cp %1/php.ini.before %1/deb/php/php.ini && cp %1/site/index.php %1/newsite/)"_s;
+        QVERIFY(Sh(copy.arg(m_dir.path()).arg(port)).exitCode == 0);
+        qputenv("DEBIAN_CONFDIR", path(u"deb/apache2"_s).toLocal8Bit());
+        const auto tree = [this] {
+            return Sh(u"cd %1/deb && find apache2 php -type l -printf '%p -> %l\n' -o -type f -exec md5sum {} + | sort"_s
+                          .arg(m_dir.path()))
+                .output;
+        };
+        const QString before = tree();
+
+        const QString notice =
+            applyThroughWindow("aStart", false, path(u"newsite"_s), path(u"deb/apache2"_s)).join(u'\n');
+        QCOMPARE(notice, u"提示 1 确定 设置已完成！\n修改的是 PHP 读取的 php.ini：%1"_s.arg(
+                             path(u"deb/php/php.ini"_s)));
+        const testutil::Run page = Sh(u"curl -s -w ' %{http_code}' 127.0.0.1:%1/"_s.arg(port));
+        QCOMPARE(page.output, u"site, display_errors=1 200"_s); // newsite holds site's page
+        QCOMPARE(Sh(u"APACHE_CONFDIR=%1 apache2ctl -t 2>&1 | tail -n 1"_s.arg(path(u"deb/apache2"_s))).output,
+                 u"Syntax OK\n"_s);
+        // Only the enabled site, the enabled dir.conf (each through its link) and php.ini changed.
+        const QString first = tree();
+        QStringList changed;
+        for (const QString& line : first.split(u'\n'))
+            if (!before.contains(line))
+                changed << line.section(u' ', -1);
+        QCOMPARE(changed, (QStringList{u"apache2/mods-available/dir.conf"_s,
+                                       u"apache2/sites-available/000-default.conf"_s, u"php/php.ini"_s}));
+        QVERIFY(first.contains(
+            u"apache2/sites-enabled/000-default.conf -> ../sites-available/000-default.conf"_s));
+        // A second pass with the same values changes nothing.
+        applyThroughWindow("aRestart", false, path(u"newsite"_s), path(u"deb/apache2"_s));
+        QCOMPARE(tree(), first);
+        Sh(u"service apache2 stop"_s);
+        qunsetenv("DEBIAN_CONFDIR");
+    }
+
+    void debianForReal()
+    {
+        // CI only (a fresh machine, as root): the machine's own /etc/apache2 with Debian's real
+        // service scripts, everything put back and both services stopped afterwards.
+        if (qgetenv("CI") != "true" || ::geteuid() != 0 ||
+            !QFile::exists(u"/etc/apache2/mods-enabled/php8.2.load"_s))
+            QSKIP("runs in CI only (CI=true, as root, with Debian's apache2, libapache2-mod-php, "
+                  "mariadb-server)");
+        const QString ini = u"/etc/php/8.2/apache2/php.ini"_s, site = u"/srv/brellimar-ci-site"_s;
+        QVERIFY(
+            Sh(u"cp -a /etc/apache2 %1/saved-apache2 && cp %2 %1/saved-php.ini && mkdir -p %3 && cp %1/site/index.php %3/"_s
+                   .arg(m_dir.path(), ini, site))
+                .exitCode == 0);
+        const QByteArray ownPath = qgetenv("PATH");
+        const auto restore = qScopeGuard([&] {
+            qputenv("PATH", ownPath);
+            Sh(u"PATH=/usr/sbin:/usr/bin:/sbin:/bin; service apache2 stop; service mariadb stop; rm -rf /etc/apache2 %3 && cp -a %1/saved-apache2 /etc/apache2 && cp %1/saved-php.ini %2"_s
+                   .arg(m_dir.path(), ini, site));
+        });
+        qputenv("PATH", "/usr/sbin:/usr/bin:/sbin:/bin"); // the real service scripts, not the stand-in
+        const QString notice = applyThroughWindow("aStart", false, site, u"/etc/apache2"_s).join(u'\n');
+        QCOMPARE(notice, u"提示 1 确定 设置已完成！\n修改的是 PHP 读取的 php.ini：%1"_s.arg(ini));
+        QCOMPARE(Sh(u"curl -s -w ' %{http_code}' 127.0.0.1/ && mariadb-admin ping"_s).output,
+                 u"site, display_errors=1 200mysqld is alive\n"_s);
     }
 
     void cleanupTestCase()

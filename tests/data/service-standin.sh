@@ -9,6 +9,8 @@ systemctl) action=${1:-} name=${2:-} ;;
 *) name=${1:-} action=${2:-} ;;
 esac
 echo "$name $action" >>"$root/bin/calls.log"
+pidfile=$root/apache/logs/httpd.pid
+[ -z "${DEBIAN_CONFDIR:-}" ] || pidfile=$DEBIAN_CONFDIR/../run/apache2.pid
 mysql="--no-defaults --socket=$root/mysql/mysql.sock"
 
 # Waits up to 15 s for the command that follows to succeed.
@@ -20,17 +22,20 @@ await() {
 case "$name/$action" in
 apache2/start)
     # As a service manager does, say only that the start failed: Apache writes its own reason to
-    # its error log (-E: also what fails during its start-up).
-    /usr/sbin/apache2 -f "$root/apache/conf/httpd.conf" -E "$root/apache/logs/error.log" -k start ||
-        { status=$?; echo "apache2: the service did not start"; exit "$status"; } ;;
+    # its error log (-E: also what fails during its start-up). A Debian tree runs through apache2ctl.
+    if [ -n "${DEBIAN_CONFDIR:-}" ]; then
+        APACHE_CONFDIR=$DEBIAN_CONFDIR apache2ctl start
+    else
+        /usr/sbin/apache2 -f "$root/apache/conf/httpd.conf" -E "$root/apache/logs/error.log" -k start
+    fi || { status=$?; echo "apache2: the service did not start"; exit "$status"; } ;;
 apache2/stop)
     # As Windows' service manager and systemd do, without reading the configuration (apache2 -k
     # stop would, and refuse when it is broken). Apache has let go of its port only once its main
     # process has ended.
-    pid=$(cat "$root/apache/logs/httpd.pid" 2>/dev/null) || exit 0
+    pid=$(cat "$pidfile" 2>/dev/null) || exit 0
     kill -TERM "$pid" 2>/dev/null; await sh -c "! kill -0 $pid" ;;
 apache2/status)
-    pid=$(cat "$root/apache/logs/httpd.pid" 2>/dev/null) && kill -0 "$pid" 2>/dev/null || exit 3 ;;
+    pid=$(cat "$pidfile" 2>/dev/null) && kill -0 "$pid" 2>/dev/null || exit 3 ;;
 mysql/start | mariadb/start)
     [ "${FAIL_MYSQL_START:-0}" = 1 ] && { echo "mysql: start refused by the test" >&2; exit 1; }
     # shellcheck disable=SC2086
