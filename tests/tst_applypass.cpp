@@ -84,7 +84,7 @@ class TestApplyPass : public QObject
         QTest::newRow("Apache refuses the change: all put back, no command") << Fault::ApacheRefusesChange << "%1/site" << "index.php" << true << ServiceAction::Restart << Outcome::Rejected << files << QStringList() << refusal;
 #ifdef Q_OS_WIN
         QTest::newRow("Apache's program accepts a root it can make") << Fault::ApacheProgram << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::Applied << started << all << QStringList();
-        QTest::newRow("Apache's program refuses a root under a missing folder: all put back") << Fault::ApacheProgram << "%1/missing/site" << "index.php" << true << ServiceAction::Restart << Outcome::Rejected << files << QStringList() << QStringList{"AH00526: Syntax error on line 26 of %2:", "DocumentRoot '%1/missing/site' is not a directory, or is not readable"};
+        QTest::newRow("Apache's program refuses a root under a missing Chinese folder, its words read as it writes them: all put back") << Fault::ApacheProgram << "%1/缺少/站点" << "index.php" << true << ServiceAction::Restart << Outcome::Rejected << files << QStringList() << QStringList{"AH00526: Syntax error on line 26 of %2:", "DocumentRoot '%1/缺少/站点' is not a directory, or is not readable"};
 #endif
         QTest::newRow("Apache refused before the change too: applied") << Fault::ApacheBrokenBefore << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::Applied << started << all << refusal;
         QTest::newRow("empty index refused before any change") << Fault::None << "%1/site" << "" << true << ServiceAction::Start << Outcome::ValueRefused << QStringList() << QStringList() << QStringList();
