@@ -29,6 +29,7 @@ enum class Fault {
     HttpdConfUtf16,
     HttpdConfIsFolder,
     HiddenPhpIni,
+    Xampp, // php.ini only in PHP's folder, named by PHPIniDir in the file httpd.conf includes
     ApacheAccepts,
     ApacheRefusesChange,
     ApacheBrokenBefore,
@@ -80,6 +81,7 @@ class TestApplyPass : public QObject
 #ifdef Q_OS_WIN
         QTest::newRow("hidden php.ini: missing") << Fault::HiddenPhpIni << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::FilesMissing << QStringList() << QStringList() << QStringList();
 #endif
+        QTest::newRow("XAMPP: the php.ini PHPIniDir names is changed, the message names it") << Fault::Xampp << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::Applied << started << all << QStringList();
         QTest::newRow("Apache accepts the change") << Fault::ApacheAccepts << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::Applied << started << all << QStringList();
         QTest::newRow("Apache refuses the change: all put back, no command") << Fault::ApacheRefusesChange << "%1/site" << "index.php" << true << ServiceAction::Restart << Outcome::Rejected << files << QStringList() << refusal;
 #ifdef Q_OS_WIN
@@ -105,9 +107,16 @@ class TestApplyPass : public QObject
         QFETCH(QStringList, apacheSays);
         QTemporaryDir dir;
         root.replace("%1", dir.path());
-        const QString folder = dir.filePath("apache"), ini = folder + "/php.ini",
-                      conf = folder + "/conf/httpd.conf";
+        const QString folder = dir.filePath("xampp/apache"), conf = folder + "/conf/httpd.conf",
+                      ini = fault == Fault::Xampp ? dir.filePath("xampp/php/php.ini") : folder + "/php.ini";
         QVERIFY(MakeApacheFolder(folder));
+        if (fault == Fault::Xampp) // as XAMPP ships it
+            QVERIFY(QDir().mkpath(dir.filePath("xampp/php")) && QFile::rename(folder + "/php.ini", ini) &&
+                    WriteAll(conf, ReadAll(conf) + "Include \"conf/extra/httpd-xampp.conf\"\r\n") &&
+                    QDir().mkpath(folder + "/conf/extra") &&
+                    WriteAll(folder + "/conf/extra/httpd-xampp.conf",
+                             "<IfModule php_module>\r\n    PHPIniDir \"" +
+                                 dir.filePath("xampp/php").toUtf8() + "\"\r\n</IfModule>\r\n"));
         if (fault == Fault::NoLiveDocumentRoot)
             QVERIFY(WriteAll(conf, "#DocumentRoot /old\r\n    DirectoryIndex index.html\r\n"));
         if (fault == Fault::HttpdConfUtf16)
@@ -191,6 +200,8 @@ class TestApplyPass : public QObject
                  apacheSays);
         for (const QString& line : apacheSays)
             QVERIFY2(ComposeMessage(report).contains(line), qPrintable(ComposeMessage(report)));
+        // A php.ini outside the Apache folder is named, so the user knows which file changed.
+        QCOMPARE(ComposeMessage(report).contains(QDir::toNativeSeparators(ini)), fault == Fault::Xampp);
     }
 
     void afterCommands_data()
