@@ -37,7 +37,9 @@ ApplyPass::ApplyPass(ApplyPassSeams seams) : m_seams(std::move(seams))
 {
     if (!m_seams.runProgram)
         m_seams.runProgram = [](const QString& program, const QStringList& arguments) {
-            return services::RunProcess(program, arguments, kTestTimeout);
+            // Apache writes file names in UTF-8 on Windows too, whatever the console's code page.
+            return services::RunProcess(program, arguments, kTestTimeout,
+                                        services::OutputEncoding::Utf8OrConsole);
         };
     if (!m_seams.requestPage)
         m_seams.requestPage = [](const QUrl& url) { return services::RequestPage(url); };

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStringDecoder>
 #include <QTemporaryFile>
 #include <QTimer>
 
@@ -52,6 +53,18 @@ QByteArray ReadHead(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.read(kOutputLimit) : QByteArray();
 }
 
+QString DecodeOutput(const QByteArray& bytes, OutputEncoding encoding)
+{
+    if (encoding == OutputEncoding::Utf8OrConsole) {
+        // Stateful, so a character cut off at the read limit is dropped rather than an error.
+        QStringDecoder utf8(QStringConverter::Utf8);
+        const QString text = utf8.decode(bytes);
+        if (!utf8.hasError())
+            return text;
+    }
+    return platform::DecodeConsoleOutput(bytes);
+}
+
 } // namespace
 
 QString CommandOutcome::firstOutputLine() const
@@ -75,7 +88,7 @@ QStringList CommandOutcome::outputLines(int maxLines, int maxChars) const
 }
 
 CommandOutcome RunProcess(const QString& program, const QStringList& arguments,
-                          std::chrono::milliseconds timeout)
+                          std::chrono::milliseconds timeout, OutputEncoding encoding)
 {
     CommandOutcome outcome;
     QTemporaryFile outputFile(QDir::temp().filePath(QStringLiteral("brellimar-command-XXXXXX.txt")));
@@ -125,7 +138,7 @@ CommandOutcome RunProcess(const QString& program, const QStringList& arguments,
         outcome.status = CommandOutcome::Status::Failed;
     }
     outcome.exitCode = ended && process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
-    outcome.output = platform::DecodeConsoleOutput(ReadHead(outputPath));
+    outcome.output = DecodeOutput(ReadHead(outputPath), encoding);
     return outcome;
 }
 

@@ -60,16 +60,24 @@ class CommandRunner
     }
 };
 
+/** How a program's output bytes are read as text. */
+enum class OutputEncoding {
+    Console,      ///< the console's code page, as console programs such as net write
+    Utf8OrConsole ///< UTF-8 where the bytes are valid UTF-8, else the console's code page
+};
+
 /**
  * Starts @p program with @p arguments, without a console window and without standard input, and
  * waits up to @p timeout for it to end while the caller's event loop keeps running (so a window
  * repaints). Its output goes to a temporary file, never a pipe, so a daemon it leaves behind may
  * go on writing. A program still running at the bound is asked to end, then killed, each step
  * waited for at most kEndGrace; one that outlives both is left behind and reported as timed out.
- * A program that cannot be started is not waited for; the reason is the system's.
+ * A program that cannot be started is not waited for; the reason is the system's. Its output is
+ * read as @p encoding says.
  */
 CommandOutcome RunProcess(const QString& program, const QStringList& arguments,
-                          std::chrono::milliseconds timeout);
+                          std::chrono::milliseconds timeout,
+                          OutputEncoding encoding = OutputEncoding::Console);
 
 /** How long one service command may take before it counts as hung. */
 inline constexpr std::chrono::milliseconds kDefaultCommandTimeout{std::chrono::seconds(120)};

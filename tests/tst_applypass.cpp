@@ -29,6 +29,7 @@ enum class Fault {
     HttpdConfUtf16,
     HttpdConfIsFolder,
     HiddenPhpIni,
+    Xampp, // php.ini only in PHP's folder, named by PHPIniDir in the file httpd.conf includes
     ApacheAccepts,
     ApacheRefusesChange,
     ApacheBrokenBefore,
@@ -80,11 +81,12 @@ class TestApplyPass : public QObject
 #ifdef Q_OS_WIN
         QTest::newRow("hidden php.ini: missing") << Fault::HiddenPhpIni << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::FilesMissing << QStringList() << QStringList() << QStringList();
 #endif
+        QTest::newRow("XAMPP: the php.ini PHPIniDir names is changed, the message names it") << Fault::Xampp << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::Applied << started << all << QStringList();
         QTest::newRow("Apache accepts the change") << Fault::ApacheAccepts << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::Applied << started << all << QStringList();
         QTest::newRow("Apache refuses the change: all put back, no command") << Fault::ApacheRefusesChange << "%1/site" << "index.php" << true << ServiceAction::Restart << Outcome::Rejected << files << QStringList() << refusal;
 #ifdef Q_OS_WIN
         QTest::newRow("Apache's program accepts a root it can make") << Fault::ApacheProgram << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::Applied << started << all << QStringList();
-        QTest::newRow("Apache's program refuses a root under a missing folder: all put back") << Fault::ApacheProgram << "%1/missing/site" << "index.php" << true << ServiceAction::Restart << Outcome::Rejected << files << QStringList() << QStringList{"AH00526: Syntax error on line 26 of %2:", "DocumentRoot '%1/missing/site' is not a directory, or is not readable"};
+        QTest::newRow("Apache's program refuses a root under a missing Chinese folder, its words read as it writes them: all put back") << Fault::ApacheProgram << "%1/缺少/站点" << "index.php" << true << ServiceAction::Restart << Outcome::Rejected << files << QStringList() << QStringList{"AH00526: Syntax error on line 26 of %2:", "DocumentRoot '%1/缺少/站点' is not a directory, or is not readable"};
 #endif
         QTest::newRow("Apache refused before the change too: applied") << Fault::ApacheBrokenBefore << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::Applied << started << all << refusal;
         QTest::newRow("empty index refused before any change") << Fault::None << "%1/site" << "" << true << ServiceAction::Start << Outcome::ValueRefused << QStringList() << QStringList() << QStringList();
@@ -105,9 +107,16 @@ class TestApplyPass : public QObject
         QFETCH(QStringList, apacheSays);
         QTemporaryDir dir;
         root.replace("%1", dir.path());
-        const QString folder = dir.filePath("apache"), ini = folder + "/php.ini",
-                      conf = folder + "/conf/httpd.conf";
+        const QString folder = dir.filePath("xampp/apache"), conf = folder + "/conf/httpd.conf",
+                      ini = fault == Fault::Xampp ? dir.filePath("xampp/php/php.ini") : folder + "/php.ini";
         QVERIFY(MakeApacheFolder(folder));
+        if (fault == Fault::Xampp) // as XAMPP ships it
+            QVERIFY(QDir().mkpath(dir.filePath("xampp/php")) && QFile::rename(folder + "/php.ini", ini) &&
+                    WriteAll(conf, ReadAll(conf) + "Include \"conf/extra/httpd-xampp.conf\"\r\n") &&
+                    QDir().mkpath(folder + "/conf/extra") &&
+                    WriteAll(folder + "/conf/extra/httpd-xampp.conf",
+                             "<IfModule php_module>\r\n    PHPIniDir \"" +
+                                 dir.filePath("xampp/php").toUtf8() + "\"\r\n</IfModule>\r\n"));
         if (fault == Fault::NoLiveDocumentRoot)
             QVERIFY(WriteAll(conf, "#DocumentRoot /old\r\n    DirectoryIndex index.html\r\n"));
         if (fault == Fault::HttpdConfUtf16)
@@ -191,6 +200,8 @@ class TestApplyPass : public QObject
                  apacheSays);
         for (const QString& line : apacheSays)
             QVERIFY2(ComposeMessage(report).contains(line), qPrintable(ComposeMessage(report)));
+        // A php.ini outside the Apache folder is named, so the user knows which file changed.
+        QCOMPARE(ComposeMessage(report).contains(QDir::toNativeSeparators(ini)), fault == Fault::Xampp);
     }
 
     void afterCommands_data()

@@ -323,6 +323,8 @@ class TestConfig : public QObject
         QFETCH(QString, phpIni);
         QFETCH(bool, phpIniNamed);
         QFETCH(QStringList, siteFiles);
+        if (QSysInfo::kernelType() == "winnt") // Wine starts no Linux sh
+            QSKIP("The rows make their folders with sh commands: POSIX only.");
         QTemporaryDir dir;
         const Run made = RunProgram("sh", {"-c", "cd \"$0\" && " + make, dir.path()});
         QVERIFY2(made.exitCode == 0, qPrintable(made.output));
