@@ -61,13 +61,17 @@ QString DescribeFailure(const services::CommandRecord& record)
         return QStringLiteral("%1：无法启动（%2）").arg(record.commandLine, outcome.reason);
     case Status::Failed: {
         // Apache gives its reason over several lines ("Syntax error on line N of FILE:", then the
-        // cause): the first goes with the command, the rest below it.
+        // cause): the first goes with the command, each line that a colon announces below it. What
+        // else a script prints (a process listing, say) stays out.
         const QStringList output = outcome.outputLines();
         const QString detail = outcome.reason.isEmpty() ? output.value(0) : outcome.reason;
         QString line = QStringLiteral("%1：退出码 %2").arg(record.commandLine).arg(outcome.exitCode);
         if (!detail.isEmpty())
             line += QStringLiteral("（%1）").arg(detail);
-        return outcome.reason.isEmpty() ? line + Indented(output.mid(1)) : line;
+        qsizetype announced = 1;
+        while (outcome.reason.isEmpty() && announced < output.size() && output[announced - 1].endsWith(QLatin1Char(':')))
+            ++announced;
+        return line + Indented(outcome.reason.isEmpty() ? output.mid(1, announced - 1) : QStringList());
     }
     case Status::Crashed:
         return QStringLiteral("%1：异常终止").arg(record.commandLine);
