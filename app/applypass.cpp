@@ -155,9 +155,11 @@ bool ApplyPass::UpdateHttpdConf()
 {
     // Where the lines stand in several files (Debian's layout), a setting is made when one has it.
     QStringList notSet{QLatin1String(config::kDocumentRoot), QLatin1String(config::kDirectoryIndex)};
+    // Decided on the configuration as it stands, before any of its files changes.
+    const QStringList accessLines = m_report.installation.accessLines(m_report.documentRoot);
     for (const QString& file : m_report.installation.siteFiles) {
         m_report.files.push_back(
-            config::RewriteHttpdConf(file, m_report.documentRoot, m_settings.directoryIndex));
+            config::RewriteHttpdConf(file, m_report.documentRoot, m_settings.directoryIndex, accessLines));
         if (!m_report.files.back().ok())
             return false;
         const QStringList notSetHere = m_report.files.back().notSet;

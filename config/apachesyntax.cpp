@@ -106,6 +106,19 @@ bool SameApacheFolder(QStringView a, QLatin1String b)
     return SameFolder(a, b);
 }
 
+bool ApacheFolderHolds(QStringView parent, QStringView folder)
+{
+    parent = WithoutTrailingSeparator(parent);
+    if (parent.isEmpty() || folder.size() <= parent.size())
+        return SameFolder(parent, folder);
+    // "/srv/www" holds "/srv/www/x", not "/srv/www2"; "/" and "C:/" hold everything on their drive.
+    const auto separator = [](QChar c) {
+        return c == QLatin1Char('/') || (platform::FileNamesLikeWindows() && c == QLatin1Char('\\'));
+    };
+    return (separator(parent.back()) || separator(folder.at(parent.size()))) &&
+           SameFolder(parent, folder.first(parent.size()));
+}
+
 bool IsFileSystemRoot(const QString& folder)
 {
     const auto separator = [](QChar c) { return c == QLatin1Char('/') || c == QLatin1Char('\\'); };

@@ -35,6 +35,9 @@ QString QuoteForApache(const QString& folder);
 bool SameApacheFolder(QStringView a, QStringView b);
 bool SameApacheFolder(QStringView a, QLatin1String b);
 
+/** True when @p folder is @p parent itself or lies below it, compared as SameApacheFolder compares. */
+bool ApacheFolderHolds(QStringView parent, QStringView folder);
+
 /** True for the file-system root: "/", or a drive root such as "C:/" or "C:\". */
 bool IsFileSystemRoot(const QString& folder);
 

@@ -102,12 +102,13 @@ Installation LocateInstallation(const QString& apacheFolder)
     }
     installation.siteFiles = QStringList{installation.httpdConf};
 
-    // One read of the configuration Apache reads: PHPIniDir wherever it stands, and on Debian's
-    // layout the files that hold the lines to set.
+    // One read of the configuration Apache reads: PHPIniDir wherever it stands, what it grants, and
+    // on Debian's layout the files that hold the lines to set.
     QString phpIniDir;
     QStringList siteFiles;
     ApacheConfigReader reader(apacheFolder);
     reader.read(installation.httpdConf, [&](const ApacheConfigLine& line) {
+        installation.access.read(line, reader.expand(line.text));
         QString rest;
         if (IsDirective(line.text, QLatin1String("PHPIniDir"), &rest))
             phpIniDir = QDir(reader.serverRoot()).filePath(ApacheArgument(reader.expand(rest)));

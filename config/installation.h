@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "rootaccess.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -22,6 +24,7 @@ struct Installation
     bool phpIniNamed = false; ///< it is not the Apache folder's own: the configuration names another
     QStringList siteFiles;    ///< the files whose DocumentRoot and DirectoryIndex lines are set
     QString apacheProgram;    ///< Apache's own program, which tests a configuration; empty: none
+    RootAccess access;        ///< what its configuration grants, for a new document root
 
     /** php.ini and the main configuration file are there as ordinary files. */
     bool configFilesFound() const;
@@ -34,6 +37,11 @@ struct Installation
     QStringList errorLogs() const;
     /** The arguments of every @p directive line of Apache's configuration, in the order Apache reads them. */
     QStringList directiveValues(const QString& directive) const;
+    /** The lines the rewrite of siteFiles adds after DocumentRoot so that @p documentRoot is served. */
+    QStringList accessLines(const QString& documentRoot) const
+    {
+        return access.linesFor(documentRoot, siteFiles);
+    }
 };
 
 /**

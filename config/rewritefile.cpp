@@ -157,9 +157,9 @@ RewriteResult RewritePhpIni(const QString& path, bool showErrors)
 }
 
 RewriteResult RewriteHttpdConf(const QString& path, const QString& documentRoot,
-                               const QString& directoryIndex)
+                               const QString& directoryIndex, const QStringList& afterDocumentRoot)
 {
-    return RewriteFile(path, HttpdConfPlan(documentRoot, directoryIndex));
+    return RewriteFile(path, HttpdConfPlan(documentRoot, directoryIndex, afterDocumentRoot));
 }
 
 } // namespace config

@@ -31,8 +31,11 @@ RewriteResult RewriteFile(const QString& path, const RewritePlan& plan);
 /** Sets display_errors = On in the php.ini at @p path when @p showErrors; otherwise touches nothing. */
 RewriteResult RewritePhpIni(const QString& path, bool showErrors);
 
-/** Sets the DocumentRoot (with its access sections) and DirectoryIndex lines of the httpd.conf at @p path. */
+/**
+ * Sets the DocumentRoot (with its access sections, @p afterDocumentRoot added after it) and
+ * DirectoryIndex lines of the httpd.conf at @p path.
+ */
 RewriteResult RewriteHttpdConf(const QString& path, const QString& documentRoot,
-                               const QString& directoryIndex);
+                               const QString& directoryIndex, const QStringList& afterDocumentRoot = {});
 
 } // namespace config

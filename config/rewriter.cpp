@@ -104,7 +104,8 @@ RewritePlan PhpIniPlan(bool showErrors)
     return plan;
 }
 
-RewritePlan HttpdConfPlan(const QString& documentRoot, const QString& directoryIndex)
+RewritePlan HttpdConfPlan(const QString& documentRoot, const QString& directoryIndex,
+                          const QStringList& afterDocumentRoot)
 {
     RewritePlan plan;
     plan.rules = {
@@ -115,6 +116,7 @@ RewritePlan HttpdConfPlan(const QString& documentRoot, const QString& directoryI
     plan.encoding = platform::ApacheFolderEncoding();
     plan.apacheSyntax = true;
     plan.documentRoot = documentRoot;
+    plan.afterDocumentRoot = afterDocumentRoot;
     return plan;
 }
 
@@ -136,6 +138,12 @@ std::optional<LineRewriter> LineRewriter::Create(const RewritePlan& plan)
         const QByteArray name = rule.directive.toLatin1();
         engine.m_rules.push_back(
             {rule.directive, plan.apacheSyntax ? name.toLower() : name, std::move(*line), rule.mustMatch});
+    }
+    for (const QString& text : plan.afterDocumentRoot) {
+        std::optional<QByteArray> line = EncodeExactly(text, plan.encoding);
+        if (!line)
+            return std::nullopt;
+        engine.m_afterRoot << *line;
     }
     if (plan.documentRoot && plan.apacheSyntax) {
         const std::optional<QByteArray> folder =
@@ -285,11 +293,27 @@ std::optional<QByteArrayView> LineRewriter::rewrite(QByteArrayView line)
         ++rule->replaced;
         m_swallowing = continues;
         m_continued = false;
-        return QByteArrayView(rule->line);
+        if (m_afterRoot.isEmpty() || rule->directive != QLatin1String(kDocumentRoot))
+            return QByteArrayView(rule->line);
+        return withLinesAfter(rule->line, line);
     }
     if (m_moveSections && !m_oldFolders.isEmpty() && movedSection(line))
         return QByteArrayView(m_composed);
     return line;
+}
+
+// The replacement, then the added lines, all but the last with their line ends.
+QByteArrayView LineRewriter::withLinesAfter(const QByteArray& replacement, QByteArrayView line)
+{
+    qsizetype blanks = 0;
+    while (blanks < line.size() && IsBlankByte(line[blanks]))
+        ++blanks;
+    const QByteArray indent = line.first(blanks).toByteArray();
+    const QByteArray deeper = indent + (indent.endsWith('\t') ? "\t" : "    ");
+    m_composed = replacement;
+    for (const QByteArray& added : std::as_const(m_afterRoot))
+        m_composed += "\r\n" + (added.startsWith('\t') ? deeper + added.mid(1) : indent + added);
+    return QByteArrayView(m_composed);
 }
 
 QStringList LineRewriter::unmatched() const

@@ -43,6 +43,11 @@ struct RewritePlan
     bool apacheSyntax = false;
     /** When set, <Directory> sections of a replaced DocumentRoot's folder move to this folder. */
     std::optional<QString> documentRoot;
+    /**
+     * Lines written right after each replaced DocumentRoot line, behind that line's indentation; a
+     * leading tab stands for one level more (a tab where that indentation ends in one, else four blanks).
+     */
+    QStringList afterDocumentRoot;
 };
 
 /** A value that cannot be written into httpd.conf safely, found before any file is touched. */
@@ -65,8 +70,12 @@ std::optional<ValueProblem> CheckValues(const QString& documentRoot, const QStri
 /** The plan for php.ini: no rules when errors are not to be shown (the file is then left alone). */
 RewritePlan PhpIniPlan(bool showErrors);
 
-/** The plan for httpd.conf: DocumentRoot (and its access sections), then DirectoryIndex. */
-RewritePlan HttpdConfPlan(const QString& documentRoot, const QString& directoryIndex);
+/**
+ * The plan for httpd.conf: DocumentRoot (and its access sections), then DirectoryIndex; @p afterDocumentRoot
+ * as RootAccess::linesFor gives them.
+ */
+RewritePlan HttpdConfPlan(const QString& documentRoot, const QString& directoryIndex,
+                          const QStringList& afterDocumentRoot = {});
 
 /** True when @p start begins with a UTF-16 byte order mark: such a file is not 8-bit text. */
 bool StartsAsUtf16(QByteArrayView start);
@@ -111,12 +120,14 @@ class LineRewriter
     void scanLine(const ApacheLine& line);
     void noteOldFolder(QByteArrayView logicalLine);
     bool movedSection(QByteArrayView line);
+    QByteArrayView withLinesAfter(const QByteArray& replacement, QByteArrayView line);
 
     std::vector<EncodedRule> m_rules;
     QStringConverter::Encoding m_encoding = QStringConverter::System;
     bool m_apacheSyntax = false;
     bool m_moveSections = false;
     QByteArray m_sectionOpening; ///< <Directory "NEW">
+    QByteArrayList m_afterRoot;
     QStringList m_oldFolders;
 
     ApacheLineReader m_scanReader;

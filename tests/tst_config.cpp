@@ -4,6 +4,7 @@
 #include "config/errorlog.h"
 #include "config/installation.h"
 #include "config/rewritefile.h"
+#include "config/rootaccess.h"
 #include "config/tokenizer.h"
 #include "testutil.h"
 
@@ -64,6 +65,21 @@ static bool MakeIncludeTree(const QDir& dir)
 #else
     return true;
 #endif
+}
+
+// What the pass adds after DocumentRoot, read from @p before and then @p site, the file rewritten.
+static QStringList AccessLines(const QByteArray& before, const QByteArray& site, const QString& root)
+{
+    RootAccess access;
+    for (const auto& [file, content] : {std::pair{"before", before}, {"site", site}}) {
+        ApacheLineReader lines;
+        const auto onLine = [&, file = file](const ApacheLine& line) {
+            access.read({file, line.number, QString::fromUtf8(line.text)}, QString::fromUtf8(line.text));
+        };
+        lines.feed(content, onLine);
+        lines.finish(onLine);
+    }
+    return access.linesFor(root, {"site"});
 }
 
 class TestConfig : public QObject
@@ -188,8 +204,9 @@ class TestConfig : public QObject
         QTest::addColumn<QString>("root");        // httpd.conf with this document root; empty: php.ini
         QTest::addColumn<QByteArray>("expected"); // null: refused
         QTest::addColumn<QStringList>("notSet");
+        QTest::addColumn<QByteArray>("before"); // read ahead of the file, for access; null: none added
         // clang-format off
-        const auto row = [](const char* name, const QByteArray& input, const QString& root, const QByteArray& expected, const QStringList& notSet = {}) { QTest::newRow(name) << input << root << expected << notSet; };
+        const auto row = [](const char* name, const QByteArray& input, const QString& root, const QByteArray& expected, const QStringList& notSet = {}, const QByteArray& before = {}) { QTest::newRow(name) << input << root << expected << notSet << before; };
         const QString php, root = QStringLiteral("E:\\Myphp");
         const QByteArray index = "DirectoryIndex x\r\n", newIndex = "DirectoryIndex index.php index.html\r\n", newRoot = "DocumentRoot \"E:\\Myphp\"\r\n", newSection = "<Directory \"E:\\Myphp\">\r\n";
         const QByteArray gbk = "; \xd6\xd0\xce\xc4\xd7\xa2\xca\xcd\r\n"; // "; 中文注释" as a Chinese Windows writes it
@@ -203,7 +220,7 @@ class TestConfig : public QObject
         row("non-ASCII around the name does not hide it", "\xe4\xb8\xad DocumentRoot/x\r\nDirectoryIndex\xe4\xb8\xad x\r\nDocumentRootx /y\r\n", root, newRoot + newIndex + "DocumentRootx /y\r\n");
         row("a commented line is never set, one in other case is", "#DocumentRoot /a\r\ndocumentroot /a\r\n# DirectoryIndex a", root, "#DocumentRoot /a\r\n" + newRoot + "# DirectoryIndex a\r\n", {"DirectoryIndex"});
         row("UTF-16 is refused", QByteArray("\xff\xfe" "D\0o\0", 6), root, QByteArray());
-        row("stock: section after DocumentRoot, root section kept", "<Directory />\r\nDocumentRoot \"${SRVROOT}/htdocs\"\r\n<Directory \"${SRVROOT}/htdocs\">\r\n" + index, root, "<Directory />\r\n" + newRoot + newSection + newIndex); // the old folder's access section moves along, as the stock file asks
+        row("stock: section after DocumentRoot, root section kept", "<Directory />\r\nDocumentRoot \"${SRVROOT}/htdocs\"\r\n<Directory \"${SRVROOT}/htdocs\">\r\n" + index, root, "<Directory />\r\n" + newRoot + newSection + newIndex, {}, ""); // the old folder's access section moves along, as the stock file asks; nothing added
         row("section before, unquoted, trailing separator, indent and tail kept", "  <Directory /srv/old/>  # site\r\n<DirectoryMatch \"/srv/old\">\r\n#<Directory /srv/old>\r\n#Directory /srv/old>\r\n<Directory /srv/other>\r\nDocumentRoot /srv/old\r\n" + index, root, "  <Directory \"E:\\Myphp\">  # site\r\n<DirectoryMatch \"/srv/old\">\r\n#<Directory /srv/old>\r\n#Directory /srv/old>\r\n<Directory /srv/other>\r\n" + newRoot + newIndex);
         row("virtual hosts: each one's section, names and quotes read as Apache does", "DocumentRoot \"/a\\\"b\"\rdocumentROOT /c\nDocumentRoot \"/x\\\\\"\r\n<Directory '/a\"b'>\r\n<directory\t\"/c/\">\r\n<Directory /x\\>\r\n" + index, root, newRoot + newRoot + newRoot + newSection + newSection + newSection + newIndex);
         row("a file-system root DocumentRoot keeps its section", "DocumentRoot /\r\n<Directory />\r\nDocumentRoot \"C:/\"\r\n<Directory \"C:/\">\r\n" + index, root, newRoot + "<Directory />\r\n" + newRoot + "<Directory \"C:/\">\r\n" + newIndex);
@@ -213,6 +230,12 @@ class TestConfig : public QObject
         row("continuation lines go with the replaced line", "DocumentRoot \\\r\n  \"/srv/old\"\r\n<Directory /srv/old>\r\nDirectoryIndex a \\\r\n b \\\r\n c\r\nX y\\\\\r\nZ\r\n", root, newRoot + newSection + newIndex + "X y\\\\\r\nZ\r\n");
         const QByteArray hidden = "# a \\\r\nDocumentRoot /x\r\n# b \\\nDocumentRoot /y\r\n# c \\\rDocumentRoot /z\r\n<Directory /x>\r\n<Directory /y>\r\n<Directory /z>\r\n";
         row("a continued comment hides the next line", hidden + index, root, QByteArray(hidden).replace("\\\n", "\\\r\n").replace("\\\rD", "\\\r\nD") + newIndex, {"DocumentRoot"});
+        const QByteArray debian = "<Directory />\r\n\tOptions FollowSymLinks\r\n\tRequire all denied\r\n</Directory>\r\n<Directory /var/>\r\n\tOptions None\r\n\tRequire all granted\r\n</Directory>\r\n<Directory /var/www/>\r\n\tOptions Indexes FollowSymLinks\r\n\t<Files x>\r\n\t\tOptions None\r\n\t</Files>\r\n\tAllowOverride None\r\n\t<IfModule authz_core_module>\r\n\t\tRequire all granted\r\n\t</IfModule>\r\n</Directory>\r\n";
+        const QByteArray site = "<VirtualHost *:80>\r\n\tDocumentRoot /var/www/html\r\n</VirtualHost>\r\n" + index;
+        row("no section of the old root: one added, indented, with the settings of the closest grant", site, "/srv/a \"b\"", "<VirtualHost *:80>\r\nDocumentRoot \"/srv/a \\\"b\\\"\"\r\n\t<Directory \"/srv/a \\\"b\\\"\">\r\n\t\tOptions Indexes FollowSymLinks\r\n\t\tAllowOverride None\r\n\t\tRequire all granted\r\n\t</Directory>\r\n</VirtualHost>\r\n" + newIndex, {}, debian);
+        row("new root inside a granted folder: nothing added", site, "/var/www/new", "<VirtualHost *:80>\r\nDocumentRoot \"/var/www/new\"\r\n</VirtualHost>\r\n" + newIndex, {}, debian);
+        row("nothing grants the old root: access alone, after the continued line", "  DocumentRoot \\\r\n /srv/old\r\n" + index, root, newRoot + "  " + newSection + "      Require all granted\r\n  </Directory>\r\n" + newIndex, {}, "");
+        row("the old root's section in a file not rewritten: its settings carried", "DocumentRoot /srv/old\r\n" + index, root, newRoot + newSection + "    AllowOverride All\r\n    Require all granted\r\n</Directory>\r\n" + newIndex, {}, "<Directory \"/srv/old/\">\r\nAllowOverride All\r\nRequire all granted\r\n</Directory>\r\n");
         // clang-format on
     }
 
@@ -222,13 +245,19 @@ class TestConfig : public QObject
         QFETCH(QString, root);
         QFETCH(QByteArray, expected);
         QFETCH(QStringList, notSet);
-        const RewritePlan plan =
-            root.isEmpty() ? PhpIniPlan(true) : HttpdConfPlan(root, "index.php index.html");
+        QFETCH(QByteArray, before);
+        const auto plan = [&](const QByteArray& content) { // decided on the file as it stands
+            return root.isEmpty()
+                       ? PhpIniPlan(true)
+                       : HttpdConfPlan(root, "index.php index.html",
+                                       before.isNull() ? QStringList() : AccessLines(before, content, root));
+        };
         QStringList unmatched;
-        const std::optional<QByteArray> output = RewriteContent(input, plan, &unmatched);
+        const std::optional<QByteArray> output = RewriteContent(input, plan(input), &unmatched);
         QCOMPARE(output.value_or(QByteArray()), expected);
         QCOMPARE(unmatched, output ? notSet : QStringList());
-        QCOMPARE(RewriteContent(expected, plan).value_or(QByteArray()), expected); // a second pass: no change
+        // A second pass, decided again on what the first one wrote: no change.
+        QCOMPARE(RewriteContent(expected, plan(expected)).value_or(QByteArray()), expected);
     }
 
     void rewriteFile_data()
@@ -333,6 +362,46 @@ class TestConfig : public QObject
         QCOMPARE(QDir::fromNativeSeparators(found.phpIni), phpIni.arg(dir.path()));
         QCOMPARE(found.phpIniNamed, phpIniNamed);
         QCOMPARE(found.siteFiles.replaceInStrings(dir.path(), "%1"), siteFiles);
+    }
+
+    void debianTreeServesNewRoot()
+    {
+        if (QSysInfo::kernelType() == "winnt" || !QFile::exists("/usr/sbin/apache2ctl"))
+            QSKIP("Debian's apache2 is not installed");
+        QTemporaryDir dir;
+        const QString tree = dir.filePath("apache2"), root = dir.filePath("new root");
+        // The copy runs as itself on a free port, with its own pid, lock and log folders.
+        const QString copy =
+            "cp -a /etc/apache2 . && mkdir run lock log 'new root' && chmod 755 . && "
+            "echo hi >'new root/index.html' && port=18000 && "
+            "while (exec 3<>/dev/tcp/127.0.0.1/$port) 2>/dev/null; do port=$((port+1)); done && "
+            "echo \"Listen 127.0.0.1:$port\" >apache2/ports.conf && "
+            "sed -i \"s/\\*:80/*:$port/\" apache2/sites-available/000-default.conf && "
+            "echo \"export APACHE_PID_FILE=$PWD/run/pid APACHE_RUN_DIR=$PWD/run\" >>apache2/envvars && "
+            "echo \"export APACHE_LOCK_DIR=$PWD/lock APACHE_LOG_DIR=$PWD/log\" >>apache2/envvars";
+        const Run made = RunProgram("bash", {"-c", "cd \"$0\" && " + copy, dir.path()});
+        QVERIFY2(made.exitCode == 0, qPrintable(made.output));
+        const auto pass = [&] {
+            const Installation found = LocateInstallation(tree);
+            return std::all_of(found.siteFiles.begin(), found.siteFiles.end(), [&](const QString& file) {
+                return RewriteHttpdConf(file, root, "index.html", found.accessLines(root)).ok();
+            });
+        };
+        QVERIFY(pass());
+        const QString serve =
+            "cd \"$0\" && export APACHE_CONFDIR=$PWD/apache2 && apache2ctl -t && apache2ctl -S && "
+            "apache2ctl start && { exec 3<>/dev/tcp/127.0.0.1/${1##*:} && "
+            "printf 'GET / HTTP/1.0\\r\\n\\r\\n' >&3 && head -1 <&3; }; "
+            "apache2ctl stop; for i in $(seq 100); do [ -e run/pid ] || break; sleep 0.05; done";
+        const Run served =
+            RunProgram("bash", {"-c", serve, dir.path(), ReadAll(tree + "/ports.conf").trimmed()});
+        QVERIFY2(served.output.contains("sites-enabled/000-default.conf:1)") &&
+                     served.output.contains("HTTP/1.1 200"),
+                 qPrintable(served.output));
+        QVERIFY(RunProgram("cp", {"-a", tree, dir.filePath("first")}).exitCode == 0 && pass());
+        const Run second = RunProgram("diff", {"-r", "--no-dereference", dir.filePath("first"), tree});
+        QVERIFY2(second.exitCode == 0, qPrintable(second.output));
+        QVERIFY(QFileInfo(tree + "/sites-enabled/000-default.conf").isSymLink());
     }
 
     void apacheReadsWhatWasTyped_data()
