@@ -69,7 +69,8 @@ QString DescribeFailure(const services::CommandRecord& record)
         if (!detail.isEmpty())
             line += QStringLiteral("（%1）").arg(detail);
         qsizetype announced = 1;
-        while (outcome.reason.isEmpty() && announced < output.size() && output[announced - 1].endsWith(QLatin1Char(':')))
+        while (outcome.reason.isEmpty() && announced < output.size() &&
+               output[announced - 1].endsWith(QLatin1Char(':')))
             ++announced;
         return line + Indented(outcome.reason.isEmpty() ? output.mid(1, announced - 1) : QStringList());
     }

@@ -246,6 +246,7 @@ printf 'PHPIniDir "%1/deb/php"\n' >conf-enabled/php-ini.conf && cp %1/php.ini.be
         for (const QString& line : first.split(u'\n'))
             if (!before.contains(line))
                 changed << line.section(u' ', -1);
+        changed.sort();
         QCOMPARE(changed, (QStringList{u"apache2/mods-available/dir.conf"_s,
                                        u"apache2/sites-available/000-default.conf"_s, u"php/php.ini"_s}));
         QVERIFY(first.contains(
