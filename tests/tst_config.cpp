@@ -2,6 +2,7 @@
 // The tokenizer and the rewriter: tables of lines, faults made for real, real Apache reading.
 #include "config/apacheconfig.h"
 #include "config/errorlog.h"
+#include "config/fileundo.h"
 #include "config/installation.h"
 #include "config/rewritefile.h"
 #include "config/rootaccess.h"
@@ -321,6 +322,55 @@ class TestConfig : public QObject
             RewriteContent(before, HttpdConfPlan("/srv/new", "index.php")).value_or("-");
         QVERIFY(before.isNull() || ReadAll(file) == (reason.isEmpty() ? rewritten : before));
         QVERIFY(!QFile::exists(dir.filePath("real.conf")) || ReadAll(dir.filePath("real.conf")) == before);
+    }
+
+    void undo_data()
+    {
+        QTest::addColumn<QString>("setup");   // shell commands in the folder before: httpd.conf is there
+        QTest::addColumn<QString>("between"); // after the change, before it is put back
+        QTest::addColumn<QString>("notBack"); // in the line for a file not put back; empty: all went back
+        const QString tmpfs = "mkdir mnt && mount -t tmpfs -o size=64k tmpfs mnt && mv httpd.conf mnt && ln "
+                              "-s mnt/httpd.conf .";
+        // clang-format off
+        QTest::newRow("the file behind a link put back, owner and mode too") << "mkdir real && mv httpd.conf real && ln -s real/httpd.conf . && chown 65534:65534 real/httpd.conf && chmod 4750 real/httpd.conf" << "" << "";
+        QTest::newRow("a disk full by then does not stop it") << tmpfs << "{ cat /dev/zero >mnt/fill; true; }" << "";
+        QTest::newRow("a file that cannot go back is named, its old content kept") << tmpfs << "mount -o remount,ro mnt" << "Read-only file system";
+        // clang-format on
+    }
+
+    void undo()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QString, between);
+        QFETCH(QString, notBack);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("httpd.conf");
+        const auto unmount = qScopeGuard([&] { RunProgram("umount", {"-l", dir.filePath("mnt")}); });
+        const auto sh = [&](const QString& commands) {
+            return commands.isEmpty() ||
+                   RunProgram("sh", {"-c", "cd \"$0\" && " + commands, dir.path()}).exitCode == 0;
+        };
+        QVERIFY(WriteAll(file, kConf));
+        if (!sh(setup))
+            QSKIP("needs root: a mount, another owner");
+        const QString listing = Listing(dir.path());
+        FileUndo undo;
+        QString error;
+        QVERIFY2(undo.keep(file, &error), qPrintable(error));
+        QVERIFY(RewriteHttpdConf(file, "/srv/new", "index.php").ok() && ReadAll(file) != kConf &&
+                sh(between));
+        const QStringList failed = undo.restore();
+        QCOMPARE(failed.size(), notBack.isEmpty() ? 0 : 1);
+        if (notBack.isEmpty()) { // exactly as before: bytes, owner, mode, the link, no kept file left
+            QCOMPARE(ReadAll(file), kConf);
+            QVERIFY(sh("rm -f mnt/fill"));
+            QCOMPARE(Listing(dir.path()), listing);
+        } else { // the line names the file and the reason, and the kept file still holds the old bytes
+            QVERIFY2(failed[0].startsWith(QDir::toNativeSeparators(QFileInfo(file).canonicalFilePath())) &&
+                         failed[0].contains(notBack),
+                     qPrintable(failed[0]));
+            QCOMPARE(ReadAll(failed[0].section("原来的内容保存在 ", 1).chopped(1)), kConf);
+        }
     }
 
     void installation_data()
