@@ -15,12 +15,6 @@ using namespace Qt::StringLiterals;
 
 const QString kMarker = QDir::temp().filePath(u"brellimar-wholesystem-"_s);
 
-// A shell command line; the test's paths hold no blanks.
-static testutil::Run Sh(const QString& command)
-{
-    return testutil::RunProgram(u"sh"_s, {u"-c"_s, command});
-}
-
 class TestWholeSystem : public QObject
 {
     Q_OBJECT
@@ -32,6 +26,11 @@ class TestWholeSystem : public QObject
     }();
 
     QString path(const QString& relative) const { return m_dir.filePath(relative); }
+    // A shell command line run in the test's folder; its paths hold no blanks.
+    testutil::Run Sh(const QString& command) const
+    {
+        return testutil::RunProgram(u"sh"_s, {u"-c"_s, u"cd \"$0\" && "_s + command, m_dir.path()});
+    }
 
     // GET from Apache: the HTTP status and the page.
     QString fetch(const QString& page = {}) const
@@ -121,10 +120,10 @@ cp apache/php.ini php.ini.before && cp %3 bin/service && cp %3 bin/systemctl && 
         QCOMPARE(fetch(), u"200 site, display_errors=1"_s);
         // MariaDB answers; of php.ini only that line changed; Apache reads its configuration; the service
         // manager saw Apache restarted, then MySQL started (by its own name or MariaDB's).
-        const QString checks = uR"(cd %1 && mariadb-admin --no-defaults --socket=mysql/mysql.sock ping &&
+        const QString checks = uR"(mariadb-admin --no-defaults --socket=mysql/mysql.sock ping &&
 sed 's/^display_errors = Off/display_errors = On/' php.ini.before | cmp - apache/php.ini &&
 /usr/sbin/apache2 -t -f $PWD/apache/conf/httpd.conf 2>&1 && sed s/mariadb/mysql/ bin/calls.log)"_s;
-        QCOMPARE(Sh(checks.arg(m_dir.path())).output,
+        QCOMPARE(Sh(checks).output,
                  u"mysqld is alive\nSyntax OK\napache2 start\napache2 stop\napache2 start\nmysql start\n"_s);
 
         // Then Apache's port taken by another program and MySQL's start refused: the message names
@@ -146,25 +145,19 @@ sed 's/^display_errors = Off/display_errors = On/' php.ini.before | cmp - apache
         QCOMPARE(Sh(u"service apache2 start"_s).exitCode, 0);
         QCOMPARE(fetch(), u"200 site, display_errors=1"_s);
         const QString before =
-            Sh(u"cd %1 && cat apache/conf/httpd.conf apache/php.ini bin/calls.log | md5sum"_s.arg(
-                   m_dir.path()))
-                .output;
+            Sh(u"cat apache/conf/httpd.conf apache/php.ini bin/calls.log | md5sum"_s).output;
         const QStringList refused =
             applyThroughWindow("aRestart", false, path(u"typo/site"_s)).value(0).split(u'\n');
         QCOMPARE(
             refused.value(0),
             u"提示 1 确定 设置没有应用：Apache 不接受修改后的配置，文件已恢复原样，服务没有启动或停止。Apache 的说明："_s);
         QVERIFY2(refused.join(u'\n').contains(u"is not a directory"_s), qPrintable(refused.join(u'\n')));
-        QCOMPARE(Sh(u"cd %1 && cat apache/conf/httpd.conf apache/php.ini bin/calls.log | md5sum"_s.arg(
-                        m_dir.path()))
-                     .output,
-                 before);
+        QCOMPARE(Sh(u"cat apache/conf/httpd.conf apache/php.ini bin/calls.log | md5sum"_s).output, before);
         QCOMPARE(fetch(), u"200 site, display_errors=1"_s);
 
         // A root inside a folder Apache's user cannot enter (0700, another owner): served 403, and why.
         QVERIFY(
-            Sh(u"cd %1 && mkdir -p private/site && cp site/index.php private/site && chmod 700 private && (id -u | grep -qx 0 || chown 65534 private)"_s
-                   .arg(m_dir.path()))
+            Sh(u"mkdir -p private/site && cp site/index.php private/site && chmod 700 private && (id -u | grep -qx 0 || chown 65534 private)"_s)
                 .exitCode == 0);
         const QString closed = applyThroughWindow("aRestart", false, path(u"private/site"_s)).join(u'\n');
         QVERIFY2(closed.contains(u" 的回答是 403 Forbidden"_s) &&
@@ -184,15 +177,14 @@ sed 's/^display_errors = Off/display_errors = On/' php.ini.before | cmp - apache
     {
         // As XAMPP and PHP's own Windows zip set it up: PHPIniDir in an included file names php/,
         // and a documentroot line in lower case follows the DocumentRoot line (the last one counts).
-        const QString reshape =
-            uR"(cd %1 && mkdir -p php apache/conf/extra site2 && cp php.ini.before php/php.ini &&
+        const QString reshape = uR"(mkdir -p php apache/conf/extra site2 && cp php.ini.before php/php.ini &&
 cp site/index.php site2/ && sed -i '/PHPIniDir/d; s|^DocumentRoot .*|&\ndocumentroot "%1/apache/htdocs"\r|' apache/conf/httpd.conf &&
 printf 'Include conf/extra/php.conf\r\n' >>apache/conf/httpd.conf && printf 'PHPIniDir "%1/php"\r\n' >apache/conf/extra/php.conf &&
 cp php.ini.before apache/php.ini && /usr/sbin/apache2 -t -f $PWD/apache/conf/httpd.conf)"_s;
         QVERIFY(Sh(reshape.arg(m_dir.path())).exitCode == 0);
         for (const bool ownPhpIniToo : {true, false}) {
-            QVERIFY(Sh(u"cd %1 && cp php.ini.before php/php.ini && rm -f apache/php.ini && %2"_s.arg(
-                           m_dir.path(), ownPhpIniToo ? u"cp php.ini.before apache/php.ini"_s : u"true"_s))
+            QVERIFY(Sh(u"cp php.ini.before php/php.ini && rm -f apache/php.ini && %1"_s.arg(
+                           ownPhpIniToo ? u"cp php.ini.before apache/php.ini"_s : u"true"_s))
                         .exitCode == 0);
             const QString notice = applyThroughWindow("aRestart", false, path(u"site2"_s)).join(u'\n');
             QCOMPARE(notice, u"提示 1 确定 设置已完成！\n修改的是 PHP 读取的 php.ini：%1"_s.arg(
@@ -200,8 +192,7 @@ cp php.ini.before apache/php.ini && /usr/sbin/apache2 -t -f $PWD/apache/conf/htt
             QCOMPARE(fetch(), u"200 site, display_errors=1"_s); // site2 holds site's page
             // The Apache folder's own php.ini, which PHP does not read, stays as it was.
             QCOMPARE(
-                Sh(u"cd %1 && { [ ! -e apache/php.ini ] || cmp php.ini.before apache/php.ini; } && /usr/sbin/apache2 -S -f $PWD/apache/conf/httpd.conf 2>&1 | grep 'Main DocumentRoot'"_s
-                       .arg(m_dir.path()))
+                Sh(u"{ [ ! -e apache/php.ini ] || cmp php.ini.before apache/php.ini; } && /usr/sbin/apache2 -S -f $PWD/apache/conf/httpd.conf 2>&1 | grep 'Main DocumentRoot'"_s)
                     .output,
                 u"Main DocumentRoot: \"%1\"\n"_s.arg(path(u"site2"_s)));
         }
@@ -219,15 +210,14 @@ cp php.ini.before apache/php.ini && /usr/sbin/apache2 -t -f $PWD/apache/conf/htt
         const quint16 port = free.serverPort();
         free.close();
         const QString copy =
-            uR"(cd %1 && service apache2 stop && mkdir -p deb/run deb/log deb/php newsite && cp -a /etc/apache2 deb/apache2 &&
+            uR"(service apache2 stop && mkdir -p deb/run deb/log deb/php newsite && cp -a /etc/apache2 deb/apache2 &&
 cd deb/apache2 && sed -i 's/^Listen 80$/Listen 127.0.0.1:%2/' ports.conf && sed -i 's/\*:80>/*:%2>/' sites-available/000-default.conf &&
 sed -i "s|^export APACHE_\(PID_FILE\)=.*|export APACHE_\1=%1/deb/run/apache2.pid|; s|^export APACHE_\(RUN_DIR\|LOCK_DIR\)=.*|export APACHE_\1=%1/deb/run|; s|^export APACHE_LOG_DIR=.*|export APACHE_LOG_DIR=%1/deb/log|" envvars &&
 printf 'PHPIniDir "%1/deb/php"\n' >conf-enabled/php-ini.conf && cp %1/php.ini.before %1/deb/php/php.ini && cp %1/site/index.php %1/newsite/)"_s;
         QVERIFY(Sh(copy.arg(m_dir.path()).arg(port)).exitCode == 0);
         qputenv("DEBIAN_CONFDIR", path(u"deb/apache2"_s).toLocal8Bit());
         const auto tree = [this] {
-            return Sh(u"cd %1/deb && find apache2 php -type l -printf '%p -> %l\n' -o -type f -exec md5sum {} + | sort"_s
-                          .arg(m_dir.path()))
+            return Sh(u"cd deb && find apache2 php -type l -printf '%p -> %l\n' -o -type f -exec md5sum {} + | sort"_s)
                 .output;
         };
         const QString before = tree();
@@ -284,11 +274,7 @@ printf 'PHPIniDir "%1/deb/php"\n' >conf-enabled/php-ini.conf && cp %1/php.ini.be
                  u"site, display_errors=1 200mysqld is alive\n"_s);
     }
 
-    void cleanupTestCase()
-    {
-        Sh(u"cd %1 && bin/service apache2 stop; bin/service mysql stop; pkill -KILL -f %1"_s.arg(
-            m_dir.path()));
-    }
+    void cleanupTestCase() { Sh(u"bin/service apache2 stop; bin/service mysql stop; pkill -KILL -f $PWD"_s); }
 };
 
 QTEST_MAIN(TestWholeSystem)
