@@ -200,7 +200,8 @@ cp php.ini.before apache/php.ini && /usr/sbin/apache2 -t -f $PWD/apache/conf/htt
 
     void debianLayout()
     {
-        // A copy of the tree Debian's apache2 package installs, run as itself through apache2ctl:
+        // A copy of the tree Debian's apache2 package installs (its DirectoryIndex as shipped, whatever
+        // this machine's holds now), run as itself through apache2ctl:
         // its port and the vhost's moved to a free one, its run and log folders into the copy, and
         // PHP pointed at a php.ini of its own (the machine's stays untouched).
         if (::geteuid() != 0 || !QFile::exists(u"/etc/apache2/mods-enabled/php8.2.load"_s))
@@ -211,7 +212,7 @@ cp php.ini.before apache/php.ini && /usr/sbin/apache2 -t -f $PWD/apache/conf/htt
         free.close();
         const QString copy =
             uR"(service apache2 stop && mkdir -p deb/run deb/log deb/php newsite && cp -a /etc/apache2 deb/apache2 &&
-cd deb/apache2 && sed -i 's/^Listen 80$/Listen 127.0.0.1:%2/' ports.conf && sed -i 's/\*:80>/*:%2>/' sites-available/000-default.conf &&
+cd deb/apache2 && sed -i 's/^Listen 80$/Listen 127.0.0.1:%2/' ports.conf && sed -i 's/^\(\s*DirectoryIndex\).*/\1 index.html index.cgi index.pl index.php index.xhtml index.htm/' mods-available/dir.conf && sed -i 's/\*:80>/*:%2>/' sites-available/000-default.conf &&
 sed -i "s|^export APACHE_\(PID_FILE\)=.*|export APACHE_\1=%1/deb/run/apache2.pid|; s|^export APACHE_\(RUN_DIR\|LOCK_DIR\)=.*|export APACHE_\1=%1/deb/run|; s|^export APACHE_LOG_DIR=.*|export APACHE_LOG_DIR=%1/deb/log|" envvars &&
 printf 'PHPIniDir "%1/deb/php"\n' >conf-enabled/php-ini.conf && cp %1/php.ini.before %1/deb/php/php.ini && cp %1/site/index.php %1/newsite/)"_s;
         QVERIFY(Sh(copy.arg(m_dir.path()).arg(port)).exitCode == 0);
