@@ -414,46 +414,6 @@ class TestConfig : public QObject
         QCOMPARE(found.siteFiles.replaceInStrings(dir.path(), "%1"), siteFiles);
     }
 
-    void debianTreeServesNewRoot()
-    {
-        if (QSysInfo::kernelType() == "winnt" || !QFile::exists("/usr/sbin/apache2ctl"))
-            QSKIP("Debian's apache2 is not installed");
-        QTemporaryDir dir;
-        const QString tree = dir.filePath("apache2"), root = dir.filePath("new root");
-        // The copy runs as itself on a free port, with its own pid, lock and log folders.
-        const QString copy =
-            "cp -a /etc/apache2 . && mkdir run lock log 'new root' && chmod 755 . && "
-            "echo hi >'new root/index.html' && port=18000 && "
-            "while (exec 3<>/dev/tcp/127.0.0.1/$port) 2>/dev/null; do port=$((port+1)); done && "
-            "echo \"Listen 127.0.0.1:$port\" >apache2/ports.conf && "
-            "sed -i \"s/\\*:80/*:$port/\" apache2/sites-available/000-default.conf && "
-            "echo \"export APACHE_PID_FILE=$PWD/run/pid APACHE_RUN_DIR=$PWD/run\" >>apache2/envvars && "
-            "echo \"export APACHE_LOCK_DIR=$PWD/lock APACHE_LOG_DIR=$PWD/log\" >>apache2/envvars";
-        const Run made = RunProgram("bash", {"-c", "cd \"$0\" && " + copy, dir.path()});
-        QVERIFY2(made.exitCode == 0, qPrintable(made.output));
-        const auto pass = [&] {
-            const Installation found = LocateInstallation(tree);
-            return std::all_of(found.siteFiles.begin(), found.siteFiles.end(), [&](const QString& file) {
-                return RewriteHttpdConf(file, root, "index.html", found.accessLines(root)).ok();
-            });
-        };
-        QVERIFY(pass());
-        const QString serve =
-            "cd \"$0\" && export APACHE_CONFDIR=$PWD/apache2 && apache2ctl -t && apache2ctl -S && "
-            "apache2ctl start && { exec 3<>/dev/tcp/127.0.0.1/${1##*:} && "
-            "printf 'GET / HTTP/1.0\\r\\n\\r\\n' >&3 && head -1 <&3; }; "
-            "apache2ctl stop; for i in $(seq 100); do [ -e run/pid ] || break; sleep 0.05; done";
-        const Run served =
-            RunProgram("bash", {"-c", serve, dir.path(), ReadAll(tree + "/ports.conf").trimmed()});
-        QVERIFY2(served.output.contains("sites-enabled/000-default.conf:1)") &&
-                     served.output.contains("HTTP/1.1 200"),
-                 qPrintable(served.output));
-        QVERIFY(RunProgram("cp", {"-a", tree, dir.filePath("first")}).exitCode == 0 && pass());
-        const Run second = RunProgram("diff", {"-r", "--no-dereference", dir.filePath("first"), tree});
-        QVERIFY2(second.exitCode == 0, qPrintable(second.output));
-        QVERIFY(QFileInfo(tree + "/sites-enabled/000-default.conf").isSymLink());
-    }
-
     void apacheReadsWhatWasTyped_data()
     {
         QTest::addColumn<QString>("folder");
