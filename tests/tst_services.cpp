@@ -53,8 +53,7 @@ class TestServices : public QObject
         QTest::addColumn<ServiceAction>("mysql");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QStringList>("records");
-        using A = ServiceAction;
-        using M = ServiceManager;
+        using A = ServiceAction; using M = ServiceManager;
         QTest::newRow("start, stop: each status text once, before its commands") << Manager() << A::Start << A::Stop << QByteArray() << QStringList{"正在启动服务:Apache2", "net start apache2 | 正在启动服务:Apache2", "正在停止服务:Mysql", "net stop mysql | 正在停止服务:Mysql"};
         QTest::newRow("pause, start") << Manager() << A::Pause << A::Start << QByteArray() << QStringList{"正在暂停服务:Apache2", "net pause apache2 | 正在暂停服务:Apache2", "正在启动服务:Mysql", "net start mysql | 正在启动服务:Mysql"};
         QTest::newRow("restart is a stop, then a start") << Manager() << A::Restart << A::Restart << QByteArray() << QStringList{"正在重启服务:Apache2", "net stop apache2 | 正在重启服务:Apache2", "net start apache2 | 正在重启服务:Apache2", "正在重启服务:Mysql", "net stop mysql | 正在重启服务:Mysql", "net start mysql | 正在重启服务:Mysql"};
