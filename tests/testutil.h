@@ -55,17 +55,6 @@ inline bool MakeApacheFolder(const QString& folder, quint16 port = 8, const QStr
            WriteAll(dir.filePath("php.ini"), "[PHP]\r\n; display_errors = On\r\ndisplay_errors = Off\r\n");
 }
 
-// The outcome of a command that ran to its end: its status, exit code and output, nothing else.
-inline services::CommandOutcome Ended(services::CommandOutcome::Status status, int exitCode = 0,
-                                      const QString& output = {})
-{
-    services::CommandOutcome outcome;
-    outcome.status = status;
-    outcome.exitCode = exitCode;
-    outcome.output = output;
-    return outcome;
-}
-
 // Runs nothing: logs each command (net's command line) with the status text shown meanwhile, and
 // answers it as told, by default with success. The status texts can go into the log too: Show.
 struct FakeRunner : services::CommandRunner

@@ -20,8 +20,6 @@ using namespace testutil;
 using Status = CommandOutcome::Status;
 using Outcome = PassReport::Outcome;
 
-Q_DECLARE_METATYPE(PassReport)
-
 // What the installation is like before the pass. Xampp: php.ini only in PHP's folder, named by PHPIniDir
 // in the file httpd.conf includes. From ApacheAccepts on, Apache's program tests httpd.conf; ApacheProgram
 // is a stand-in for it, run for real, that refuses a missing root folder.
@@ -99,8 +97,7 @@ class TestApplyPass : public QObject
         if (fault == Fault::HiddenPhpIni)
             QVERIFY(::SetFileAttributesW(reinterpret_cast<LPCWSTR>(ini.utf16()), FILE_ATTRIBUTE_HIDDEN));
 #endif
-        const bool apacheTests = fault >= Fault::ApacheAccepts;
-        if (apacheTests) // as Windows and Unix builds name it
+        if (fault >= Fault::ApacheAccepts) // as Windows and Unix builds name it
             QVERIFY(QDir(folder).mkdir("bin") &&
                     WriteAll(folder + "/bin/httpd.exe",
                              fault == Fault::ApacheProgram ? ReadAll(BRELLIMAR_TEST_HTTPD) : "") &&
@@ -110,7 +107,8 @@ class TestApplyPass : public QObject
             tests << QFileInfo(program).path() + ' ' + arguments.join(' ');
             const bool refuses = fault == Fault::ApacheBrokenBefore ||
                                  (fault == Fault::ApacheRefusesChange && tests.size() > 1);
-            return refuses ? Ended(Status::Failed, 1, kRefusal.join('\n') + '\n') : CommandOutcome();
+            return refuses ? CommandOutcome{Status::Failed, 1, kRefusal.join('\n') + '\n', {}, false, {}}
+                           : CommandOutcome();
         };
         const QByteArray iniBefore = ReadAll(ini), confBefore = ReadAll(conf);
 
@@ -148,7 +146,7 @@ class TestApplyPass : public QObject
             for (const QByteArray& line : ReadAll(folder + "/bin/httpd.exe.log").trimmed().split('\n'))
                 tests << bin + QString::fromUtf8(line);
         const QStringList runs{bin + "-t" + file, bin + "-t" + file, bin + "-S" + file};
-        QCOMPARE(tests, apacheTests ? runs.mid(0, outcome == Outcome::Rejected ? 2 : 3) : QStringList());
+        QCOMPARE(tests, runs.mid(0, fault < Fault::ApacheAccepts ? 0 : outcome == Outcome::Rejected ? 2 : 3));
         QCOMPARE(report.testBefore.has_value() && !report.testBefore->passed,
                  fault == Fault::ApacheBrokenBefore);
         // Apache's own words reach the report (the message rows show them in the message).
@@ -206,7 +204,8 @@ class TestApplyPass : public QObject
         QStringList urls;
         ApplyPassSeams seams;
         seams.runProgram = [&](const QString&, const QStringList& arguments) {
-            return Ended(Status::Succeeded, 0, arguments[0] == "-S" ? listing : "Syntax OK");
+            return CommandOutcome{
+                Status::Succeeded, 0, arguments[0] == "-S" ? listing : "Syntax OK", {}, false, {}};
         };
         seams.runner = &runner;
         seams.requestPage = [&](const QUrl& url) {

@@ -77,7 +77,7 @@ class TestFrmMain : public QObject
         m_apache = m_dir->filePath("apache");
         QVERIFY(MakeApacheFolder(m_apache));
         m_runner = std::make_shared<Recorder>();
-        m_runner->answers["net stop apache2"] = Ended(CommandOutcome::Status::TimedOut); // it hangs
+        m_runner->answers["net stop apache2"].status = CommandOutcome::Status::TimedOut; // it hangs
         frmMainSeams seams;
         seams.showMessage = [this](QWidget*, const QString& text) { m_runner->log << text; };
         seams.pass.runner = m_runner.get();

@@ -53,11 +53,12 @@ class TestServices : public QObject
         QTest::addColumn<ServiceAction>("mysql");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QStringList>("records");
-        using A = ServiceAction; using M = ServiceManager;
+        using A = ServiceAction;
         QTest::newRow("start, stop: each status text once, before its commands") << Manager() << A::Start << A::Stop << QByteArray() << QStringList{"正在启动服务:Apache2", "net start apache2 | 正在启动服务:Apache2", "正在停止服务:Mysql", "net stop mysql | 正在停止服务:Mysql"};
         QTest::newRow("pause, start") << Manager() << A::Pause << A::Start << QByteArray() << QStringList{"正在暂停服务:Apache2", "net pause apache2 | 正在暂停服务:Apache2", "正在启动服务:Mysql", "net start mysql | 正在启动服务:Mysql"};
         QTest::newRow("restart is a stop, then a start") << Manager() << A::Restart << A::Restart << QByteArray() << QStringList{"正在重启服务:Apache2", "net stop apache2 | 正在重启服务:Apache2", "net start apache2 | 正在重启服务:Apache2", "正在重启服务:Mysql", "net stop mysql | 正在重启服务:Mysql", "net start mysql | 正在重启服务:Mysql"};
 #ifndef Q_OS_WIN // sh stand-ins
+        using M = ServiceManager;
         // What a failed start adds to Apache's log: a blank line, more lines than a message takes, one longer than one.
         const QStringList failed{"", "AH00072: make_sock: could not bind to address 0.0.0.0:80", "AH00451: no listening sockets available", "AH00526: 语法错误", QString(250, 'x'), "AH00015: Unable to open logs", "one line too many"};
         const QByteArray logging = "[ \"$*\" = 'start apache2' ] && printf '" + failed.join("\\r\\n").toUtf8() + "\\r\\n' >>$d/log || echo $* >>$d/log; ";
