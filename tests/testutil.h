@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: MIT
-// What the tests share: whole-file reads and writes, a program run to its end, an Apache folder.
+// What the tests share: whole-file reads and writes, a program run to its end, an Apache folder,
+// service commands answered without running them.
 #pragma once
 
+#include "services/commandrunner.h"
+
 #include <QDir>
+#include <QHash>
 #include <QProcess>
 
 namespace testutil {
@@ -50,5 +54,23 @@ inline bool MakeApacheFolder(const QString& folder, quint16 port = 8, const QStr
            WriteAll(dir.filePath("conf/httpd.conf"), conf.toUtf8()) &&
            WriteAll(dir.filePath("php.ini"), "[PHP]\r\n; display_errors = On\r\ndisplay_errors = Off\r\n");
 }
+
+// Runs nothing: logs each command (net's command line) with the status text shown meanwhile, and
+// answers it as told, by default with success. The status texts can go into the log too: Show.
+struct FakeRunner : services::CommandRunner
+{
+    QStringList log;
+    QString status;
+    QHash<QString, services::CommandOutcome> answers; // by net's command line
+    std::optional<bool> running;                      // what the service manager says of each service
+    void Show(const QString& text) { log << (status = text); }
+    services::CommandRecord run(const services::ServiceCommand& command) override
+    {
+        const QString line = command.netCommandLine();
+        log << line + " | " + status;
+        return {command, line, answers.value(line)};
+    }
+    std::optional<bool> isRunning(const services::ServiceCommand&) override { return running; }
+};
 
 } // namespace testutil

@@ -20,33 +20,13 @@ using namespace testutil;
 using Status = CommandOutcome::Status;
 using Outcome = PassReport::Outcome;
 
-Q_DECLARE_METATYPE(PassReport)
-
-// What the installation is like before the pass; Apache's program, where it has one, tests httpd.conf.
-enum class Fault {
-    None,
-    NoLiveDocumentRoot,
-    HttpdConfUtf16,
-    HttpdConfIsFolder,
-    HiddenPhpIni,
-    Xampp, // php.ini only in PHP's folder, named by PHPIniDir in the file httpd.conf includes
-    ApacheAccepts,
-    ApacheRefusesChange,
-    ApacheBrokenBefore,
-    ApacheProgram // a stand-in for Apache's own program, run for real: it refuses a missing root folder
-};
-
-// Commands succeed; the status texts and the commands, each with the status then, make one log.
-struct Recorder : CommandRunner
-{
-    QStringList log;
-    QString status;
-    CommandRecord run(const ServiceCommand& command) override
-    {
-        log << command.netCommandLine() + " | " + status;
-        return {command, command.netCommandLine(), {}};
-    }
-};
+// What the installation is like before the pass. Xampp: php.ini only in PHP's folder, named by PHPIniDir
+// in the file httpd.conf includes. From ApacheAccepts on, Apache's program tests httpd.conf; ApacheProgram
+// is a stand-in for it, run for real, that refuses a missing root folder.
+// clang-format off
+enum class Fault { None, NoLiveDocumentRoot, HttpdConfUtf16, HttpdConfIsFolder, HiddenPhpIni, Xampp, ApacheAccepts, ApacheRefusesChange, ApacheBrokenBefore, ApacheProgram };
+const QStringList kRefusal{"AH00526: Syntax error on line 25 of httpd.conf:", "DocumentRoot must be a directory"};
+// clang-format on
 
 class TestApplyPass : public QObject
 {
@@ -58,39 +38,31 @@ class TestApplyPass : public QObject
         QTest::addColumn<Fault>("fault");
         QTest::addColumn<QString>("root"); // typed; %1 is a scratch folder
         QTest::addColumn<QString>("index");
-        QTest::addColumn<bool>("showErrors");
-        QTest::addColumn<ServiceAction>("apache");
         QTest::addColumn<Outcome>("outcome");
         QTest::addColumn<QStringList>("log");     // status texts, and commands with the status they ran under
         QTest::addColumn<QStringList>("changed"); // the files and folders the pass changed or made
         QTest::addColumn<QStringList>("apacheSays"); // Apache refusing the change; %2 is httpd.conf
-        const QStringList files{"正在设置文件:php.ini", "正在设置文件:httpd.conf", ""};
-        const QStringList started =
-            files + QStringList{"正在启动服务:Apache2", "net start apache2 | 正在启动服务:Apache2",
-                                "正在启动服务:Mysql", "net start mysql | 正在启动服务:Mysql", ""};
-        const QStringList all{"php.ini", "httpd.conf", "site"};
-        const QStringList refusal{"AH00526: Syntax error on line 25 of httpd.conf:",
-                                  "DocumentRoot must be a directory"};
         // clang-format off
-        QTest::newRow("applied: blanks trimmed, files, folder, then Apache and MySQL") << Fault::None << "  %1/site  " << "index.php default.htm" << true << ServiceAction::Start << Outcome::Applied << started << all << QStringList();
-        QTest::newRow("restart: stop, then start, one status text") << Fault::None << "%1/site" << "index.php" << true << ServiceAction::Restart << Outcome::Applied << files + QStringList{"正在重启服务:Apache2", "net stop apache2 | 正在重启服务:Apache2", "net start apache2 | 正在重启服务:Apache2", "正在启动服务:Mysql", "net start mysql | 正在启动服务:Mysql", ""} << all << QStringList();
-        QTest::newRow("errors not shown: php.ini untouched") << Fault::None << "%1/site" << "index.php" << false << ServiceAction::Start << Outcome::Applied << started << QStringList{"httpd.conf", "site"} << QStringList();
-        QTest::newRow("no live DocumentRoot: still applied") << Fault::NoLiveDocumentRoot << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::Applied << started << all << QStringList();
-        QTest::newRow("httpd.conf not rewritable: no folder, no command") << Fault::HttpdConfUtf16 << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::FileNotChanged << files << QStringList{"php.ini"} << QStringList();
-        QTest::newRow("httpd.conf a folder: missing, nothing touched") << Fault::HttpdConfIsFolder << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::FilesMissing << QStringList() << QStringList() << QStringList();
+        const QStringList files{"正在设置文件:php.ini", "正在设置文件:httpd.conf", ""};
+        const QStringList started = files + QStringList{"正在启动服务:Apache2", "net start apache2 | 正在启动服务:Apache2", "正在启动服务:Mysql", "net start mysql | 正在启动服务:Mysql", ""};
+        const QStringList all{"php.ini", "httpd.conf", "site"};
+        QTest::newRow("applied: blanks trimmed, files, folder, then Apache and MySQL") << Fault::None << "  %1/site  " << "index.php default.htm" << Outcome::Applied << started << all << QStringList();
+        QTest::newRow("no live DocumentRoot: still applied") << Fault::NoLiveDocumentRoot << "%1/site" << "index.php" << Outcome::Applied << started << all << QStringList();
+        QTest::newRow("httpd.conf not rewritable: no folder, no command") << Fault::HttpdConfUtf16 << "%1/site" << "index.php" << Outcome::FileNotChanged << files << QStringList{"php.ini"} << QStringList();
+        QTest::newRow("httpd.conf a folder: missing, nothing touched") << Fault::HttpdConfIsFolder << "%1/site" << "index.php" << Outcome::FilesMissing << QStringList() << QStringList() << QStringList();
 #ifdef Q_OS_WIN
-        QTest::newRow("hidden php.ini: missing") << Fault::HiddenPhpIni << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::FilesMissing << QStringList() << QStringList() << QStringList();
+        QTest::newRow("hidden php.ini: missing") << Fault::HiddenPhpIni << "%1/site" << "index.php" << Outcome::FilesMissing << QStringList() << QStringList() << QStringList();
 #endif
-        QTest::newRow("XAMPP: the php.ini PHPIniDir names is changed, the message names it") << Fault::Xampp << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::Applied << started << all << QStringList();
-        QTest::newRow("Apache accepts the change") << Fault::ApacheAccepts << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::Applied << started << all << QStringList();
-        QTest::newRow("Apache refuses the change: all put back, no command") << Fault::ApacheRefusesChange << "%1/site" << "index.php" << true << ServiceAction::Restart << Outcome::Rejected << files << QStringList() << refusal;
+        QTest::newRow("XAMPP: the php.ini PHPIniDir names is changed, the message names it") << Fault::Xampp << "%1/site" << "index.php" << Outcome::Applied << started << all << QStringList();
+        QTest::newRow("Apache accepts the change") << Fault::ApacheAccepts << "%1/site" << "index.php" << Outcome::Applied << started << all << QStringList();
+        QTest::newRow("Apache refuses the change: all put back, no command") << Fault::ApacheRefusesChange << "%1/site" << "index.php" << Outcome::Rejected << files << QStringList() << kRefusal;
 #ifdef Q_OS_WIN
-        QTest::newRow("Apache's program accepts a root it can make") << Fault::ApacheProgram << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::Applied << started << all << QStringList();
-        QTest::newRow("Apache's program refuses a root under a missing Chinese folder, its words read as it writes them: all put back") << Fault::ApacheProgram << "%1/缺少/站点" << "index.php" << true << ServiceAction::Restart << Outcome::Rejected << files << QStringList() << QStringList{"AH00526: Syntax error on line 26 of %2:", "DocumentRoot '%1/缺少/站点' is not a directory, or is not readable"};
+        QTest::newRow("Apache's program accepts a root it can make") << Fault::ApacheProgram << "%1/site" << "index.php" << Outcome::Applied << started << all << QStringList();
+        QTest::newRow("Apache's program refuses a root under a missing Chinese folder, its words read as it writes them: all put back") << Fault::ApacheProgram << "%1/缺少/站点" << "index.php" << Outcome::Rejected << files << QStringList() << QStringList{"AH00526: Syntax error on line 26 of %2:", "DocumentRoot '%1/缺少/站点' is not a directory, or is not readable"};
 #endif
-        QTest::newRow("Apache refused before the change too: applied") << Fault::ApacheBrokenBefore << "%1/site" << "index.php" << true << ServiceAction::Start << Outcome::Applied << started << all << refusal;
-        QTest::newRow("empty index refused before any change") << Fault::None << "%1/site" << "" << true << ServiceAction::Start << Outcome::ValueRefused << QStringList() << QStringList() << QStringList();
-        QTest::newRow("blank root refused before any change") << Fault::None << "   " << "index.php" << true << ServiceAction::Start << Outcome::ValueRefused << QStringList() << QStringList() << QStringList();
+        QTest::newRow("Apache refused before the change too: applied") << Fault::ApacheBrokenBefore << "%1/site" << "index.php" << Outcome::Applied << started << all << kRefusal;
+        QTest::newRow("empty index refused before any change") << Fault::None << "%1/site" << "" << Outcome::ValueRefused << QStringList() << QStringList() << QStringList();
+        QTest::newRow("blank root refused before any change") << Fault::None << "   " << "index.php" << Outcome::ValueRefused << QStringList() << QStringList() << QStringList();
         // clang-format on
     }
 
@@ -99,8 +71,6 @@ class TestApplyPass : public QObject
         QFETCH(Fault, fault);
         QFETCH(QString, root);
         QFETCH(QString, index);
-        QFETCH(bool, showErrors);
-        QFETCH(ServiceAction, apache);
         QFETCH(Outcome, outcome);
         QFETCH(QStringList, log);
         QFETCH(QStringList, changed);
@@ -127,51 +97,38 @@ class TestApplyPass : public QObject
         if (fault == Fault::HiddenPhpIni)
             QVERIFY(::SetFileAttributesW(reinterpret_cast<LPCWSTR>(ini.utf16()), FILE_ATTRIBUTE_HIDDEN));
 #endif
-        const bool apacheTests = fault >= Fault::ApacheAccepts;
-        if (apacheTests) // as Windows and Unix builds name it
+        if (fault >= Fault::ApacheAccepts) // as Windows and Unix builds name it
             QVERIFY(QDir(folder).mkdir("bin") &&
                     WriteAll(folder + "/bin/httpd.exe",
                              fault == Fault::ApacheProgram ? ReadAll(BRELLIMAR_TEST_HTTPD) : "") &&
                     WriteAll(folder + "/bin/httpd", ""));
-        QStringList tests; // Apache's program as run: it refuses after a change, or always
+        QStringList tests, trimmed; // Apache's program as run: it refuses after a change, or always
         const auto runProgram = [&](const QString& program, const QStringList& arguments) {
             tests << QFileInfo(program).path() + ' ' + arguments.join(' ');
             const bool refuses = fault == Fault::ApacheBrokenBefore ||
                                  (fault == Fault::ApacheRefusesChange && tests.size() > 1);
-            return refuses ? CommandOutcome{Status::Failed,
-                                            1,
-                                            "AH00526: Syntax error on line 25 of httpd.conf:\nDocumentRoot "
-                                            "must be a directory\n",
-                                            {},
-                                            false,
-                                            {},
-                                            false}
-                           : CommandOutcome{};
+            return refuses ? CommandOutcome{Status::Failed, 1, kRefusal.join('\n') + '\n', {}, false, {}}
+                           : CommandOutcome();
         };
-        const QHash<QString, QByteArray> before{{"php.ini", ReadAll(ini)}, {"httpd.conf", ReadAll(conf)}};
+        const QByteArray iniBefore = ReadAll(ini), confBefore = ReadAll(conf);
 
-        Recorder runner;
-        QStringList trimmed;
+        FakeRunner runner;
         ApplyPassSeams seams;
-        seams.setStatus = [&](const QString& text) { runner.log << (runner.status = text); };
+        seams.setStatus = [&](const QString& text) { runner.Show(text); };
         seams.documentRootTrimmed = [&](const QString& documentRoot) { trimmed << documentRoot; };
         seams.runner = &runner;
         seams.requestPage = [](const QUrl&) { return PageAnswer{200, {}}; };
         if (fault != Fault::ApacheProgram)
             seams.runProgram = runProgram;
-        ApplyPass pass(seams);
-        const SettingsState settings{root, index, folder, showErrors, apache, ServiceAction::Start};
-        const PassReport report = pass.run(settings);
+        const PassReport report =
+            ApplyPass(seams).run({root, index, folder, true, ServiceAction::Start, ServiceAction::Start});
 
         QCOMPARE(report.outcome, outcome);
         QCOMPARE(runner.log, log);
-        QStringList madeOrChanged;
-        if (ReadAll(ini) != before["php.ini"])
-            madeOrChanged << "php.ini";
-        if (ReadAll(conf) != before["httpd.conf"])
-            madeOrChanged << "httpd.conf";
-        if (QFileInfo(dir.filePath("site")).isDir())
-            madeOrChanged << "site";
+        QStringList madeOrChanged{ReadAll(ini) != iniBefore ? "php.ini" : "",
+                                  ReadAll(conf) != confBefore ? "httpd.conf" : "",
+                                  QFileInfo(dir.filePath("site")).isDir() ? "site" : ""};
+        madeOrChanged.removeAll("");
         QCOMPARE(madeOrChanged, changed);
         // What was kept for putting back is gone, whether put back or no longer needed.
         QCOMPARE(QDir(folder).entryList({"*.brellimar-*"}) +
@@ -183,23 +140,19 @@ class TestApplyPass : public QObject
         QCOMPARE(report.notSet,
                  fault == Fault::NoLiveDocumentRoot ? QStringList{"DocumentRoot"} : QStringList());
         QCOMPARE(int(report.commands.size()), int(log.filter(" | ").size()));
-        // Apache tests the file before the change and after it, the folder made by then.
+        // Apache tests the file before and after the change (the folder made by then), then lists its hosts.
+        const QString bin = folder + "/bin ", file = " -f " + QDir::toNativeSeparators(conf);
         if (fault == Fault::ApacheProgram) // its stand-in notes each run beside itself
             for (const QByteArray& line : ReadAll(folder + "/bin/httpd.exe.log").trimmed().split('\n'))
-                tests << QDir(folder).filePath("bin") + ' ' + QString::fromUtf8(line);
-        const QString test = QDir(folder).filePath("bin") + " -t -f " + QDir::toNativeSeparators(conf);
-        const QString listing = QDir(folder).filePath("bin") + " -S -f " + QDir::toNativeSeparators(conf);
-        QCOMPARE(tests, !apacheTests                   ? QStringList()
-                        : outcome == Outcome::Rejected ? QStringList({test, test})
-                                                       : QStringList({test, test, listing}));
+                tests << bin + QString::fromUtf8(line);
+        const QStringList runs{bin + "-t" + file, bin + "-t" + file, bin + "-S" + file};
+        QCOMPARE(tests, runs.mid(0, fault < Fault::ApacheAccepts ? 0 : outcome == Outcome::Rejected ? 2 : 3));
         QCOMPARE(report.testBefore.has_value() && !report.testBefore->passed,
                  fault == Fault::ApacheBrokenBefore);
-        // Apache's own words reach the report and the message.
+        // Apache's own words reach the report (the message rows show them in the message).
         apacheSays.replaceInStrings("%1", dir.path()).replaceInStrings("%2", QDir::toNativeSeparators(conf));
         QCOMPARE(report.testAfter && !report.testAfter->passed ? report.testAfter->lines : QStringList(),
                  apacheSays);
-        for (const QString& line : apacheSays)
-            QVERIFY2(ComposeMessage(report).contains(line), qPrintable(ComposeMessage(report)));
         // A php.ini outside the Apache folder is named, so the user knows which file changed.
         QCOMPARE(ComposeMessage(report).contains(QDir::toNativeSeparators(ini)), fault == Fault::Xampp);
     }
@@ -214,14 +167,10 @@ class TestApplyPass : public QObject
         QTest::addColumn<bool>("explained");      // the report explains a page not served
         QTest::addColumn<QString>("listing");     // Apache's list of its virtual hosts
         QTest::addColumn<QString>("otherHost");   // the virtual host reported as answering instead
-        const QString mainOnly =
-            "VirtualHost configuration:\nServerRoot: \"/srv\"\nMain DocumentRoot: \"/srv/x\"\n";
-        const QString otherPort =
-            "VirtualHost configuration:\n*:80                   localhost (/srv/conf/extra/vhosts.conf:3)\n";
-        const QString other = "VirtualHost configuration:\n*:8080                 is a NameVirtualHost\n     "
-                              "    default server localhost (/srv/conf/extra/vhosts.conf:23)\n         port "
-                              "8080 namevhost localhost (/srv/conf/extra/vhosts.conf:23)\n";
         // clang-format off
+        const QString mainOnly = "VirtualHost configuration:\nServerRoot: \"/srv\"\nMain DocumentRoot: \"/srv/x\"\n";
+        const QString otherPort = "VirtualHost configuration:\n*:80                   localhost (/srv/conf/extra/vhosts.conf:3)\n";
+        const QString other = "VirtualHost configuration:\n*:8080                 is a NameVirtualHost\n         default server localhost (/srv/conf/extra/vhosts.conf:23)\n         port 8080 namevhost localhost (/srv/conf/extra/vhosts.conf:23)\n";
         QTest::newRow("start: the new root asked for and served") << ServiceAction::Start << false << false << 200 << true << false << mainOnly << "";
         QTest::newRow("a virtual host on another port: the main server answers") << ServiceAction::Start << false << false << 200 << true << false << otherPort << "";
         QTest::newRow("a virtual host of another file answers instead") << ServiceAction::Restart << false << false << 200 << true << false << other << "/srv/conf/extra/vhosts.conf:23";
@@ -245,19 +194,9 @@ class TestApplyPass : public QObject
         QFETCH(bool, explained);
         QFETCH(QString, listing);
         QFETCH(QString, otherHost);
-        struct : CommandRunner
-        {
-            bool running = false, alreadyStarted = false;
-            CommandRecord run(const ServiceCommand& command) override
-            {
-                return {command,
-                        command.netCommandLine(),
-                        {Status::Succeeded, 0, {}, {}, false, {}, alreadyStarted}};
-            }
-            std::optional<bool> isRunning(const ServiceCommand&) override { return running; }
-        } runner;
+        FakeRunner runner;
         runner.running = running;
-        runner.alreadyStarted = alreadyStarted;
+        runner.answers["net start apache2"].alreadyInState = alreadyStarted;
         QTemporaryDir dir;
         QVERIFY(MakeApacheFolder(dir.filePath("apache"), 8080) && QDir(dir.filePath("apache")).mkdir("bin") &&
                 WriteAll(dir.filePath("apache/bin/httpd.exe"), "") &&
@@ -266,7 +205,7 @@ class TestApplyPass : public QObject
         ApplyPassSeams seams;
         seams.runProgram = [&](const QString&, const QStringList& arguments) {
             return CommandOutcome{
-                Status::Succeeded, 0, arguments[0] == "-S" ? listing : "Syntax OK", {}, false, {}, false};
+                Status::Succeeded, 0, arguments[0] == "-S" ? listing : "Syntax OK", {}, false, {}};
         };
         seams.runner = &runner;
         seams.requestPage = [&](const QUrl& url) {
@@ -305,7 +244,7 @@ class TestApplyPass : public QObject
 
     void message_data()
     {
-        QTest::addColumn<PassReport>("report"); // files[0]: C:\conf\httpd.conf, not written for lack of space
+        QTest::addColumn<PassReport>("report");
         QTest::addColumn<QString>("message");
         const auto record = [](Status status, int exitCode, const QString& output, const QString& reason,
                                bool stillRunning = false, const QStringList& logLines = {}) {
@@ -313,62 +252,55 @@ class TestApplyPass : public QObject
                                  "service apache2 start",
                                  {status, exitCode, output, reason, stillRunning, logLines, false}};
         };
-        const auto report = [](Outcome outcome, const QStringList& notSet = {},
-                               const QList<CommandRecord>& commands = {}) {
+        // Of an outcome and commands, and what a row sets beyond them; files[0]: C:\conf\httpd.conf, not
+        // written for lack of space.
+        const auto report = [](
+                                Outcome outcome, const QList<CommandRecord>& commands = {},
+                                const std::function<void(PassReport&)>& more = [](PassReport&) {}) {
             PassReport r;
             r.outcome = outcome;
-            r.notSet = notSet;
             r.commands.assign(commands.begin(), commands.end());
             r.files.push_back({"C:\\conf\\httpd.conf", "No space left on device", {}});
+            more(r);
             return r;
         };
+        const auto values = [&](const QString& root, const QString& index) { // checked as the pass does
+            const std::optional<config::ValueProblem> refused = config::CheckValues(root, index);
+            return report(refused ? Outcome::ValueRefused : Outcome::Applied, {},
+                          [&](PassReport& r) { r.refused = refused; });
+        };
         const CommandRecord ok = record(Status::Succeeded, 0, "started", {});
-        const QString notSetLine =
-            "httpd.conf 中没有有效的 DocumentRoot 行（只有被注释掉的行，Apache 不读），主目录没有设置。";
-        const QString failedStart = "service apache2 start：退出码 1（apache2: failed）";
-        const QStringList apacheSays{"AH00526: Syntax error on line 25 of /x/httpd.conf:",
-                                     "DocumentRoot must be a directory"};
-        PassReport rejected = report(Outcome::Rejected), brokenBefore = report(Outcome::Applied, {}, {ok});
-        rejected.testAfter = brokenBefore.testBefore = PassReport::ApacheTest{false, apacheSays};
-        rejected.notRestored =
-            QStringList{"/x/php.ini：Read-only file system（原来的内容保存在 /x/php.ini.brellimar-1）"};
-        PassReport running = report(Outcome::Applied, {}, {ok}), forbidden = running, silent = running,
-                   virtualHost = running;
-        virtualHost.otherVirtualHost = "/srv/conf/extra/vhosts.conf:23";
-        PassReport severalServices = report(Outcome::Applied, {}, {ok});
-        severalServices.serviceNote = "找到多个 MySQL 服务，使用了 MySQL80。";
-        severalServices.phpIniElsewhere = "C:\\xampp\\php\\php.ini";
-        running.apacheWasRunning = true;
-        forbidden.site = PassReport::SiteCheck{QUrl("http://127.0.0.1:80/"),
-                                               {403, "Forbidden"},
-                                               {"AH01630: client denied by server configuration: /srv/site/"},
-                                               "/home/me"};
-        silent.site = PassReport::SiteCheck{QUrl("http://127.0.0.1:80/"), {0, "Connection refused"}, {}, {}};
         // clang-format off
+        const QString notSetLine = "httpd.conf 中没有有效的 DocumentRoot 行（只有被注释掉的行，Apache 不读），主目录没有设置。";
+        const QString failedStart = "service apache2 start：退出码 1（apache2: failed）";
+        const QString notRestored = "/x/php.ini：Read-only file system（原来的内容保存在 /x/php.ini.brellimar-1）";
+        const PassReport::ApacheTest refusal{false, {"AH00526: Syntax error on line 25 of /x/httpd.conf:", "DocumentRoot must be a directory"}};
         QTest::newRow("files missing") << report(Outcome::FilesMissing) << "需要修改的配置文件没有找到，请检查\"Apache安装所在的目录\"是否指定正确。";
         QTest::newRow("file not changed") << report(Outcome::FileNotChanged) << "无法修改配置文件\"C:\\conf\\httpd.conf\"：No space left on device\n设置没有全部完成，服务没有启动或停止。";
-        QTest::newRow("applied, every command succeeded") << report(Outcome::Applied, {}, {ok, ok}) << "设置已完成！";
-        QTest::newRow("applied, settings without a line") << report(Outcome::Applied, {"DocumentRoot", "DirectoryIndex"}, {ok}) << "文件已修改，但以下设置没有生效：\n" + notSetLine + "\nhttpd.conf 中没有有效的 DirectoryIndex 行（只有被注释掉的行，Apache 不读），服务器默认首页没有设置。";
-        QTest::newRow("every kind of failed command, Apache's log lines below its own") << report(Outcome::Applied, {}, {
-            record(Status::FailedToStart, 0, {}, "execvp: No such file or directory"),
-            record(Status::Failed, 1, "\n  apache2: failed \n", {}, false, {"AH00072: make_sock: could not bind", "AH00451: no listening sockets"}),
-            record(Status::Failed, 0, "Starting\nAction 'start' failed.", "Action 'start' failed."),
-            record(Status::Failed, 2, {}, {}),
-            ok,
-            record(Status::Crashed, -1, {}, "Process crashed"),
-            record(Status::TimedOut, -1, {}, {}),
-            record(Status::TimedOut, -1, {}, {}, true),
-            record(Status::NotSupported, 0, {}, {})})
+        QTest::newRow("applied, every command succeeded") << report(Outcome::Applied, {ok, ok}) << "设置已完成！";
+        QTest::newRow("applied, settings without a line") << report(Outcome::Applied, {ok}, [](PassReport& r) { r.notSet = QStringList{"DocumentRoot", "DirectoryIndex"}; }) << "文件已修改，但以下设置没有生效：\n" + notSetLine + "\nhttpd.conf 中没有有效的 DirectoryIndex 行（只有被注释掉的行，Apache 不读），服务器默认首页没有设置。";
+        QTest::newRow("every kind of failed command, Apache's log lines below its own") << report(Outcome::Applied, {
+            record(Status::FailedToStart, 0, {}, "execvp: No such file or directory"), record(Status::Failed, 1, "\n  apache2: failed \n", {}, false, {"AH00072: make_sock: could not bind", "AH00451: no listening sockets"}),
+            record(Status::Failed, 0, "Starting\nAction 'start' failed.", "Action 'start' failed."), record(Status::Failed, 2, {}, {}), ok, record(Status::Crashed, -1, {}, "Process crashed"),
+            record(Status::TimedOut, -1, {}, {}), record(Status::TimedOut, -1, {}, {}, true), record(Status::NotSupported, 0, {}, {})})
             << "设置已应用，但以下服务命令没有成功：\nservice apache2 start：无法启动（execvp: No such file or directory）\n" + failedStart + "\n    AH00072: make_sock: could not bind\n    AH00451: no listening sockets\nservice apache2 start：退出码 0（Action 'start' failed.）\nservice apache2 start：退出码 2\nservice apache2 start：异常终止\nservice apache2 start：超时未结束，已被终止\nservice apache2 start：超时未结束，也无法终止\nservice apache2 start：此系统不支持该操作";
-        QTest::newRow("a failed command's reason: the lines a colon announces, each cut at 200") << report(Outcome::Applied, {}, {record(Status::Failed, 1, "AH00526: Syntax error on line 37 of /x/httpd.conf:\r\nDocumentRoot '/nonexistent/x' is not a directory:\n\nB:\n" + QString(201, 'x') + ":\nnot announced\n", {}), record(Status::Failed, 1, "Starting mariadbd failed\nroot 1 ps listing\n", {})}) << "设置已应用，但以下服务命令没有成功：\nservice apache2 start：退出码 1（AH00526: Syntax error on line 37 of /x/httpd.conf:）\n    DocumentRoot '/nonexistent/x' is not a directory:\n    B:\n    " + QString(200, 'x') + "\nservice apache2 start：退出码 1（Starting mariadbd failed）";
-        QTest::newRow("settings without a line and a failed command") << report(Outcome::Applied, {"DocumentRoot"}, {record(Status::Failed, 1, "apache2: failed", {})}) << "以下设置没有生效：\n" + notSetLine + "\n其余设置已应用，但以下服务命令没有成功：\n" + failedStart;
-        QTest::newRow("Apache refused the change; a file not put back") << rejected << "设置没有应用：Apache 不接受修改后的配置，文件已恢复原样，服务没有启动或停止。Apache 的说明：\n    " + apacheSays.join("\n    ") + "\n以下文件没能恢复：\n    " + rejected.notRestored[0];
-        QTest::newRow("Apache refused the configuration before the change already") << brokenBefore << "文件已修改，服务命令已执行，但：\n修改之前 Apache 的配置就有错误：\n    " + apacheSays.join("\n    ");
-        QTest::newRow("start of a running Apache") << running << "文件已修改，服务命令已执行，但：\nApache 已经在运行，它要重启后才会读取新的设置：请选择“重启”再应用一次。";
-        QTest::newRow("new root forbidden: Apache's reason, the folder its user cannot enter") << forbidden << "文件已修改，服务命令已执行，但：\n新主目录没有正常打开：http://127.0.0.1:80/ 的回答是 403 Forbidden\n    AH01630: client denied by server configuration: /srv/site/\nApache 的运行用户无法进入文件夹“/home/me”。";
-        QTest::newRow("a virtual host answers instead") << virtualHost << "文件已修改，服务命令已执行，但：\n在这个地址上回答的是 /srv/conf/extra/vhosts.conf:23 的虚拟主机，不是刚设置的主目录。";
-        QTest::newRow("php.ini named by the configuration, several MySQL services: which were used") << severalServices << "设置已完成！\n修改的是 PHP 读取的 php.ini：C:\\xampp\\php\\php.ini\n找到多个 MySQL 服务，使用了 MySQL80。";
-        QTest::newRow("new root without an answer") << silent << "文件已修改，服务命令已执行，但：\n新主目录没有正常打开：http://127.0.0.1:80/ 的回答是 没有回应（Connection refused）";
+        QTest::newRow("a failed command's reason: the lines a colon announces, each cut at 200") << report(Outcome::Applied, {record(Status::Failed, 1, "AH00526: Syntax error on line 37 of /x/httpd.conf:\r\nDocumentRoot '/nonexistent/x' is not a directory:\n\nB:\n" + QString(201, 'x') + ":\nnot announced\n", {}), record(Status::Failed, 1, "Starting mariadbd failed\nroot 1 ps listing\n", {})}) << "设置已应用，但以下服务命令没有成功：\nservice apache2 start：退出码 1（AH00526: Syntax error on line 37 of /x/httpd.conf:）\n    DocumentRoot '/nonexistent/x' is not a directory:\n    B:\n    " + QString(200, 'x') + "\nservice apache2 start：退出码 1（Starting mariadbd failed）";
+        QTest::newRow("settings without a line and a failed command") << report(Outcome::Applied, {record(Status::Failed, 1, "apache2: failed", {})}, [](PassReport& r) { r.notSet = QStringList{"DocumentRoot"}; }) << "以下设置没有生效：\n" + notSetLine + "\n其余设置已应用，但以下服务命令没有成功：\n" + failedStart;
+        QTest::newRow("Apache refused the change; a file not put back") << report(Outcome::Rejected, {}, [&](PassReport& r) { r.testAfter = refusal; r.notRestored = QStringList{notRestored}; }) << "设置没有应用：Apache 不接受修改后的配置，文件已恢复原样，服务没有启动或停止。Apache 的说明：\n    " + refusal.lines.join("\n    ") + "\n以下文件没能恢复：\n    " + notRestored;
+        QTest::newRow("Apache refused the configuration before the change already") << report(Outcome::Applied, {ok}, [&](PassReport& r) { r.testBefore = refusal; }) << "文件已修改，服务命令已执行，但：\n修改之前 Apache 的配置就有错误：\n    " + refusal.lines.join("\n    ");
+        QTest::newRow("start of a running Apache") << report(Outcome::Applied, {ok}, [](PassReport& r) { r.apacheWasRunning = true; }) << "文件已修改，服务命令已执行，但：\nApache 已经在运行，它要重启后才会读取新的设置：请选择“重启”再应用一次。";
+        QTest::newRow("new root forbidden: Apache's reason, the folder its user cannot enter") << report(Outcome::Applied, {ok}, [](PassReport& r) { r.site = PassReport::SiteCheck{QUrl("http://127.0.0.1:80/"), {403, "Forbidden"}, {"AH01630: client denied by server configuration: /srv/site/"}, "/home/me"}; }) << "文件已修改，服务命令已执行，但：\n新主目录没有正常打开：http://127.0.0.1:80/ 的回答是 403 Forbidden\n    AH01630: client denied by server configuration: /srv/site/\nApache 的运行用户无法进入文件夹“/home/me”。";
+        QTest::newRow("a virtual host answers instead") << report(Outcome::Applied, {ok}, [](PassReport& r) { r.otherVirtualHost = "/srv/conf/extra/vhosts.conf:23"; }) << "文件已修改，服务命令已执行，但：\n在这个地址上回答的是 /srv/conf/extra/vhosts.conf:23 的虚拟主机，不是刚设置的主目录。";
+        QTest::newRow("php.ini named by the configuration, several MySQL services: which were used") << report(Outcome::Applied, {ok}, [](PassReport& r) { r.serviceNote = "找到多个 MySQL 服务，使用了 MySQL80。"; r.phpIniElsewhere = "C:\\xampp\\php\\php.ini"; }) << "设置已完成！\n修改的是 PHP 读取的 php.ini：C:\\xampp\\php\\php.ini\n找到多个 MySQL 服务，使用了 MySQL80。";
+        QTest::newRow("new root without an answer") << report(Outcome::Applied, {ok}, [](PassReport& r) { r.site = PassReport::SiteCheck{QUrl("http://127.0.0.1:80/"), {0, "Connection refused"}, {}, {}}; }) << "文件已修改，服务命令已执行，但：\n新主目录没有正常打开：http://127.0.0.1:80/ 的回答是 没有回应（Connection refused）";
+        QTest::newRow("values: ordinary, Chinese, root ending in a backslash: accepted") << values(QStringLiteral("D:\\网站\\"), "index.php a\\\\") << "设置已完成！";
+        QTest::newRow("values: LF in root") << values("/a\nServerName evil", "i") << "主目录不能包含换行符或空字符，请重新输入。";
+        QTest::newRow("values: CR in index") << values("/a", "i\rx") << "服务器默认首页不能包含换行符或空字符，请重新输入。";
+        QTest::newRow("values: NUL in root") << values(QString(QStringLiteral("/a") + QChar(u'\0')), "i") << "主目录不能包含换行符或空字符，请重新输入。";
+        QTest::newRow("values: empty root") << values("", "i") << "主目录不能为空，请重新输入。";
+        QTest::newRow("values: blank index") << values("/a", "   ") << "服务器默认首页不能为空，请重新输入。";
+        QTest::newRow("values: index ends in backslash") << values("/a", "index.php \\") << "服务器默认首页不能以反斜杠“\\”结尾（Apache 会把下一行接到它后面），请重新输入。";
+        QTest::newRow("values: lone surrogate") << values("i", QString(QStringLiteral("a") + QChar(0xdc00))) << "服务器默认首页包含配置文件的编码无法表示的字符，请重新输入。";
         // clang-format on
     }
 
@@ -377,35 +309,6 @@ class TestApplyPass : public QObject
         QFETCH(PassReport, report);
         QFETCH(QString, message);
         QCOMPARE(ComposeMessage(report), message);
-    }
-
-    void refusedValues_data()
-    {
-        QTest::addColumn<QString>("root");
-        QTest::addColumn<QString>("index");
-        QTest::addColumn<QString>("message"); // empty: accepted
-        // clang-format off
-        QTest::newRow("ordinary, Chinese, root ending in a backslash: quoted") << QStringLiteral("D:\\网站\\") << "index.php a\\\\" << "";
-        QTest::newRow("LF in root") << "/a\nServerName evil" << "i" << "主目录不能包含换行符或空字符，请重新输入。";
-        QTest::newRow("CR in index") << "/a" << "i\rx" << "服务器默认首页不能包含换行符或空字符，请重新输入。";
-        QTest::newRow("NUL in root") << QString(QStringLiteral("/a") + QChar(u'\0')) << "i" << "主目录不能包含换行符或空字符，请重新输入。";
-        QTest::newRow("empty root") << "" << "i" << "主目录不能为空，请重新输入。";
-        QTest::newRow("blank index") << "/a" << "   " << "服务器默认首页不能为空，请重新输入。";
-        QTest::newRow("index ends in backslash") << "/a" << "index.php \\" << "服务器默认首页不能以反斜杠“\\”结尾（Apache 会把下一行接到它后面），请重新输入。";
-        QTest::newRow("lone surrogate") << "i" << QString(QStringLiteral("a") + QChar(0xdc00)) << "服务器默认首页包含配置文件的编码无法表示的字符，请重新输入。";
-        // clang-format on
-    }
-
-    void refusedValues()
-    {
-        // Each value refused, and what the message says; the pass then touches nothing (pass rows).
-        QFETCH(QString, root);
-        QFETCH(QString, index);
-        QFETCH(QString, message);
-        PassReport report;
-        report.refused = config::CheckValues(root, index);
-        report.outcome = report.refused ? Outcome::ValueRefused : Outcome::Applied;
-        QCOMPARE(report.refused ? ComposeMessage(report) : QString(), message);
     }
 };
 

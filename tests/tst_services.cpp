@@ -19,20 +19,11 @@
 #endif
 
 using namespace services;
+using namespace testutil;
 using Status = CommandOutcome::Status;
 
-// Runs nothing: each command succeeds, with the status text shown when it ran as its reason.
-struct StatusRecorder : CommandRunner
-{
-    QString status;
-    CommandRecord run(const ServiceCommand& command) override
-    {
-        return {command, command.netCommandLine(), {Status::Succeeded, 0, {}, status, false, {}}};
-    }
-};
-
-// Who runs the commands: the recorder, or a service manager whose programs are the stand-ins.
-enum class Runner { Recorder, WindowsNet, Systemd, SysVinit };
+// Who runs the commands: a service manager whose programs are the stand-ins, or none: a FakeRunner.
+using Manager = std::optional<ServiceManager>;
 
 class TestServices : public QObject
 {
@@ -45,53 +36,46 @@ class TestServices : public QObject
     {
         qputenv("PATH", (m_bin.path() + QDir::listSeparator()).toLocal8Bit() + qgetenv("PATH"));
         const QString sh = m_bin.filePath("stand-in");
-        QVERIFY(testutil::WriteAll(sh, "#!/bin/sh\nd=${0%/*}\necho ${0##*/} $* >>$d/calls\neval \"$BODY\""));
+        QVERIFY(WriteAll(sh, "#!/bin/sh\nd=${0%/*}\necho ${0##*/} $* >>$d/calls\neval \"$BODY\""));
         QVERIFY(QFile::setPermissions(sh, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         for (const char* name : {"net", "systemctl", "service", "mariadb"})
             QVERIFY(QFile::copy(sh, m_bin.filePath(name)));
-        QVERIFY(testutil::WriteAll(m_bin.filePath("brellimar-not-executable"), "exit 0\n"));
-    }
-
-    void actionFromButtons()
-    {
-        // Start wins over Stop, Stop over Pause; with none of them it is a restart.
-        QCOMPARE(ActionFromButtons(true, true, true), ServiceAction::Start);
-        QCOMPARE(ActionFromButtons(false, true, true), ServiceAction::Stop);
-        QCOMPARE(ActionFromButtons(false, false, true), ServiceAction::Pause);
-        QCOMPARE(ActionFromButtons(false, false, false), ServiceAction::Restart);
+        QVERIFY(WriteAll(m_bin.filePath("brellimar-not-executable"), "exit 0\n"));
     }
 
     void apply_data()
     {
         // clang-format off
-        // body: what the stand-ins run; records: command line as run, status, reason, Apache's log lines.
-        QTest::addColumn<Runner>("runner");
+        // body: what the stand-ins run; records: command line as run, status, reason, Apache's log lines;
+        // without a service manager: the status texts and each command with the status text then.
+        QTest::addColumn<Manager>("manager");
         QTest::addColumn<ServiceAction>("apache");
         QTest::addColumn<ServiceAction>("mysql");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QStringList>("records");
         using A = ServiceAction;
-        QTest::newRow("start, stop: each status text before its commands") << Runner::Recorder << A::Start << A::Stop << QByteArray() << QStringList{"net start apache2 0 正在启动服务:Apache2", "net stop mysql 0 正在停止服务:Mysql"};
-        QTest::newRow("pause, start") << Runner::Recorder << A::Pause << A::Start << QByteArray() << QStringList{"net pause apache2 0 正在暂停服务:Apache2", "net start mysql 0 正在启动服务:Mysql"};
-        QTest::newRow("restart is a stop, then a start") << Runner::Recorder << A::Restart << A::Restart << QByteArray() << QStringList{"net stop apache2 0 正在重启服务:Apache2", "net start apache2 0 正在重启服务:Apache2", "net stop mysql 0 正在重启服务:Mysql", "net start mysql 0 正在重启服务:Mysql"};
+        QTest::newRow("start, stop: each status text once, before its commands") << Manager() << A::Start << A::Stop << QByteArray() << QStringList{"正在启动服务:Apache2", "net start apache2 | 正在启动服务:Apache2", "正在停止服务:Mysql", "net stop mysql | 正在停止服务:Mysql"};
+        QTest::newRow("pause, start") << Manager() << A::Pause << A::Start << QByteArray() << QStringList{"正在暂停服务:Apache2", "net pause apache2 | 正在暂停服务:Apache2", "正在启动服务:Mysql", "net start mysql | 正在启动服务:Mysql"};
+        QTest::newRow("restart is a stop, then a start") << Manager() << A::Restart << A::Restart << QByteArray() << QStringList{"正在重启服务:Apache2", "net stop apache2 | 正在重启服务:Apache2", "net start apache2 | 正在重启服务:Apache2", "正在重启服务:Mysql", "net stop mysql | 正在重启服务:Mysql", "net start mysql | 正在重启服务:Mysql"};
 #ifndef Q_OS_WIN // sh stand-ins
+        using M = ServiceManager;
         // What a failed start adds to Apache's log: a blank line, more lines than a message takes, one longer than one.
         const QStringList failed{"", "AH00072: make_sock: could not bind to address 0.0.0.0:80", "AH00451: no listening sockets available", "AH00526: 语法错误", QString(250, 'x'), "AH00015: Unable to open logs", "one line too many"};
         const QByteArray logging = "[ \"$*\" = 'start apache2' ] && printf '" + failed.join("\\r\\n").toUtf8() + "\\r\\n' >>$d/log || echo $* >>$d/log; ";
         const QString logged = failed.mid(1, 3).join(' ') + ' ' + QString(200, 'x') + ' ' + failed[5];
-        QTest::newRow("systemd: pause runs nothing, mysql stays mysql") << Runner::Systemd << A::Pause << A::Restart << QByteArray() << QStringList{"net pause apache2 5", "systemctl stop mysql 0", "systemctl start mysql 0"};
-        QTest::newRow("sysv: restart, a mysql script stays mysql; started: no log") << Runner::SysVinit << A::Restart << A::Start << "touch $d/mysql; " + logging << QStringList{"service apache2 stop 0", "service apache2 start 0", "service mysql start 0"};
-        QTest::newRow("sysv: failed. with exit 0, only mariadb's script; no log") << Runner::SysVinit << A::Start << A::Stop << QByteArray("echo \"Starting $1\"; echo \"Action '$2' failed.\"") << QStringList{"service apache2 start 2 Action 'start' failed.", "service mariadb stop 2 Action 'stop' failed."};
-        QTest::newRow("non-zero exit, the rest still run; log did not grow") << Runner::Systemd << A::Restart << A::Start << QByteArray("[ \"$*\" = 'start apache2' ] || echo >>$d/log; exit 1") << QStringList{"systemctl stop apache2 2", "systemctl start apache2 2", "systemctl start mysql 2"};
-        QTest::newRow("failed start: the lines it logged") << Runner::Systemd << A::Restart << A::Start << logging + "exit 1" << QStringList{"systemctl stop apache2 2", "systemctl start apache2 2 " + logged, "systemctl start mysql 2"};
-        QTest::newRow("net: already started, not started") << Runner::WindowsNet << A::Restart << A::Restart << QByteArray("case \"$*\" in 'stop apache2') n=2185;; *apache2) n=2182;; *) n=3521;; esac; echo NET HELPMSG $n; exit 2") << QStringList{"net stop apache2 2", "net start apache2 0", "net stop mysql 0", "net start mysql 2"};
+        QTest::newRow("systemd: pause runs nothing, mysql stays mysql") << Manager(M::Systemd) << A::Pause << A::Restart << QByteArray() << QStringList{"net pause apache2 5", "systemctl stop mysql 0", "systemctl start mysql 0"};
+        QTest::newRow("sysv: restart, a mysql script stays mysql; started: no log") << Manager(M::SysVinit) << A::Restart << A::Start << "touch $d/mysql; " + logging << QStringList{"service apache2 stop 0", "service apache2 start 0", "service mysql start 0"};
+        QTest::newRow("sysv: failed. with exit 0, only mariadb's script; no log") << Manager(M::SysVinit) << A::Start << A::Stop << QByteArray("echo \"Starting $1\"; echo \"Action '$2' failed.\"") << QStringList{"service apache2 start 2 Action 'start' failed.", "service mariadb stop 2 Action 'stop' failed."};
+        QTest::newRow("non-zero exit, the rest still run; log did not grow") << Manager(M::Systemd) << A::Restart << A::Start << QByteArray("[ \"$*\" = 'start apache2' ] || echo >>$d/log; exit 1") << QStringList{"systemctl stop apache2 2", "systemctl start apache2 2", "systemctl start mysql 2"};
+        QTest::newRow("failed start: the lines it logged") << Manager(M::Systemd) << A::Restart << A::Start << logging + "exit 1" << QStringList{"systemctl stop apache2 2", "systemctl start apache2 2 " + logged, "systemctl start mysql 2"};
+        QTest::newRow("net: already started, not started") << Manager(M::WindowsNet) << A::Restart << A::Restart << QByteArray("case \"$*\" in 'stop apache2') n=2185;; *apache2) n=2182;; *) n=3521;; esac; echo NET HELPMSG $n; exit 2") << QStringList{"net stop apache2 2", "net start apache2 0", "net stop mysql 0", "net start mysql 2"};
 #endif
         // clang-format on
     }
 
     void apply()
     {
-        QFETCH(Runner, runner);
+        QFETCH(Manager, manager);
         QFETCH(ServiceAction, apache);
         QFETCH(ServiceAction, mysql);
         QFETCH(QByteArray, body);
@@ -99,25 +83,21 @@ class TestServices : public QObject
         qputenv("BODY", body);
         for (const char* file : {"log", "mysql"})
             QFile::remove(m_bin.filePath(file));
-        QVERIFY(testutil::WriteAll(m_bin.filePath("calls"), ""));
-        const ServiceManager manager = runner == Runner::WindowsNet ? ServiceManager::WindowsNet
-                                       : runner == Runner::Systemd  ? ServiceManager::Systemd
-                                                                    : ServiceManager::SysVinit;
-        SystemCommandRunner system(manager, std::chrono::seconds(20), m_bin.path());
-        StatusRecorder recorder;
-        ApacheLogRunner logging(runner == Runner::Recorder ? static_cast<CommandRunner&>(recorder) : system,
+        QVERIFY(WriteAll(m_bin.filePath("calls"), ""));
+        SystemCommandRunner system(manager.value_or(ServiceManager::WindowsNet), std::chrono::seconds(20),
+                                   m_bin.path());
+        FakeRunner fake;
+        ApacheLogRunner logging(manager ? static_cast<CommandRunner&>(system) : fake,
                                 {m_bin.filePath("missing"), m_bin.filePath("log")});
-        QStringList seen, ran, statusTexts;
-        const auto setStatus = [&](const QString& text) { statusTexts << (recorder.status = text); };
+        QStringList seen, ran;
+        const auto setStatus = [&](const QString& text) { fake.Show(text); };
         for (const CommandRecord& r : ApplyServiceActions(apache, mysql, {}, logging, setStatus)) {
             const QStringList got{r.commandLine, QString::number(int(r.outcome.status)), r.outcome.reason};
             seen << (got + r.outcome.logLines).join(' ').simplified();
-            const bool ranProgram = runner != Runner::Recorder && r.outcome.status != Status::NotSupported;
-            ran << (ranProgram ? r.commandLine + '\n' : "");
+            ran << (manager && r.outcome.status != Status::NotSupported ? r.commandLine + '\n' : "");
         }
-        QCOMPARE(seen, records);
-        QCOMPARE(QString::fromUtf8(testutil::ReadAll(m_bin.filePath("calls"))), ran.join(""));
-        QCOMPARE(statusTexts.size(), 2); // once per service, MySQL's left showing
+        QCOMPARE(manager ? seen : fake.log, records);
+        QCOMPARE(QString::fromUtf8(ReadAll(m_bin.filePath("calls"))), ran.join(""));
     }
 
     void serviceNames_data()
@@ -177,32 +157,30 @@ class TestServices : public QObject
         for (const QString& program : programs)
             QVERIFY(QDir(dir.path()).mkpath(program.section('/', 0, -2)) &&
                     QFile::copy(BRELLIMAR_TEST_SERVICE, dir.filePath(program)));
-        QVERIFY(testutil::MakeApacheFolder(dir.filePath("Apache24")));
+        QVERIFY(MakeApacheFolder(dir.filePath("Apache24")));
         const QString sc = qEnvironmentVariable("SystemRoot") + "\\System32\\sc.exe";
         QStringList registered;
         const auto unregister = qScopeGuard([&] {
             for (const QString& name : registered) {
-                testutil::RunProgram(platform::NetProgram(), {"stop", name});
-                testutil::RunProgram(sc, {"delete", name});
+                RunProgram(platform::NetProgram(), {"stop", name});
+                RunProgram(sc, {"delete", name});
             }
         });
         for (const QString& service : services) {
             registered << service.section('=', 0, 0);
             const QString binaryPath = service.section('=', 1).arg(QDir::toNativeSeparators(dir.path()));
-            const testutil::Run run =
-                testutil::RunProgram(sc, {"create", registered.last(), "binPath=", binaryPath});
+            const Run run = RunProgram(sc, {"create", registered.last(), "binPath=", binaryPath});
             QVERIFY2(run.exitCode == 0, qPrintable(run.output));
         }
 
         SystemCommandRunner runner(ServiceManager::WindowsNet, std::chrono::seconds(60));
-        const app::SettingsState settings{dir.filePath("www"),      "index.php",
-                                          dir.filePath("Apache24"), true,
-                                          ServiceAction::Start,     ServiceAction::Start};
         app::ApplyPassSeams seams; // the real service manager; Apache's test and the page left out
         seams.runner = &runner;
         seams.runProgram = [](const QString&, const QStringList&) { return CommandOutcome(); };
         seams.requestPage = [](const QUrl&) { return PageAnswer{200, {}}; };
-        const app::PassReport report = app::ApplyPass(seams).run(settings);
+        const app::PassReport report =
+            app::ApplyPass(seams).run({dir.filePath("www"), "index.php", dir.filePath("Apache24"), true,
+                                       ServiceAction::Start, ServiceAction::Start});
         QStringList seen;
         for (const CommandRecord& r : report.commands)
             seen << r.commandLine + ' ' + QString::number(int(r.outcome.status));
@@ -211,8 +189,7 @@ class TestServices : public QObject
             QStringList lines;
             for (const QString& program : programs)
                 if (QFile::exists(dir.filePath(program + ".log")))
-                    lines << program + ' ' +
-                                 QString(testutil::ReadAll(dir.filePath(program + ".log"))).simplified();
+                    lines << program + ' ' + QString(ReadAll(dir.filePath(program + ".log"))).simplified();
             return lines;
         };
         QTRY_COMPARE(asked(), requests);
@@ -256,22 +233,27 @@ class TestServices : public QObject
         const qint64 ticks = QFileInfo(dir.filePath("ticks")).size(); // a daemon writes on to its output
         QTRY_VERIFY(!result.endsWith("alive") || QFileInfo(dir.filePath("ticks")).size() > ticks + 10);
         const QString got = QString::number(o.exitCode) + ' ' + o.reason + o.firstOutputLine();
-        const pid_t pid = testutil::ReadAll(dir.filePath("pid")).toInt();
+        const pid_t pid = ReadAll(dir.filePath("pid")).toInt();
         const QString fate = pid <= 0 ? "" : ::kill(pid, SIGKILL) == 0 ? "alive" : "gone";
         QCOMPARE(o.status, status);
         QCOMPARE((got + ' ' + fate).trimmed(), result);
         QVERIFY(!o.stillRunning);
-        const QString memory = testutil::ReadAll("/proc/self/status"); // VmHWM: the most it ever held
+        const QString memory = ReadAll("/proc/self/status"); // VmHWM: the most it ever held
         QVERIFY(memory.section("VmHWM:", 1).section("kB", 0, 0).toInt() < 256 * 1024);
 #endif
     }
 
     void lookups()
     {
+        // Start wins over Stop, Stop over Pause; with none of them it is a restart.
+        QCOMPARE(ActionFromButtons(true, true, true), ServiceAction::Start);
+        QCOMPARE(ActionFromButtons(false, true, true), ServiceAction::Stop);
+        QCOMPARE(ActionFromButtons(false, false, true), ServiceAction::Pause);
+        QCOMPARE(ActionFromButtons(false, false, false), ServiceAction::Restart);
         QTemporaryDir dir;
         const QString conf = dir.filePath("httpd.conf");
         const auto errorLogs = [&](QString text) { // the main error log's files, %1 being the Apache folder
-            testutil::WriteAll(conf, text.replace("%1", dir.path()).toUtf8());
+            WriteAll(conf, text.replace("%1", dir.path()).toUtf8());
             return config::ApacheErrorLogFiles(dir.path(), conf).replaceInStrings(dir.path(), "%1");
         };
         // clang-format off
