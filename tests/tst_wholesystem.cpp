@@ -252,14 +252,15 @@ printf 'PHPIniDir "%1/deb/php"\n' >conf-enabled/php-ini.conf && cp %1/php.ini.be
     void debianForReal()
     {
         // CI only (a fresh machine, as root): the machine's own /etc/apache2 with Debian's real
-        // service scripts, everything put back and both services stopped afterwards.
+        // service scripts, both services stopped first as a fresh install leaves them, everything
+        // put back and both stopped again afterwards.
         if (qgetenv("CI") != "true" || ::geteuid() != 0 ||
             !QFile::exists(u"/etc/apache2/mods-enabled/php8.2.load"_s))
             QSKIP("runs in CI only (CI=true, as root, with Debian's apache2, libapache2-mod-php, "
                   "mariadb-server)");
         const QString ini = u"/etc/php/8.2/apache2/php.ini"_s, site = u"/srv/brellimar-ci-site"_s;
         QVERIFY(
-            Sh(u"cp -a /etc/apache2 %1/saved-apache2 && cp %2 %1/saved-php.ini && mkdir -p %3 && cp %1/site/index.php %3/"_s
+            Sh(u"PATH=/usr/sbin:/usr/bin:/sbin:/bin; service apache2 stop; service mariadb stop; cp -a /etc/apache2 %1/saved-apache2 && cp %2 %1/saved-php.ini && mkdir -p %3 && cp %1/site/index.php %3/"_s
                    .arg(m_dir.path(), ini, site))
                 .exitCode == 0);
         const QByteArray ownPath = qgetenv("PATH");
