@@ -409,7 +409,7 @@ class TestConfig : public QObject
         QVERIFY2(made.exitCode == 0, qPrintable(made.output));
         Installation found = LocateInstallation(dir.filePath("apache"));
         QCOMPARE(found.layout, layout);
-        QCOMPARE(QDir::fromNativeSeparators(found.phpIni), phpIni.arg(dir.path()));
+        QCOMPARE(QDir::fromNativeSeparators(found.phpIni), phpIni.replace("%1", dir.path()));
         QCOMPARE(found.phpIniNamed, phpIniNamed);
         QCOMPARE(found.siteFiles.replaceInStrings(dir.path(), "%1"), siteFiles);
     }
