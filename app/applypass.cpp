@@ -207,7 +207,7 @@ void ApplyPass::ApplyServiceActions()
 void ApplyPass::CheckSite()
 {
     const config::Installation& installation = m_report.installation;
-    const QUrl url = config::PageAddress(installation.directiveValues(QStringLiteral("Listen")));
+    const QUrl url = config::PageAddress(installation.listen);
     if (url.isEmpty())
         return;
     // A virtual host of a file the pass did not change answers there instead of the main server.
@@ -230,10 +230,8 @@ void ApplyPass::CheckSite()
     for (const services::LogTail& tail : tails)
         if (site.logLines.isEmpty())
             site.logLines = tail.newLines();
-    const QString user = m_listing.user.isEmpty()
-                             ? installation.directiveValues(QStringLiteral("User")).value(0)
-                             : m_listing.user;
-    site.closedFolder = platform::FirstFolderClosedTo(m_report.documentRoot, user);
+    site.closedFolder = platform::FirstFolderClosedTo(
+        m_report.documentRoot, m_listing.user.isEmpty() ? installation.user : m_listing.user);
     m_report.site = site;
 }
 

@@ -48,17 +48,4 @@ QStringList ApacheErrorLogFiles(const QString& apacheFolder, const QString& http
             QDir::cleanPath(base.filePath(QStringLiteral("logs/error_log")))};
 }
 
-QStringList ApacheDirectiveValues(const QString& apacheFolder, const QString& httpdConf,
-                                  const QString& directive)
-{
-    QStringList values;
-    ApacheConfigReader reader(apacheFolder);
-    reader.read(httpdConf, [&](const ApacheConfigLine& line) {
-        const auto [word, rest] = SplitWord(reader.expand(line.text).trimmed());
-        if (word.compare(directive, Qt::CaseInsensitive) == 0)
-            values << rest.trimmed();
-    });
-    return values;
-}
-
 } // namespace config

@@ -16,9 +16,4 @@ namespace config {
  */
 QStringList ApacheErrorLogFiles(const QString& apacheFolder, const QString& httpdConf);
 
-/** The arguments of every @p directive line (name in any case) of the configuration Apache reads from @p
- * httpdConf. */
-QStringList ApacheDirectiveValues(const QString& apacheFolder, const QString& httpdConf,
-                                  const QString& directive);
-
 } // namespace config

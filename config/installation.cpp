@@ -78,11 +78,6 @@ QStringList Installation::errorLogs() const
     return ApacheErrorLogFiles(apacheFolder, httpdConf);
 }
 
-QStringList Installation::directiveValues(const QString& directive) const
-{
-    return ApacheDirectiveValues(apacheFolder, httpdConf, directive);
-}
-
 Installation LocateInstallation(const QString& apacheFolder)
 {
     const QChar separator = QDir::separator();
@@ -102,8 +97,8 @@ Installation LocateInstallation(const QString& apacheFolder)
     }
     installation.siteFiles = QStringList{installation.httpdConf};
 
-    // One read of the configuration Apache reads: PHPIniDir wherever it stands, what it grants, and
-    // on Debian's layout the files that hold the lines to set.
+    // One read of the configuration Apache reads: PHPIniDir wherever it stands, what it grants, where
+    // it listens, whom it runs as, and on Debian's layout the files that hold the lines to set.
     QString phpIniDir;
     QStringList siteFiles;
     ApacheConfigReader reader(apacheFolder);
@@ -112,6 +107,10 @@ Installation LocateInstallation(const QString& apacheFolder)
         QString rest;
         if (IsDirective(line.text, QLatin1String("PHPIniDir"), &rest))
             phpIniDir = QDir(reader.serverRoot()).filePath(ApacheArgument(reader.expand(rest)));
+        else if (IsDirective(line.text, QLatin1String("Listen"), &rest))
+            installation.listen << reader.expand(rest).trimmed();
+        else if (IsDirective(line.text, QLatin1String("User"), &rest))
+            installation.user = ApacheArgument(reader.expand(rest));
         else if ((IsDirective(line.text, QLatin1String("DocumentRoot"), &rest) ||
                   IsDirective(line.text, QLatin1String("DirectoryIndex"), &rest)) &&
                  !siteFiles.contains(line.file))

@@ -24,6 +24,8 @@ struct Installation
     bool phpIniNamed = false; ///< it is not the Apache folder's own: the configuration names another
     QStringList siteFiles;    ///< the files whose DocumentRoot and DirectoryIndex lines are set
     QString apacheProgram;    ///< Apache's own program, which tests a configuration; empty: none
+    QStringList listen;       ///< the arguments of its Listen lines, in the order Apache reads them
+    QString user;             ///< the account its User line names (empty: none)
     RootAccess access;        ///< what its configuration grants, for a new document root
 
     /** php.ini and the main configuration file are there as ordinary files. */
@@ -35,8 +37,6 @@ struct Installation
     QStringList apacheCommand(const QStringList& options) const;
     /** The files Apache writes its main error log to, as its configuration names them now. */
     QStringList errorLogs() const;
-    /** The arguments of every @p directive line of Apache's configuration, in the order Apache reads them. */
-    QStringList directiveValues(const QString& directive) const;
     /** The lines the rewrite of siteFiles adds after DocumentRoot so that @p documentRoot is served. */
     QStringList accessLines(const QString& documentRoot) const
     {
