@@ -16,22 +16,6 @@ namespace config {
 
 namespace {
 
-// The first word of @p text and what follows it, both without the blanks around them.
-std::pair<QString, QString> SplitWord(const QString& text)
-{
-    const QString trimmed = text.trimmed();
-    qsizetype end = 0;
-    while (end < trimmed.size() && trimmed.at(end) != QLatin1Char(' ') &&
-           trimmed.at(end) != QLatin1Char('\t'))
-        ++end;
-    return {trimmed.left(end), trimmed.mid(end).trimmed()};
-}
-
-bool Is(const QString& word, const char* directive)
-{
-    return word.compare(QLatin1String(directive), Qt::CaseInsensitive) == 0;
-}
-
 // Every entry of @p folder but . and .., in the order Apache reads them: by the bytes of their names.
 QStringList Entries(const QString& folder)
 {
@@ -116,18 +100,19 @@ void ApacheConfigReader::readFile(const QString& path)
 void ApacheConfigReader::act(const QString& line)
 {
     // Apache expands a line's variables before it reads the directive.
-    const auto [word, rest] = SplitWord(expand(line));
-    if (Is(word, "Define")) {
-        const auto [name, value] = SplitWord(rest);
+    const auto [word, rest] = SplitDirective(expand(line));
+    if (IsDirectiveName(word, QLatin1String("Define"))) {
+        const auto [name, value] = SplitDirective(rest);
         // Without a value the name is only defined for <IfDefine>: no variable.
         if (!value.isEmpty())
             m_defines.insert(name, ApacheArgument(value));
-    } else if (Is(word, "UnDefine")) {
+    } else if (IsDirectiveName(word, QLatin1String("UnDefine"))) {
         m_defines.remove(rest);
-    } else if (Is(word, "ServerRoot")) {
+    } else if (IsDirectiveName(word, QLatin1String("ServerRoot"))) {
         m_serverRoot = QDir::cleanPath(
             QDir(m_defaultServerRoot).filePath(QDir::fromNativeSeparators(ApacheArgument(rest))));
-    } else if (Is(word, "Include") || Is(word, "IncludeOptional")) {
+    } else if (IsDirectiveName(word, QLatin1String("Include")) ||
+               IsDirectiveName(word, QLatin1String("IncludeOptional"))) {
         include(ApacheArgument(rest));
     }
 }

@@ -44,6 +44,15 @@ template <typename View> bool SameFolder(QStringView a, View b)
 
 } // namespace
 
+std::pair<QString, QString> SplitDirective(const QString& line)
+{
+    const QString trimmed = line.trimmed();
+    qsizetype end = 0;
+    while (end < trimmed.size() && !IsBlank(trimmed.at(end)))
+        ++end;
+    return {trimmed.left(end), trimmed.mid(end).trimmed()};
+}
+
 QString ApacheArgument(const QString& text)
 {
     qsizetype i = 0;

@@ -7,12 +7,26 @@
 #include <QStringView>
 #include <QUrl>
 
+#include <utility>
+
 namespace config {
 
 /**
  * How Apache reads a value in httpd.conf, kept in one place: quoting, unquoting and comparing
  * folders.
  */
+
+/**
+ * A configuration line as Apache splits it: the directive's name (the first word, up to a blank or
+ * tab) and its arguments, both without the blanks around them.
+ */
+std::pair<QString, QString> SplitDirective(const QString& line);
+
+/** True when @p word is the directive @p name: Apache reads names without regard to case. */
+inline bool IsDirectiveName(const QString& word, QLatin1String name)
+{
+    return word.compare(name, Qt::CaseInsensitive) == 0;
+}
 
 /**
  * The first argument of @p text as Apache reads it (leading blanks skipped): inside double or

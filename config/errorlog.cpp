@@ -5,21 +5,8 @@
 #include "apachesyntax.h"
 
 #include <QDir>
-#include <QRegularExpression>
 
 namespace config {
-
-namespace {
-
-// The first word of @p text and what follows the blank or tab after it.
-std::pair<QString, QString> SplitWord(const QString& text)
-{
-    static const QRegularExpression blank(QStringLiteral("[ \t]"));
-    const qsizetype end = text.indexOf(blank);
-    return end < 0 ? std::pair{text, QString()} : std::pair{text.left(end), text.mid(end + 1)};
-}
-
-} // namespace
 
 QStringList ApacheErrorLogFiles(const QString& apacheFolder, const QString& httpdConf)
 {
@@ -27,12 +14,12 @@ QStringList ApacheErrorLogFiles(const QString& apacheFolder, const QString& http
     int virtualHostDepth = 0;
     ApacheConfigReader reader(apacheFolder);
     reader.read(httpdConf, [&](const ApacheConfigLine& raw) {
-        const auto [word, rest] = SplitWord(reader.expand(raw.text).trimmed());
-        if (word.compare(QLatin1String("<VirtualHost"), Qt::CaseInsensitive) == 0)
+        const auto [word, rest] = SplitDirective(reader.expand(raw.text));
+        if (IsDirectiveName(word, QLatin1String("<VirtualHost")))
             ++virtualHostDepth;
         else if (word.startsWith(QLatin1String("</VirtualHost"), Qt::CaseInsensitive))
             virtualHostDepth = qMax(0, virtualHostDepth - 1);
-        else if (word.compare(QLatin1String("ErrorLog"), Qt::CaseInsensitive) == 0 && virtualHostDepth == 0)
+        else if (IsDirectiveName(word, QLatin1String("ErrorLog")) && virtualHostDepth == 0)
             errorLog = ApacheArgument(rest);
     });
 

@@ -15,16 +15,6 @@ namespace config {
 
 namespace {
 
-bool IsDirective(const QString& text, QLatin1String name, QString* rest)
-{
-    const QString line = text.trimmed();
-    if (!line.startsWith(name, Qt::CaseInsensitive) ||
-        (line.size() > name.size() && !line.at(name.size()).isSpace()))
-        return false;
-    *rest = line.mid(name.size());
-    return true;
-}
-
 bool SameFile(const QString& a, const QString& b)
 {
     const QFileInfo first(a), second(b);
@@ -104,15 +94,16 @@ Installation LocateInstallation(const QString& apacheFolder)
     ApacheConfigReader reader(apacheFolder);
     reader.read(installation.httpdConf, [&](const ApacheConfigLine& line) {
         installation.access.read(line, reader.expand(line.text));
-        QString rest;
-        if (IsDirective(line.text, QLatin1String("PHPIniDir"), &rest))
-            phpIniDir = QDir(reader.serverRoot()).filePath(ApacheArgument(reader.expand(rest)));
-        else if (IsDirective(line.text, QLatin1String("Listen"), &rest))
-            installation.listen << reader.expand(rest).trimmed();
-        else if (IsDirective(line.text, QLatin1String("User"), &rest))
-            installation.user = ApacheArgument(reader.expand(rest));
-        else if ((IsDirective(line.text, QLatin1String("DocumentRoot"), &rest) ||
-                  IsDirective(line.text, QLatin1String("DirectoryIndex"), &rest)) &&
+        const auto [name, arguments] = SplitDirective(line.text);
+        const QString rest = reader.expand(arguments);
+        if (IsDirectiveName(name, QLatin1String("PHPIniDir")))
+            phpIniDir = QDir(reader.serverRoot()).filePath(ApacheArgument(rest));
+        else if (IsDirectiveName(name, QLatin1String("Listen")))
+            installation.listen << rest;
+        else if (IsDirectiveName(name, QLatin1String("User")))
+            installation.user = ApacheArgument(rest);
+        else if ((IsDirectiveName(name, QLatin1String("DocumentRoot")) ||
+                  IsDirectiveName(name, QLatin1String("DirectoryIndex"))) &&
                  !siteFiles.contains(line.file))
             siteFiles << line.file;
     });

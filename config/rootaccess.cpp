@@ -12,22 +12,12 @@ namespace config {
 
 namespace {
 
-// What follows @p name when the trimmed @p text starts with it, in any case, and a blank follows.
-std::optional<QString> After(const QString& text, QLatin1String name)
-{
-    if (!text.startsWith(name, Qt::CaseInsensitive) || text.size() == name.size() ||
-        (text.at(name.size()) != QLatin1Char(' ') && text.at(name.size()) != QLatin1Char('\t')))
-        return std::nullopt;
-    return text.mid(name.size());
-}
-
 // The folder of a <Directory> opening line, read as the rewrite's move reads it.
 std::optional<QString> SectionFolder(const QString& text)
 {
-    std::optional<QString> rest = After(text, QLatin1String("<Directory"));
-    if (!rest)
+    const auto [name, folder] = SplitDirective(text);
+    if (!IsDirectiveName(name, QLatin1String("<Directory")) || folder.isEmpty())
         return std::nullopt;
-    const QString folder = rest->trimmed();
     const bool quoted = folder.startsWith(QLatin1Char('"')) || folder.startsWith(QLatin1Char('\''));
     return ApacheArgument(quoted ? folder : folder.section(QLatin1Char('>'), 0, 0));
 }
@@ -51,9 +41,10 @@ void RootAccess::read(const ApacheConfigLine& line, const QString& expanded)
         m_nested = 0;
         return;
     }
-    if (const std::optional<QString> rest = After(text, QLatin1String("DocumentRoot"))) {
-        const QString folder = After(expanded.trimmed(), QLatin1String("DocumentRoot")).value_or(QString());
-        m_roots.push_back({line.file, ApacheArgument(*rest), ApacheArgument(folder)});
+    const auto [name, arguments] = SplitDirective(text);
+    if (IsDirectiveName(name, QLatin1String("DocumentRoot"))) {
+        m_roots.push_back(
+            {line.file, ApacheArgument(arguments), ApacheArgument(SplitDirective(expanded).second)});
         return;
     }
     if (!m_inSection)
@@ -69,8 +60,9 @@ void RootAccess::read(const ApacheConfigLine& line, const QString& expanded)
     } else if (m_nested == 0 &&
                text.simplified().compare(QLatin1String("Require all granted"), Qt::CaseInsensitive) == 0) {
         m_sections.back().grants = true;
-    } else if (m_nested == 0 &&
-               (After(text, QLatin1String("Options")) || After(text, QLatin1String("AllowOverride")))) {
+    } else if (m_nested == 0 && !arguments.isEmpty() &&
+               (IsDirectiveName(name, QLatin1String("Options")) ||
+                IsDirectiveName(name, QLatin1String("AllowOverride")))) {
         m_sections.back().settings << text;
     }
 }
