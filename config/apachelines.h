@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <type_traits>
 
 #if defined(__SSE2__) && defined(__GNUC__)
 #include <emmintrin.h>
@@ -48,14 +49,25 @@ class ApacheLineReader
     }
 
     /**
-     * Gives only the lines whose first physical line holds @p word in any ASCII case, as Apache
-     * reads directive names; found by searching each piece rather than line by line, the lines
-     * between passed over unread.
+     * Gives only the lines whose first physical line holds one of @p words in any ASCII case, as
+     * Apache reads directive names; found by searching each piece rather than line by line, the
+     * lines between passed over unread. With Continuations::Keep the line after a given line that
+     * ends in a backslash is given too, and a line still open when a piece ends is given whole
+     * whatever it holds: a rewrite sees every line that may change and everything that decides it.
      */
-    void onlyLinesWith(const QByteArray& word) { m_anchor = word.toLower(); }
+    void onlyLinesWith(const QByteArrayList& words);
 
-    /** Calls @p onLine with each line that @p piece completes. */
-    template <typename OnLine> void feed(QByteArrayView piece, OnLine&& onLine);
+    /**
+     * Calls @p onLine with each line that @p piece completes; in a reader that searches,
+     * @p onPassed(lines, lastContinues) with each run of whole lines passed over, as they stand in
+     * @p piece with their line ends (a last lone CR may have its LF at the start of the next piece).
+     */
+    template <typename OnLine, typename OnPassed>
+    void feed(QByteArrayView piece, OnLine&& onLine, OnPassed&& onPassed);
+    template <typename OnLine> void feed(QByteArrayView piece, OnLine&& onLine)
+    {
+        feed(piece, onLine, [](QByteArrayView, bool) {});
+    }
 
     /** The input has ended: calls @p onLine with the line still open, if any, and starts afresh. */
     template <typename OnLine> void finish(OnLine&& onLine);
@@ -97,26 +109,34 @@ class ApacheLineReader
         return m_join && ContinuesOnNextLine(line);
     }
 
-    // Where the next line holding the anchor starts in [from, end), or end, the line still open kept.
-    const char* nextCandidate(const char* from, const char* end);
-    qsizetype findAnchor(QByteArrayView text);
+    struct Candidate
+    {
+        const char* line;     ///< where the line holding an anchor starts, or the line still open (kept)
+        bool found;           ///< false: no anchor in the piece's whole lines
+        bool passedContinues; ///< the last line passed over ends in a continuation
+    };
+    Candidate nextCandidate(const char* from, const char* end);
+    qsizetype findAnchor(QByteArrayView text) const;
 
     template <typename OnLine>
     void physical(QByteArrayView line, bool holdsAnchor, bool crLfFollows, OnLine& onLine);
 
     bool m_join;
-    QByteArray m_anchor;     ///< in lower case
+    QByteArrayList m_anchors; ///< in lower case
+    qsizetype m_longestAnchor = 0;
     QByteArray m_open;       ///< the start of a line that a later piece completes
     bool m_afterCr = false;  ///< the last piece ended in CR: an LF first in the next belongs to it
     bool m_joining = false;  ///< m_joined goes on in the next line
     bool m_dropping = false; ///< the line goes on from a line passed over: not given either
+    bool m_follow = false;   ///< Keep: the line given last goes on in the next, which is given too
     QByteArray m_joined;
     qsizetype m_firstLength = 0;
     qint64 m_number = 0; ///< physical lines read
     qint64 m_start = 0;  ///< the number of m_joined's first line
 };
 
-template <typename OnLine> void ApacheLineReader::feed(QByteArrayView piece, OnLine&& onLine)
+template <typename OnLine, typename OnPassed>
+void ApacheLineReader::feed(QByteArrayView piece, OnLine&& onLine, OnPassed&& onPassed)
 {
     const char* p = piece.data();
     const char* const end = p + piece.size();
@@ -130,20 +150,26 @@ template <typename OnLine> void ApacheLineReader::feed(QByteArrayView piece, OnL
         if (eol == end)
             return;
         p = pastLineEnd(eol, end);
-        physical(m_open, false, false, onLine);
+        physical(m_open, !m_join, false, onLine);
         m_open.resize(0);
     }
     while (p < end) {
-        const bool searched = !m_anchor.isEmpty() && !m_joining && !m_dropping;
-        if (searched && (p = nextCandidate(p, end)) == end)
-            return;
+        const bool searched = !m_anchors.isEmpty() && !m_joining && !m_dropping && !m_follow;
+        if (searched) {
+            const Candidate next = nextCandidate(p, end);
+            if (next.line > p)
+                onPassed(QByteArrayView(p, next.line), next.passedContinues);
+            if (!next.found)
+                return;
+            p = next.line;
+        }
         const char* eol = lineEnd(p, end);
         if (eol == end) {
             m_open.append(p, end - p);
             return;
         }
         const char* next = pastLineEnd(eol, end);
-        physical(QByteArrayView(p, eol), searched, next == eol + 2, onLine);
+        physical(QByteArrayView(p, eol), searched || m_follow, next == eol + 2, onLine);
         p = next;
     }
 }
@@ -151,12 +177,12 @@ template <typename OnLine> void ApacheLineReader::feed(QByteArrayView piece, OnL
 template <typename OnLine> void ApacheLineReader::finish(OnLine&& onLine)
 {
     if (!m_open.isEmpty())
-        physical(m_open, false, false, onLine);
+        physical(m_open, !m_join, false, onLine);
     // A file that ends in a continuation ends the line there.
     if (m_joining)
-        onLine(ApacheLine{m_joined, m_firstLength, m_anchor.isEmpty() ? m_start : 0});
+        onLine(ApacheLine{m_joined, m_firstLength, m_anchors.isEmpty() ? m_start : 0});
     m_open.resize(0);
-    m_afterCr = m_joining = m_dropping = false;
+    m_afterCr = m_joining = m_dropping = m_follow = false;
     m_number = 0;
 }
 
@@ -169,14 +195,15 @@ void ApacheLineReader::physical(QByteArrayView line, bool holdsAnchor, bool crLf
         m_joined.append(goesOn ? line.chopped(1) : line);
         m_joining = goesOn;
         if (!goesOn)
-            onLine(ApacheLine{m_joined, m_firstLength, m_anchor.isEmpty() ? m_start : 0});
+            onLine(ApacheLine{m_joined, m_firstLength, m_anchors.isEmpty() ? m_start : 0});
         return;
     }
-    if (m_dropping || (!holdsAnchor && !m_anchor.isEmpty() && findAnchor(line) < 0)) {
+    if (m_dropping || (!holdsAnchor && !m_anchors.isEmpty() && findAnchor(line) < 0)) {
         m_dropping = goesOn;
         return;
     }
-    const qint64 number = m_anchor.isEmpty() ? m_number : 0;
+    m_follow = !m_join && !m_anchors.isEmpty() && ContinuesOnNextLine(line);
+    const qint64 number = m_anchors.isEmpty() ? m_number : 0;
     if (!goesOn) {
         onLine(ApacheLine{line, line.size(), number, crLfFollows});
         return;
@@ -187,15 +214,23 @@ void ApacheLineReader::physical(QByteArrayView line, bool holdsAnchor, bool crLf
     m_joining = true;
 }
 
+/**
+ * True when every line end in @p text is a CR LF; a last CR counts as one whose LF comes next. Such
+ * text is already written as a rewrite writes lines.
+ */
+bool OnlyCrLfLineEnds(QByteArrayView text);
+
 /** The size of the pieces a file is read in: a line longer than that is held whole. */
 inline constexpr qsizetype kLinePiece = 1 << 20;
 
 /**
  * Hands @p onPiece the first @p size bytes of the open @p file from its start (fewer when it shrank
- * meanwhile) in pieces of at most kLinePiece. Returns the read error, if any.
+ * meanwhile) in pieces of at most kLinePiece; an @p onPiece that returns a bool stops the reading
+ * with false. Returns the read error, if any.
  */
 template <typename OnPiece> QString ReadPieces(QFile& file, qint64 size, OnPiece&& onPiece)
 {
+    constexpr bool mayStop = std::is_same_v<std::invoke_result_t<OnPiece, QByteArrayView>, bool>;
     if (!file.seek(0))
         return file.errorString();
     const qsizetype pieceSize = qsizetype(std::clamp<qint64>(size, 1, kLinePiece));
@@ -207,7 +242,12 @@ template <typename OnPiece> QString ReadPieces(QFile& file, qint64 size, OnPiece
         if (got == 0)
             break;
         remaining -= got;
-        onPiece(QByteArrayView(piece.get(), qsizetype(got)));
+        if constexpr (mayStop) {
+            if (!onPiece(QByteArrayView(piece.get(), qsizetype(got))))
+                break;
+        } else {
+            onPiece(QByteArrayView(piece.get(), qsizetype(got)));
+        }
     }
     return {};
 }

@@ -38,6 +38,50 @@ bool WriteAll(QSaveFile& out, const char* data, qint64 size, QString* reason)
     return true;
 }
 
+// Output through a fixed buffer: a few small writes per line would cost more than the rest; long
+// runs of bytes go straight out.
+class Output
+{
+  public:
+    explicit Output(QSaveFile& file) : m_file(file), m_buffer(new char[kChunk]) {}
+
+    void put(QByteArrayView bytes)
+    {
+        m_total += bytes.size();
+        if (!m_written)
+            return;
+        if (m_used + bytes.size() > kChunk || bytes.size() >= kStraight)
+            m_written = WriteAll(m_file, m_buffer.get(), std::exchange(m_used, 0), &m_error);
+        if (m_written && bytes.size() >= kStraight)
+            m_written = WriteAll(m_file, bytes.data(), bytes.size(), &m_error);
+        else if (m_written)
+            std::memcpy(m_buffer.get() + std::exchange(m_used, m_used + bytes.size()), bytes.data(),
+                        size_t(bytes.size()));
+    }
+
+    /** Writes what is left; false with the reason when not all of it reached the file. */
+    bool finish(QString* reason)
+    {
+        if (m_written)
+            m_written = WriteAll(m_file, m_buffer.get(), std::exchange(m_used, 0), &m_error);
+        if (m_written && platform::OpenFileSize(m_file.handle()) != m_total) {
+            m_written = false;
+            m_error = ShortWriteReason();
+        }
+        *reason = m_error;
+        return m_written;
+    }
+
+  private:
+    static constexpr qsizetype kStraight = 64 << 10;
+    QSaveFile& m_file;
+    const std::unique_ptr<char[]> m_buffer;
+    qsizetype m_used = 0;
+    qint64 m_total = 0;
+    bool m_written = true;
+    QString m_error;
+};
+
 } // namespace
 
 RewriteResult RewriteFile(const QString& path, const RewritePlan& plan)
@@ -70,83 +114,30 @@ RewriteResult RewriteFile(const QString& path, const RewritePlan& plan)
     if (in.read(start, 2) == 2 && StartsAsUtf16(QByteArrayView(start, 2)))
         return fail(QStringLiteral("文件是 UTF-16 编码，不是 8 位文本，不能修改"));
 
-    if (engine->needsScan()) {
-        error = ReadPieces(in, original.size, [&](QByteArrayView piece) { engine->scan(piece); });
-        if (!error.isEmpty())
+    const LineRewriter::Source source = [&](const std::function<bool(QByteArrayView)>& onPiece) {
+        return ReadPieces(in, original.size, onPiece);
+    };
+    for (bool again = true; again;) {
+        // No direct-write fallback: writing in place could leave half a file behind.
+        QSaveFile out(target);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return fail(out.errorString());
+        platform::CarryOverOwnerAndMode(out.handle(), original);
+        Output output(out);
+        const LineRewriter::Pass pass =
+            engine->pass(source, [&output](QByteArrayView bytes) { output.put(bytes); });
+        // Uncommitted, a temporary file goes with its QSaveFile.
+        if (!pass.readError.isEmpty())
+            return fail(pass.readError);
+        if (!output.finish(&error))
             return fail(error);
-        engine->endScan();
+        again = pass.again;
+        // Windows refuses to rename over a file that is still open.
+        if (!again)
+            in.close();
+        if (!again && !out.commit())
+            return fail(out.errorString());
     }
-
-    // No direct-write fallback: writing in place could leave half a file behind.
-    QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return fail(out.errorString());
-    platform::CarryOverOwnerAndMode(out.handle(), original);
-
-    // Output goes through a fixed buffer: two small writes per line would cost more than the rest.
-    const std::unique_ptr<char[]> buffer(new char[kChunk]);
-    qsizetype used = 0;
-    qint64 total = 0;
-    bool written = true;
-    const auto put = [&](QByteArrayView piece) {
-        if (!written)
-            return;
-        if (used + piece.size() > kChunk) {
-            written = WriteAll(out, buffer.get(), used, &error);
-            used = 0;
-        }
-        if (written && piece.size() > kChunk)
-            written = WriteAll(out, piece.data(), piece.size(), &error);
-        else if (written)
-            std::memcpy(buffer.get() + std::exchange(used, used + piece.size()), piece.data(),
-                        size_t(piece.size()));
-        total += piece.size();
-    };
-    // Unchanged lines that end in CR LF go out as they stand, a run of them at a time.
-    const char* runStart = nullptr;
-    const char* runEnd = nullptr;
-    const auto putRun = [&] {
-        if (runStart)
-            put(QByteArrayView(runStart, runEnd));
-        runStart = nullptr;
-    };
-    ApacheLineReader lines(ApacheLineReader::Continuations::Keep);
-    const auto onLine = [&](const ApacheLine& line) {
-        const std::optional<QByteArrayView> piece = engine->rewrite(line.text);
-        if (!piece)
-            return;
-        if (line.crLfFollows && piece->data() == line.text.data() && piece->size() == line.text.size()) {
-            if (!runStart || runEnd != line.text.data()) {
-                putRun();
-                runStart = line.text.data();
-            }
-            runEnd = line.text.data() + line.text.size() + 2;
-            return;
-        }
-        putRun();
-        put(*piece);
-        put(QByteArrayView("\r\n", 2));
-    };
-    // A run never outlives the piece it lies in.
-    QString readError = ReadPieces(in, original.size, [&](QByteArrayView piece) {
-        lines.feed(piece, onLine);
-        putRun();
-    });
-    if (readError.isEmpty())
-        lines.finish(onLine);
-    if (written)
-        written = WriteAll(out, buffer.get(), used, &error);
-    if (written && readError.isEmpty() && platform::OpenFileSize(out.handle()) != total) {
-        written = false;
-        error = ShortWriteReason();
-    }
-    // Uncommitted, the temporary file goes with out.
-    if (!written || !readError.isEmpty())
-        return fail(readError.isEmpty() ? error : readError);
-    // Windows refuses to rename over a file that is still open.
-    in.close();
-    if (!out.commit())
-        return fail(out.errorString());
     result.notSet = engine->unmatched();
     return result;
 }

@@ -71,6 +71,89 @@ bool SameWordAnyCase(QStringView a, QStringView b)
            });
 }
 
+constexpr QByteArrayView kSectionOpening("<directory"); // in lower case, as the line reader's words
+
+// Whole lines, each line end written as CR LF.
+void PutWithCrLf(QByteArrayView lines, const LineRewriter::Sink& sink)
+{
+    const char* p = lines.data();
+    const char* const end = p + lines.size();
+    while (p < end) {
+        const char* eol = std::find_if(p, end, [](char c) { return c == '\r' || c == '\n'; });
+        sink(QByteArrayView(p, eol));
+        sink(QByteArrayView("\r\n", 2));
+        p = eol < end && *eol == '\r' && eol + 1 < end && eol[1] == '\n' ? eol + 2 : eol + 1;
+    }
+}
+
+// A <Directory> opening line: blanks, "<Directory", a blank, the folder (quoted or not), ">";
+// anything after the ">" stays.
+struct Opening
+{
+    qsizetype indent = 0;
+    qsizetype close = 0;       ///< where the ">" is
+    QLatin1String plainFolder; ///< the folder's bytes, when plain text between quotes
+    QString folder;            ///< otherwise the folder as Apache reads it
+
+    bool oneOf(const QStringList& folders) const
+    {
+        return std::any_of(folders.cbegin(), folders.cend(), [this](const QString& folder) {
+            return plainFolder.isEmpty() ? SameApacheFolder(folder, this->folder)
+                                         : SameApacheFolder(folder, plainFolder);
+        });
+    }
+    // Sections for the file-system root never move.
+    bool fileSystemRoot() const
+    {
+        return IsFileSystemRoot(plainFolder.isEmpty() ? folder : QString(plainFolder));
+    }
+};
+
+std::optional<Opening> ReadOpening(QByteArrayView line, QStringConverter::Encoding encoding)
+{
+    const qsizetype n = line.size();
+    qsizetype i = 0;
+    while (i < n && IsBlankByte(line[i]))
+        ++i;
+    Opening opening;
+    opening.indent = i;
+    if (n - i <= kSectionOpening.size() || line[i] != '<' || !IsBlankByte(line[i + kSectionOpening.size()]))
+        return std::nullopt;
+    for (qsizetype k = 1; k < kSectionOpening.size(); ++k)
+        if ((line[i + k] | 0x20) != kSectionOpening[k]) // ASCII letters, any case, as Apache
+            return std::nullopt;
+    i += kSectionOpening.size();
+    while (i < n && IsBlankByte(line[i]))
+        ++i;
+    const qsizetype folderStart = i;
+    bool plain = true; // nothing escaped, nothing beyond ASCII: the bytes are the folder
+    if (i < n && (line[i] == '"' || line[i] == '\'')) {
+        const char quote = line[i];
+        for (++i; i < n && line[i] != quote; ++i) {
+            plain = plain && line[i] != '\\' && uchar(line[i]) < 0x80;
+            if (line[i] == '\\' && i + 1 < n && (line[i + 1] == quote || line[i + 1] == '\\'))
+                ++i;
+        }
+        if (i == n)
+            return std::nullopt;
+        ++i;
+    } else {
+        plain = false;
+    }
+    const qsizetype folderEnd = i;
+    while (i < n && line[i] != '>')
+        ++i;
+    if (i == n)
+        return std::nullopt;
+    opening.close = i;
+    // Most folders are plain text between quotes, compared without making a string of them first.
+    if (plain && folderEnd - folderStart > 2)
+        opening.plainFolder = QLatin1String(line.data() + folderStart + 1, folderEnd - folderStart - 2);
+    else
+        opening.folder = ApacheArgument(Decode(line.sliced(folderStart, i - folderStart), encoding));
+    return opening;
+}
+
 } // namespace
 
 std::optional<ValueProblem> CheckValues(const QString& documentRoot, const QString& directoryIndex)
@@ -136,8 +219,9 @@ std::optional<LineRewriter> LineRewriter::Create(const RewritePlan& plan)
             return std::nullopt;
         // Apache reads directive names in any case, PHP its keys only as written.
         const QByteArray name = rule.directive.toLatin1();
-        engine.m_rules.push_back(
-            {rule.directive, plan.apacheSyntax ? name.toLower() : name, std::move(*line), rule.mustMatch});
+        engine.m_rules.push_back({rule.directive, plan.apacheSyntax ? name.toLower() : name, std::move(*line),
+                                  rule.mustMatch, rule.directive == QLatin1String(kDocumentRoot)});
+        engine.m_anchors << name;
     }
     for (const QString& text : plan.afterDocumentRoot) {
         std::optional<QByteArray> line = EncodeExactly(text, plan.encoding);
@@ -152,8 +236,7 @@ std::optional<LineRewriter> LineRewriter::Create(const RewritePlan& plan)
             return std::nullopt;
         engine.m_sectionOpening = "<Directory \"" + *folder + "\">";
         engine.m_moveSections = true;
-        // Only lines that hold the directive's name need a look: found with one search, not line by line.
-        engine.m_scanReader.onlyLinesWith(kDocumentRoot);
+        engine.m_anchors << kSectionOpening.toByteArray();
     }
     return engine;
 }
@@ -194,25 +277,7 @@ LineRewriter::EncodedRule* LineRewriter::matchingRule(QByteArrayView line)
     return nullptr;
 }
 
-void LineRewriter::scan(QByteArrayView piece)
-{
-    m_scanReader.feed(piece, [this](const ApacheLine& line) { scanLine(line); });
-}
-
-void LineRewriter::endScan()
-{
-    m_scanReader.finish([this](const ApacheLine& line) { scanLine(line); });
-}
-
-void LineRewriter::scanLine(const ApacheLine& line)
-{
-    // The rewrite decides on a line's first physical line; so does the scan.
-    const EncodedRule* rule = matchingRule(line.text.first(line.firstLength));
-    if (rule && rule->directive == QLatin1String(kDocumentRoot))
-        noteOldFolder(line.text);
-}
-
-void LineRewriter::noteOldFolder(QByteArrayView logicalLine)
+bool LineRewriter::noteFolder(QByteArrayView logicalLine, QStringList& folders) const
 {
     // The folder follows the directive, the line's first word.
     const QString text = Decode(logicalLine, m_encoding);
@@ -222,58 +287,28 @@ void LineRewriter::noteOldFolder(QByteArrayView logicalLine)
     while (i < text.size() && IsWordChar(text.at(i)))
         ++i;
     const QString folder = ApacheArgument(text.mid(i));
-    if (!folder.isEmpty() && !m_oldFolders.contains(folder))
-        m_oldFolders << folder;
+    if (folder.isEmpty() || folders.contains(folder))
+        return false;
+    folders << folder;
+    return true;
 }
 
-// An opening line: blanks, "<Directory", a blank, the folder (quoted or not), ">"; anything after
-// the ">" stays. Sections for the file-system root never move.
 bool LineRewriter::movedSection(QByteArrayView line)
 {
-    static constexpr QByteArrayView kOpening("<Directory");
-    const qsizetype n = line.size();
-    qsizetype i = 0;
-    while (i < n && IsBlankByte(line[i]))
-        ++i;
-    const qsizetype indent = i;
-    if (n - i <= kOpening.size() || line[i] != '<' || !IsBlankByte(line[i + kOpening.size()]))
+    if (m_oldFolders.isEmpty() && m_sectionPassed)
+        return false; // nothing to move yet, nothing more to learn
+    const std::optional<Opening> opening = ReadOpening(line, m_encoding);
+    if (!opening)
         return false;
-    for (qsizetype k = 1; k < kOpening.size(); ++k)
-        if ((line[i + k] | 0x20) != (kOpening[k] | 0x20)) // ASCII letters, any case, as Apache
-            return false;
-    i += kOpening.size();
-    while (i < n && IsBlankByte(line[i]))
-        ++i;
-    const qsizetype folderStart = i;
-    bool plain = true; // nothing escaped, nothing beyond ASCII: the bytes are the folder
-    if (i < n && (line[i] == '"' || line[i] == '\'')) {
-        const char quote = line[i];
-        for (++i; i < n && line[i] != quote; ++i) {
-            plain = plain && line[i] != '\\' && uchar(line[i]) < 0x80;
-            if (line[i] == '\\' && i + 1 < n && (line[i + 1] == quote || line[i + 1] == '\\'))
-                ++i;
-        }
-        if (i == n)
-            return false;
-        ++i;
-    } else {
-        plain = false;
+    const bool old = opening->oneOf(m_oldFolders);
+    if ((!old && m_sectionPassed) || opening->fileSystemRoot())
+        return false;
+    if (!old) {
+        m_sectionPassed = true;
+        return false;
     }
-    const qsizetype folderEnd = i;
-    while (i < n && line[i] != '>')
-        ++i;
-    if (i == n)
-        return false;
-    // Most folders are plain text between quotes, compared without making a string of them first.
-    const QLatin1String plainFolder(line.data() + folderStart + 1, plain ? folderEnd - folderStart - 2 : 0);
-    const QString folder =
-        plain ? QString() : ApacheArgument(Decode(line.sliced(folderStart, i - folderStart), m_encoding));
-    const bool old = std::any_of(m_oldFolders.cbegin(), m_oldFolders.cend(), [&](const QString& oldFolder) {
-        return plain ? SameApacheFolder(oldFolder, plainFolder) : SameApacheFolder(oldFolder, folder);
-    });
-    if (!old || IsFileSystemRoot(plain ? QString(plainFolder) : folder))
-        return false;
-    m_composed = line.first(indent).toByteArray() + m_sectionOpening + line.sliced(i + 1).toByteArray();
+    m_composed = line.first(opening->indent).toByteArray() + m_sectionOpening +
+                 line.sliced(opening->close + 1).toByteArray();
     return true;
 }
 
@@ -282,24 +317,119 @@ std::optional<QByteArrayView> LineRewriter::rewrite(QByteArrayView line)
     const bool continues = m_apacheSyntax && ContinuesOnNextLine(line);
     if (m_swallowing) {
         m_swallowing = continues;
+        if (m_noting) {
+            m_rootLine += continues ? line.chopped(1) : line;
+            m_noting = continues;
+            m_lateFolder |= !continues && noteFolder(m_rootLine, m_oldFolders) && m_sectionPassed;
+        }
         return std::nullopt;
     }
     // A line that goes on from the one before is part of that line: never a directive of its own.
-    const bool continued = m_continued;
-    m_continued = continues;
-    if (continued)
+    if (std::exchange(m_continued, continues))
         return line;
     if (EncodedRule* rule = matchingRule(line)) {
         ++rule->replaced;
         m_swallowing = continues;
         m_continued = false;
-        if (m_afterRoot.isEmpty() || rule->directive != QLatin1String(kDocumentRoot))
+        if (!rule->documentRoot)
             return QByteArrayView(rule->line);
-        return withLinesAfter(rule->line, line);
+        if (m_moveSections && continues)
+            m_rootLine = line.chopped(1).toByteArray();
+        m_noting = m_moveSections && continues;
+        m_lateFolder |= m_moveSections && !continues && noteFolder(line, m_oldFolders) && m_sectionPassed;
+        return m_afterRoot.isEmpty() ? QByteArrayView(rule->line) : withLinesAfter(rule->line, line);
     }
-    if (m_moveSections && !m_oldFolders.isEmpty() && movedSection(line))
+    if (m_moveSections && movedSection(line))
         return QByteArrayView(m_composed);
     return line;
+}
+
+// Checked after a pass that noted a folder once a section had gone by unmoved: whether a section
+// of one of the folders comes before the first DocumentRoot line naming it. Reads only as far as
+// it must, usually to the first DocumentRoot line.
+bool LineRewriter::sectionBeforeItsRoot(const Source& source)
+{
+    ApacheLineReader lines;
+    lines.onlyLinesWith({kDocumentRoot, kSectionOpening.toByteArray()});
+    QStringList named;
+    bool before = false;
+    bool done = false;
+    const auto onLine = [&](const ApacheLine& line) {
+        const QByteArrayView first = line.text.first(line.firstLength);
+        if (done)
+            return;
+        if (const EncodedRule* rule = matchingRule(first)) {
+            done = rule->documentRoot && noteFolder(line.text, named) && named.size() == m_oldFolders.size();
+        } else if (const std::optional<Opening> opening = ReadOpening(first, m_encoding)) {
+            before = done =
+                opening->oneOf(m_oldFolders) && !opening->oneOf(named) && !opening->fileSystemRoot();
+        }
+    };
+    // A read that fails now has the second pass say so.
+    if (!source([&](QByteArrayView piece) {
+             lines.feed(piece, onLine);
+             return !done;
+         }).isEmpty())
+        return true;
+    lines.finish(onLine);
+    return before;
+}
+
+LineRewriter::Pass LineRewriter::pass(const Source& source, const Sink& sink)
+{
+    m_continued = m_swallowing = m_noting = m_sectionPassed = m_lateFolder = false;
+    for (EncodedRule& rule : m_rules)
+        rule.replaced = 0;
+    // Lines that stay and end in CR LF go out as they stand, a run of them at a time; a run never
+    // outlives the piece it lies in.
+    const char* runStart = nullptr;
+    const char* runEnd = nullptr;
+    const auto flush = [&] {
+        if (runStart != runEnd)
+            sink(QByteArrayView(runStart, runEnd));
+        runStart = runEnd = nullptr;
+    };
+    const auto keep = [&](const char* from, const char* to) {
+        if (from != runEnd) {
+            flush();
+            runStart = from;
+        }
+        runEnd = to;
+    };
+    const auto onLine = [&](const ApacheLine& line) {
+        const std::optional<QByteArrayView> piece = rewrite(line.text);
+        if (!piece)
+            return;
+        if (line.crLfFollows && piece->data() == line.text.data() && piece->size() == line.text.size())
+            return keep(line.text.data(), line.text.data() + line.text.size() + 2);
+        flush();
+        sink(*piece);
+        sink(QByteArrayView("\r\n", 2));
+    };
+    const auto onPassed = [&](QByteArrayView lines, bool lastContinues) {
+        m_continued = m_apacheSyntax && lastContinues;
+        if (!OnlyCrLfLineEnds(lines)) {
+            flush();
+            return PutWithCrLf(lines, sink);
+        }
+        keep(lines.data(), lines.data() + lines.size());
+        if (lines.back() == '\r') { // its LF, if any, starts the next piece
+            flush();
+            sink(QByteArrayView("\n", 1));
+        }
+    };
+    ApacheLineReader lines(ApacheLineReader::Continuations::Keep);
+    lines.onlyLinesWith(m_anchors);
+    const QString error = source([&](QByteArrayView piece) {
+        lines.feed(piece, onLine, onPassed);
+        flush();
+        return true;
+    });
+    if (!error.isEmpty())
+        return {error};
+    lines.finish(onLine);
+    m_lateFolder |= m_noting && noteFolder(m_rootLine, m_oldFolders) && m_sectionPassed;
+    return {QString(), m_lateFolder && sectionBeforeItsRoot(source)};
 }
 
 // The replacement, then the added lines, all but the last with their line ends.
@@ -325,26 +455,21 @@ QStringList LineRewriter::unmatched() const
     return names;
 }
 
-std::optional<QByteArray> RewriteContent(QByteArrayView content, const RewritePlan& plan,
+std::optional<QByteArray> RewriteContent(const QByteArrayList& pieces, const RewritePlan& plan,
                                          QStringList* unmatched)
 {
     std::optional<LineRewriter> engine = LineRewriter::Create(plan);
-    if (!engine || StartsAsUtf16(content))
+    if (!engine || StartsAsUtf16(pieces.join()))
         return std::nullopt;
-    if (engine->needsScan()) {
-        engine->scan(content);
-        engine->endScan();
-    }
-    QByteArray out;
-    const auto onLine = [&](const ApacheLine& line) {
-        if (const std::optional<QByteArrayView> piece = engine->rewrite(line.text)) {
-            out.append(*piece);
-            out.append("\r\n", 2);
-        }
+    const auto source = [&pieces](const std::function<bool(QByteArrayView)>& onPiece) {
+        for (const QByteArray& piece : pieces)
+            if (!onPiece(piece))
+                break;
+        return QString();
     };
-    ApacheLineReader lines(ApacheLineReader::Continuations::Keep);
-    lines.feed(content, onLine);
-    lines.finish(onLine);
+    QByteArray out;
+    while (engine->pass(source, [&out](QByteArrayView bytes) { out.append(bytes); }).again)
+        out.clear();
     if (unmatched)
         *unmatched = engine->unmatched();
     return out;

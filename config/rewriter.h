@@ -9,6 +9,7 @@
 #include <QStringConverter>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -81,8 +82,8 @@ RewritePlan HttpdConfPlan(const QString& documentRoot, const QString& directoryI
 bool StartsAsUtf16(QByteArrayView start);
 
 /**
- * The line engine: decides line by line what a file becomes. Where access sections move, the
- * whole file goes through scan() first, then line by line through rewrite() from the start again.
+ * The line engine: decides line by line what a file becomes. One pass reads the input once, looks
+ * only at the lines that hold a name it may change, and copies the lines between as they stand.
  */
 class LineRewriter
 {
@@ -90,19 +91,26 @@ class LineRewriter
     /** std::nullopt when a rule's line cannot be written in the plan's encoding. */
     static std::optional<LineRewriter> Create(const RewritePlan& plan);
 
-    /** Whether the file must be read once through scan() before rewrite(). */
-    bool needsScan() const { return m_moveSections; }
     /**
-     * First pass, over the file in pieces of any size, then endScan(): notes the folders of the
-     * DocumentRoot lines that will be replaced.
+     * Hands the input from its start to the callback, piece by piece, while the callback returns
+     * true; returns why the input could not be read, empty when it could.
      */
-    void scan(QByteArrayView piece);
-    void endScan();
-    /**
-     * Second pass: what @p line becomes (without its line end), or nothing when it goes with the
-     * replaced line before it. A returned view lives until the next call.
-     */
-    std::optional<QByteArrayView> rewrite(QByteArrayView line);
+    using Source = std::function<QString(const std::function<bool(QByteArrayView)>&)>;
+    /** Takes the output, piece by piece. */
+    using Sink = std::function<void(QByteArrayView)>;
+
+    struct Pass
+    {
+        QString readError;
+        /**
+         * The output is void and needs a second pass into a new sink: a <Directory> section came
+         * before the DocumentRoot line naming its folder. The second pass never asks again.
+         */
+        bool again = false;
+    };
+    /** Rewrites the whole input from @p source into @p sink. */
+    Pass pass(const Source& source, const Sink& sink);
+
     /** Directives that had to be set but had no live line to replace (commented-out ones do not count). */
     QStringList unmatched() const;
 
@@ -113,35 +121,41 @@ class LineRewriter
         QByteArray directiveBytes;
         QByteArray line;
         bool mustMatch = false;
+        bool documentRoot = false;
         int replaced = 0;
     };
     LineRewriter() = default;
     EncodedRule* matchingRule(QByteArrayView line);
-    void scanLine(const ApacheLine& line);
-    void noteOldFolder(QByteArrayView logicalLine);
+    std::optional<QByteArrayView> rewrite(QByteArrayView line);
+    bool noteFolder(QByteArrayView logicalLine, QStringList& folders) const;
     bool movedSection(QByteArrayView line);
+    bool sectionBeforeItsRoot(const Source& source);
     QByteArrayView withLinesAfter(const QByteArray& replacement, QByteArrayView line);
 
     std::vector<EncodedRule> m_rules;
+    QByteArrayList m_anchors; ///< a line without one of these words stays as it is
     QStringConverter::Encoding m_encoding = QStringConverter::System;
     bool m_apacheSyntax = false;
     bool m_moveSections = false;
     QByteArray m_sectionOpening; ///< <Directory "NEW">
     QByteArrayList m_afterRoot;
-    QStringList m_oldFolders;
+    QStringList m_oldFolders; ///< of the DocumentRoot lines replaced
 
-    ApacheLineReader m_scanReader;
     bool m_continued = false;  ///< the line before goes on into this one
     bool m_swallowing = false; ///< ... and it was replaced: this line goes with it
+    bool m_noting = false;     ///< ... and it named a folder, read on in m_rootLine
+    QByteArray m_rootLine;
+    bool m_sectionPassed = false; ///< a section of a folder not (yet) noted went by unmoved
+    bool m_lateFolder = false;    ///< a folder was noted after that: the section may have been its
     QByteArray m_composed;
 };
 
 /**
- * Rewrites @p content whole (for tests and small inputs; files go through RewriteFile). Returns
- * std::nullopt when a rule's line cannot be encoded or the content is UTF-16; @p unmatched, when
- * given, receives the directives that had no line to replace.
+ * Rewrites content handed over in @p pieces (for tests and small inputs; files go through
+ * RewriteFile). Returns std::nullopt when a rule's line cannot be encoded or the content is UTF-16;
+ * @p unmatched, when given, receives the directives that had no line to replace.
  */
-std::optional<QByteArray> RewriteContent(QByteArrayView content, const RewritePlan& plan,
+std::optional<QByteArray> RewriteContent(const QByteArrayList& pieces, const RewritePlan& plan,
                                          QStringList* unmatched = nullptr);
 
 } // namespace config

@@ -140,7 +140,7 @@ class TestConfig : public QObject
             ApacheLineReader reader(join ? ApacheLineReader::Continuations::Join
                                          : ApacheLineReader::Continuations::Keep);
             if (!word.isEmpty())
-                reader.onlyLinesWith(word);
+                reader.onlyLinesWith({word});
             QStringList read;
             const auto onLine = [&](const ApacheLine& line) {
                 read << QString::number(line.number) + ' ' + QString::fromLatin1(line.text);
@@ -254,11 +254,13 @@ class TestConfig : public QObject
                                        before.isNull() ? QStringList() : AccessLines(before, content, root));
         };
         QStringList unmatched;
-        const std::optional<QByteArray> output = RewriteContent(input, plan(input), &unmatched);
+        const std::optional<QByteArray> output = RewriteContent({input}, plan(input), &unmatched);
         QCOMPARE(output.value_or(QByteArray()), expected);
         QCOMPARE(unmatched, output ? notSet : QStringList());
+        for (qsizetype cut = 1; cut < input.size(); ++cut) // read in two pieces, cut anywhere: the same
+            QCOMPARE(RewriteContent({input.first(cut), input.sliced(cut)}, plan(input)), output);
         // A second pass, decided again on what the first one wrote: no change.
-        QCOMPARE(RewriteContent(expected, plan(expected)).value_or(QByteArray()), expected);
+        QCOMPARE(RewriteContent({expected}, plan(expected)).value_or(QByteArray()), expected);
     }
 
     void rewriteFile_data()
@@ -319,7 +321,7 @@ class TestConfig : public QObject
         QVERIFY2(reason.isEmpty() ? run.exitCode == 0 : run.output.contains(reason), qPrintable(run.output));
         QCOMPARE(Listing(dir.path()), listing); // no file left behind; links, owners and modes kept
         const QByteArray rewritten =
-            RewriteContent(before, HttpdConfPlan("/srv/new", "index.php")).value_or("-");
+            RewriteContent({before}, HttpdConfPlan("/srv/new", "index.php")).value_or("-");
         QVERIFY(before.isNull() || ReadAll(file) == (reason.isEmpty() ? rewritten : before));
         QVERIFY(!QFile::exists(dir.filePath("real.conf")) || ReadAll(dir.filePath("real.conf")) == before);
     }
