@@ -52,15 +52,16 @@ class ApacheLineReader
      * Gives only the lines whose first physical line holds one of @p words in any ASCII case, as
      * Apache reads directive names; found by searching each piece rather than line by line, the
      * lines between passed over unread. With Continuations::Keep the line after a given line that
-     * ends in a backslash is given too, and a line still open when a piece ends is given whole
-     * whatever it holds: a rewrite sees every line that may change and everything that decides it.
+     * ends in a backslash is given too, and so is a last line without a line end, whatever they
+     * hold: a rewrite sees every line that may change and everything that decides it.
      */
     void onlyLinesWith(const QByteArrayList& words);
 
     /**
      * Calls @p onLine with each line that @p piece completes; in a reader that searches,
-     * @p onPassed(lines, lastContinues) with each run of whole lines passed over, as they stand in
-     * @p piece with their line ends (a last lone CR may have its LF at the start of the next piece).
+     * @p onPassed(lines, lastContinues) with each run of whole lines passed over, as they stand, with
+     * their line ends (a last lone CR may have its LF at the start of the next piece); the view
+     * lives until the call returns.
      */
     template <typename OnLine, typename OnPassed>
     void feed(QByteArrayView piece, OnLine&& onLine, OnPassed&& onPassed);
@@ -149,9 +150,17 @@ void ApacheLineReader::feed(QByteArrayView piece, OnLine&& onLine, OnPassed&& on
         m_open.append(p, eol - p);
         if (eol == end)
             return;
-        p = pastLineEnd(eol, end);
-        physical(m_open, !m_join, false, onLine);
+        const char* next = pastLineEnd(eol, end);
+        if (!m_join && !m_anchors.isEmpty() && !m_follow && findAnchor(m_open) < 0) {
+            // Passed over like the whole lines around it, with its own line end.
+            const bool continues = ContinuesOnNextLine(m_open);
+            m_open.append(eol, next - eol);
+            onPassed(QByteArrayView(m_open), continues);
+        } else {
+            physical(m_open, !m_join, false, onLine);
+        }
         m_open.resize(0);
+        p = next;
     }
     while (p < end) {
         const bool searched = !m_anchors.isEmpty() && !m_joining && !m_dropping && !m_follow;

@@ -64,11 +64,10 @@ class Output
     {
         if (m_written)
             m_written = WriteAll(m_file, m_buffer.get(), std::exchange(m_used, 0), &m_error);
-        if (m_written && platform::OpenFileSize(m_file.handle()) != m_total) {
-            m_written = false;
-            m_error = ShortWriteReason();
-        }
-        *reason = m_error;
+        // A write that came up short without an error still fails, and never without a reason.
+        m_written = m_written && platform::OpenFileSize(m_file.handle()) == m_total;
+        if (!m_written)
+            *reason = m_error.isEmpty() ? ShortWriteReason() : m_error;
         return m_written;
     }
 

@@ -378,10 +378,9 @@ bool LineRewriter::sectionBeforeItsRoot(const Source& source)
 LineRewriter::Pass LineRewriter::pass(const Source& source, const Sink& sink)
 {
     m_continued = m_swallowing = m_noting = m_sectionPassed = m_lateFolder = false;
-    for (EncodedRule& rule : m_rules)
-        rule.replaced = 0;
     // Lines that stay and end in CR LF go out as they stand, a run of them at a time; a run never
     // outlives the piece it lies in.
+    QByteArrayView current; // the piece being read
     const char* runStart = nullptr;
     const char* runEnd = nullptr;
     const auto flush = [&] {
@@ -413,14 +412,19 @@ LineRewriter::Pass LineRewriter::pass(const Source& source, const Sink& sink)
             return PutWithCrLf(lines, sink);
         }
         keep(lines.data(), lines.data() + lines.size());
-        if (lines.back() == '\r') { // its LF, if any, starts the next piece
+        // A line the reader held across pieces lives no longer than this call.
+        const std::less<const char*> before;
+        const bool inPiece =
+            !before(lines.data(), current.data()) && before(lines.data(), current.data() + current.size());
+        if (!inPiece || lines.back() == '\r') // a last CR's LF, if any, starts the next piece
             flush();
+        if (lines.back() == '\r')
             sink(QByteArrayView("\n", 1));
-        }
     };
     ApacheLineReader lines(ApacheLineReader::Continuations::Keep);
     lines.onlyLinesWith(m_anchors);
     const QString error = source([&](QByteArrayView piece) {
+        current = piece;
         lines.feed(piece, onLine, onPassed);
         flush();
         return true;
@@ -456,12 +460,14 @@ QStringList LineRewriter::unmatched() const
 }
 
 std::optional<QByteArray> RewriteContent(const QByteArrayList& pieces, const RewritePlan& plan,
-                                         QStringList* unmatched)
+                                         QStringList* unmatched, int* reads)
 {
     std::optional<LineRewriter> engine = LineRewriter::Create(plan);
     if (!engine || StartsAsUtf16(pieces.join()))
         return std::nullopt;
-    const auto source = [&pieces](const std::function<bool(QByteArrayView)>& onPiece) {
+    int started = 0;
+    const auto source = [&](const std::function<bool(QByteArrayView)>& onPiece) {
+        ++started;
         for (const QByteArray& piece : pieces)
             if (!onPiece(piece))
                 break;
@@ -472,6 +478,8 @@ std::optional<QByteArray> RewriteContent(const QByteArrayList& pieces, const Rew
         out.clear();
     if (unmatched)
         *unmatched = engine->unmatched();
+    if (reads)
+        *reads = started;
     return out;
 }
 

@@ -104,7 +104,8 @@ class LineRewriter
         QString readError;
         /**
          * The output is void and needs a second pass into a new sink: a <Directory> section came
-         * before the DocumentRoot line naming its folder. The second pass never asks again.
+         * before the DocumentRoot line naming its folder. The second pass, on the same input, never
+         * asks again.
          */
         bool again = false;
     };
@@ -153,9 +154,10 @@ class LineRewriter
 /**
  * Rewrites content handed over in @p pieces (for tests and small inputs; files go through
  * RewriteFile). Returns std::nullopt when a rule's line cannot be encoded or the content is UTF-16;
- * @p unmatched, when given, receives the directives that had no line to replace.
+ * @p unmatched, when given, receives the directives that had no line to replace, @p reads how many
+ * times the content was read from its start.
  */
 std::optional<QByteArray> RewriteContent(const QByteArrayList& pieces, const RewritePlan& plan,
-                                         QStringList* unmatched = nullptr);
+                                         QStringList* unmatched = nullptr, int* reads = nullptr);
 
 } // namespace config

@@ -119,6 +119,7 @@ class TestConfig : public QObject
         QTest::newRow("CR LF, lone CR, lone LF, LF CR; the last line needs none") << QByteArray("a\rb\nc\n\rd\r\n\r\ne") << true << QByteArray() << QStringList{"1 a", "2 b", "3 c", "4 ", "5 d", "6 ", "7 e"};
         QTest::newRow("configuration: a single backslash joins, the file's end ends") << continued << true << QByteArray() << QStringList{"1 A x   y\\\\", "3 B C"};
         QTest::newRow("log: every line alone") << continued << false << QByteArray() << QStringList{"1 A x \\", "2   y\\\\", "3 B \\", "4 C\\"};
+        QTest::newRow("searched for a rewrite: the word anywhere, each line after a continued one, the last") << QByteArray("# a \\\r\nDocumentRoot /x\r\nother\r\ndocumentROOT \\\n /y\rnext\r\nlast") << false << QByteArray("DocumentRoot") << QStringList{"0 DocumentRoot /x", "0 documentROOT \\", "0  /y", "0 last"};
         QTest::newRow("searched: the word in any case in a first line, never in a continued one") << QByteArray("# a \\\r\nDocumentRoot /x\r\ndocumentROOT \\\n /y\r\nx DocumentRoot\rDOCUMENTROOT\\\r\n\\\\") << true << QByteArray("DocumentRoot") << QStringList{"0 documentROOT  /y", "0 x DocumentRoot", "0 DOCUMENTROOT\\\\"};
         // clang-format on
     }
@@ -206,8 +207,9 @@ class TestConfig : public QObject
         QTest::addColumn<QByteArray>("expected"); // null: refused
         QTest::addColumn<QStringList>("notSet");
         QTest::addColumn<QByteArray>("before"); // read ahead of the file, for access; null: none added
+        QTest::addColumn<int>("reads"); // of the input from its start: 3 when a section came before its root
         // clang-format off
-        const auto row = [](const char* name, const QByteArray& input, const QString& root, const QByteArray& expected, const QStringList& notSet = {}, const QByteArray& before = {}) { QTest::newRow(name) << input << root << expected << notSet << before; };
+        const auto row = [](const char* name, const QByteArray& input, const QString& root, const QByteArray& expected, const QStringList& notSet = {}, const QByteArray& before = {}, int reads = 1) { QTest::newRow(name) << input << root << expected << notSet << before << reads; };
         const QString php, root = QStringLiteral("E:\\Myphp");
         const QByteArray index = "DirectoryIndex x\r\n", newIndex = "DirectoryIndex index.php index.html\r\n", newRoot = "DocumentRoot \"E:\\Myphp\"\r\n", newSection = "<Directory \"E:\\Myphp\">\r\n";
         const QByteArray gbk = "; \xd6\xd0\xce\xc4\xd7\xa2\xca\xcd\r\n"; // "; 中文注释" as a Chinese Windows writes it
@@ -222,12 +224,12 @@ class TestConfig : public QObject
         row("a commented line is never set, one in other case is", "#DocumentRoot /a\r\ndocumentroot /a\r\n# DirectoryIndex a", root, "#DocumentRoot /a\r\n" + newRoot + "# DirectoryIndex a\r\n", {"DirectoryIndex"});
         row("UTF-16 is refused", QByteArray("\xff\xfe" "D\0o\0", 6), root, QByteArray());
         row("stock: section after DocumentRoot, root section kept", "<Directory />\r\nDocumentRoot \"${SRVROOT}/htdocs\"\r\n<Directory \"${SRVROOT}/htdocs\">\r\n" + index, root, "<Directory />\r\n" + newRoot + newSection + newIndex, {}, ""); // the old folder's access section moves along, as the stock file asks; nothing added
-        row("section before, unquoted, trailing separator, indent and tail kept", "  <Directory /srv/old/>  # site\r\n<DirectoryMatch \"/srv/old\">\r\n#<Directory /srv/old>\r\n#Directory /srv/old>\r\n<Directory /srv/other>\r\nDocumentRoot /srv/old\r\n" + index, root, "  <Directory \"E:\\Myphp\">  # site\r\n<DirectoryMatch \"/srv/old\">\r\n#<Directory /srv/old>\r\n#Directory /srv/old>\r\n<Directory /srv/other>\r\n" + newRoot + newIndex);
-        row("virtual hosts: each one's section, names and quotes read as Apache does", "DocumentRoot \"/a\\\"b\"\rdocumentROOT /c\nDocumentRoot \"/x\\\\\"\r\n<Directory '/a\"b'>\r\n<directory\t\"/c/\">\r\n<Directory /x\\>\r\n" + index, root, newRoot + newRoot + newRoot + newSection + newSection + newSection + newIndex);
+        row("section before, unquoted, trailing separator, indent and tail kept", "  <Directory /srv/old/>  # site\r\n<DirectoryMatch \"/srv/old\">\r\n#<Directory /srv/old>\r\n#Directory /srv/old>\r\n<Directory /srv/other>\r\nDocumentRoot /srv/old\r\n" + index, root, "  <Directory \"E:\\Myphp\">  # site\r\n<DirectoryMatch \"/srv/old\">\r\n#<Directory /srv/old>\r\n#Directory /srv/old>\r\n<Directory /srv/other>\r\n" + newRoot + newIndex, {}, {}, 3);
+        row("virtual hosts: each one's section, names and quotes read as Apache does", "<Directory /srv/cgi>\r\nDocumentRoot \"/a\\\"b\"\rdocumentROOT /c\nDocumentRoot \"/x\\\\\"\r\n<Directory '/a\"b'>\r\n<directory\t\"/c/\">\r\n<Directory /x\\>\r\n" + index, root, "<Directory /srv/cgi>\r\n" + newRoot + newRoot + newRoot + newSection + newSection + newSection + newIndex, {}, {}, 2);
         row("a file-system root DocumentRoot keeps its section", "DocumentRoot /\r\n<Directory />\r\nDocumentRoot \"C:/\"\r\n<Directory \"C:/\">\r\n" + index, root, newRoot + "<Directory />\r\n" + newRoot + "<Directory \"C:/\">\r\n" + newIndex);
         const bool windows = QSysInfo::kernelType() == QLatin1String("winnt"); // where case and separators do not count
         row("folders compared by the system's rules", "DocumentRoot \"C:\\Srv\\Old\"\r\n<Directory \"c:/srv/old/\">\r\n" + index, root, newRoot + (windows ? newSection : "<Directory \"c:/srv/old/\">\r\n") + newIndex);
-        row("Chinese folder in UTF-8, the last line without its end", "<Directory /x>\r\n" + index + "DocumentRoot /x", QStringLiteral("D:\\网站"), "<Directory \"D:\\\xe7\xbd\x91\xe7\xab\x99\">\r\n" + newIndex + "DocumentRoot \"D:\\\xe7\xbd\x91\xe7\xab\x99\"\r\n"); // as Apache reads it on Windows, whatever the code page
+        row("Chinese folder in UTF-8, the last line without its end", "<Directory /x>\r\n" + index + "DocumentRoot /x", QStringLiteral("D:\\网站"), "<Directory \"D:\\\xe7\xbd\x91\xe7\xab\x99\">\r\n" + newIndex + "DocumentRoot \"D:\\\xe7\xbd\x91\xe7\xab\x99\"\r\n", {}, {}, 3); // as Apache reads it on Windows, whatever the code page
         row("continuation lines go with the replaced line", "DocumentRoot \\\r\n  \"/srv/old\"\r\n<Directory /srv/old>\r\nDirectoryIndex a \\\r\n b \\\r\n c\r\nX y\\\\\r\nZ\r\n", root, newRoot + newSection + newIndex + "X y\\\\\r\nZ\r\n");
         const QByteArray hidden = "# a \\\r\nDocumentRoot /x\r\n# b \\\nDocumentRoot /y\r\n# c \\\rDocumentRoot /z\r\n<Directory /x>\r\n<Directory /y>\r\n<Directory /z>\r\n";
         row("a continued comment hides the next line", hidden + index, root, QByteArray(hidden).replace("\\\n", "\\\r\n").replace("\\\rD", "\\\r\nD") + newIndex, {"DocumentRoot"});
@@ -247,6 +249,7 @@ class TestConfig : public QObject
         QFETCH(QByteArray, expected);
         QFETCH(QStringList, notSet);
         QFETCH(QByteArray, before);
+        QFETCH(int, reads);
         const auto plan = [&](const QByteArray& content) { // decided on the file as it stands
             return root.isEmpty()
                        ? PhpIniPlan(true)
@@ -254,9 +257,11 @@ class TestConfig : public QObject
                                        before.isNull() ? QStringList() : AccessLines(before, content, root));
         };
         QStringList unmatched;
-        const std::optional<QByteArray> output = RewriteContent({input}, plan(input), &unmatched);
+        int started = 0;
+        const std::optional<QByteArray> output = RewriteContent({input}, plan(input), &unmatched, &started);
         QCOMPARE(output.value_or(QByteArray()), expected);
         QCOMPARE(unmatched, output ? notSet : QStringList());
+        QCOMPARE(started, output ? reads : 0);
         for (qsizetype cut = 1; cut < input.size(); ++cut) // read in two pieces, cut anywhere: the same
             QCOMPARE(RewriteContent({input.first(cut), input.sliced(cut)}, plan(input)), output);
         // A second pass, decided again on what the first one wrote: no change.
