@@ -116,7 +116,7 @@ RewriteResult RewriteFile(const QString& path, const RewritePlan& plan)
     const LineRewriter::Source source = [&](const std::function<bool(QByteArrayView)>& onPiece) {
         return ReadPieces(in, original.size, onPiece);
     };
-    for (bool again = true; again;) {
+    for (;;) {
         // No direct-write fallback: writing in place could leave half a file behind.
         QSaveFile out(target);
         if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
@@ -128,14 +128,15 @@ RewriteResult RewriteFile(const QString& path, const RewritePlan& plan)
         // Uncommitted, a temporary file goes with its QSaveFile.
         if (!pass.readError.isEmpty())
             return fail(pass.readError);
+        if (pass.again)
+            continue;
         if (!output.finish(&error))
             return fail(error);
-        again = pass.again;
         // Windows refuses to rename over a file that is still open.
-        if (!again)
-            in.close();
-        if (!again && !out.commit())
+        in.close();
+        if (!out.commit())
             return fail(out.errorString());
+        break;
     }
     result.notSet = engine->unmatched();
     return result;

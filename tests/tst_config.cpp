@@ -284,6 +284,7 @@ class TestConfig : public QObject
         QTest::newRow("missing file") << QByteArray() << "" << "" << "No such file";
         QTest::newRow("UTF-16 file untouched") << QByteArray("\xff\xfe#\0", 4) << "" << "" << "UTF-16";
         QTest::newRow("many chunks, lines across them") << chunks << "" << "" << "";
+        QTest::newRow("a section before its root: rewritten again, one file left") << QByteArray("<Directory /srv/old>\r\nDocumentRoot /srv/old\r\nDirectoryIndex a") << "" << "" << "";
 #ifdef Q_OS_UNIX
         const QString notRegular = QStringLiteral("不是普通文件"), nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups";
         const QString tmpfs = "mkdir mnt && mount -t tmpfs -o size=64k tmpfs mnt && mv httpd.conf mnt && ln -s mnt/httpd.conf . && { cat /dev/zero >mnt/fill; ";
