@@ -50,13 +50,11 @@ class TestApplyPass : public QObject
         QTest::newRow("no live DocumentRoot: still applied") << Fault::NoLiveDocumentRoot << "%1/site" << "index.php" << Outcome::Applied << started << all << QStringList();
         QTest::newRow("httpd.conf not rewritable: no folder, no command") << Fault::HttpdConfUtf16 << "%1/site" << "index.php" << Outcome::FileNotChanged << files << QStringList{"php.ini"} << QStringList();
         QTest::newRow("httpd.conf a folder: missing, nothing touched") << Fault::HttpdConfIsFolder << "%1/site" << "index.php" << Outcome::FilesMissing << QStringList() << QStringList() << QStringList();
-#ifdef Q_OS_WIN
-        QTest::newRow("hidden php.ini: missing") << Fault::HiddenPhpIni << "%1/site" << "index.php" << Outcome::FilesMissing << QStringList() << QStringList() << QStringList();
-#endif
         QTest::newRow("XAMPP: the php.ini PHPIniDir names is changed, the message names it") << Fault::Xampp << "%1/site" << "index.php" << Outcome::Applied << started << all << QStringList();
         QTest::newRow("Apache accepts the change") << Fault::ApacheAccepts << "%1/site" << "index.php" << Outcome::Applied << started << all << QStringList();
         QTest::newRow("Apache refuses the change: all put back, no command") << Fault::ApacheRefusesChange << "%1/site" << "index.php" << Outcome::Rejected << files << QStringList() << kRefusal;
 #ifdef Q_OS_WIN
+        QTest::newRow("hidden php.ini: missing") << Fault::HiddenPhpIni << "%1/site" << "index.php" << Outcome::FilesMissing << QStringList() << QStringList() << QStringList();
         QTest::newRow("Apache's program accepts a root it can make") << Fault::ApacheProgram << "%1/site" << "index.php" << Outcome::Applied << started << all << QStringList();
         QTest::newRow("Apache's program refuses a root under a missing Chinese folder, its words read as it writes them: all put back") << Fault::ApacheProgram << "%1/缺少/站点" << "index.php" << Outcome::Rejected << files << QStringList() << QStringList{"AH00526: Syntax error on line 26 of %2:", "DocumentRoot '%1/缺少/站点' is not a directory, or is not readable"};
 #endif
@@ -102,24 +100,23 @@ class TestApplyPass : public QObject
                     WriteAll(folder + "/bin/httpd.exe",
                              fault == Fault::ApacheProgram ? ReadAll(BRELLIMAR_TEST_HTTPD) : "") &&
                     WriteAll(folder + "/bin/httpd", ""));
-        QStringList tests, trimmed; // Apache's program as run: it refuses after a change, or always
-        const auto runProgram = [&](const QString& program, const QStringList& arguments) {
-            tests << QFileInfo(program).path() + ' ' + arguments.join(' ');
-            const bool refuses = fault == Fault::ApacheBrokenBefore ||
-                                 (fault == Fault::ApacheRefusesChange && tests.size() > 1);
-            return refuses ? CommandOutcome{Status::Failed, 1, kRefusal.join('\n') + '\n', {}, false, {}}
-                           : CommandOutcome();
-        };
         const QByteArray iniBefore = ReadAll(ini), confBefore = ReadAll(conf);
 
+        QStringList tests, trimmed;
         FakeRunner runner;
         ApplyPassSeams seams;
         seams.setStatus = [&](const QString& text) { runner.Show(text); };
         seams.documentRootTrimmed = [&](const QString& documentRoot) { trimmed << documentRoot; };
         seams.runner = &runner;
         seams.requestPage = [](const QUrl&) { return PageAnswer{200, {}}; };
-        if (fault != Fault::ApacheProgram)
-            seams.runProgram = runProgram;
+        if (fault != Fault::ApacheProgram) // Apache's program as run: it refuses after a change, or always
+            seams.runProgram = [&](const QString& program, const QStringList& arguments) {
+                tests << QFileInfo(program).path() + ' ' + arguments.join(' ');
+                const bool refuses = fault == Fault::ApacheBrokenBefore ||
+                                     (fault == Fault::ApacheRefusesChange && tests.size() > 1);
+                return refuses ? CommandOutcome{Status::Failed, 1, kRefusal.join('\n') + '\n', {}, false, {}}
+                               : CommandOutcome();
+            };
         const PassReport report =
             ApplyPass(seams).run({root, index, folder, true, ServiceAction::Start, ServiceAction::Start});
 
@@ -130,10 +127,8 @@ class TestApplyPass : public QObject
                                   QFileInfo(dir.filePath("site")).isDir() ? "site" : ""};
         madeOrChanged.removeAll("");
         QCOMPARE(madeOrChanged, changed);
-        // What was kept for putting back is gone, whether put back or no longer needed.
-        QCOMPARE(QDir(folder).entryList({"*.brellimar-*"}) +
-                     QDir(folder + "/conf").entryList({"*.brellimar-*"}),
-                 QStringList());
+        for (const QString& kept : {folder, folder + "/conf"}) // what was kept: put back or no longer needed
+            QCOMPARE(QDir(kept).entryList({"*.brellimar-*"}), QStringList());
         QCOMPARE(report.folderCreated, changed.contains("site"));
         // The trimmed root goes back to the window once the files are found, and is what httpd.conf got.
         QCOMPARE(trimmed, outcome == Outcome::FilesMissing ? QStringList() : QStringList{root.trimmed()});
