@@ -77,11 +77,9 @@ class TestWholeSystem : public QObject
                 box->setFocus();
                 box->selectAll();
                 QTest::keyClicks(box, text);
-                QCOMPARE(box->text(), text);
             }
             auto* action = window.findChild<QRadioButton*>(QLatin1String(apacheAction));
             QTest::mouseClick(action, Qt::LeftButton, {}, QPoint(6, action->height() / 2));
-            QVERIFY(action->isChecked());
             QTest::mouseClick(window.findChild<QPushButton*>(u"cmdOk"_s), Qt::LeftButton);
             QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 60000);
         }();
