@@ -59,8 +59,6 @@ class TestApplyPass : public QObject
         QTest::newRow("Apache's program refuses a root under a missing Chinese folder, its words read as it writes them: all put back") << Fault::ApacheProgram << "%1/缺少/站点" << "index.php" << Outcome::Rejected << files << QStringList() << QStringList{"AH00526: Syntax error on line 26 of %2:", "DocumentRoot '%1/缺少/站点' is not a directory, or is not readable"};
 #endif
         QTest::newRow("Apache refused before the change too: applied") << Fault::ApacheBrokenBefore << "%1/site" << "index.php" << Outcome::Applied << started << all << kRefusal;
-        QTest::newRow("empty index refused before any change") << Fault::None << "%1/site" << "" << Outcome::ValueRefused << QStringList() << QStringList() << QStringList();
-        QTest::newRow("blank root refused before any change") << Fault::None << "   " << "index.php" << Outcome::ValueRefused << QStringList() << QStringList() << QStringList();
         // clang-format on
     }
 
