@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// What the tests share: whole-file reads and writes, a program run to its end, an Apache folder,
-// service commands answered without running them.
+// What the tests share: file reads and writes, a program run to its end, an Apache folder, a FakeRunner.
 #pragma once
 
 #include "services/commandrunner.h"

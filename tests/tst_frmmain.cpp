@@ -68,6 +68,7 @@ class TestFrmMain : public QObject
     std::unique_ptr<frmMain> m_window;
 
     template <typename T = QWidget> T* child(const QString& name) { return m_window->findChild<T*>(name); }
+    void click(const QString& name) { QTest::mouseClick(child(name), Qt::LeftButton, {}, QPoint(6, 8)); }
 
   private slots:
     void init()
@@ -187,10 +188,7 @@ class TestFrmMain : public QObject
         Type(child<QLineEdit>("txt"), root);
         Type(child<QLineEdit>("txt2"), index);
         for (const QString& name : press)
-            if (name == "Enter")
-                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-            else
-                QTest::mouseClick(child(name), Qt::LeftButton, {}, QPoint(6, 8));
+            name == "Enter" ? QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return) : click(name);
         QVERIFY(focus.isEmpty() || QApplication::focusWidget() == child(focus));
         QCOMPARE(m_runner->log, log);
         QStringList madeOrChanged{ReadAll(ini) != iniBefore ? "php.ini" : "",
@@ -209,10 +207,7 @@ class TestFrmMain : public QObject
         QVERIFY(child<QLabel>("lbl3")->text().isEmpty() &&
                 (press.last() != "cmdAply" || !child("cmdAply")->isEnabled()));
         QCOMPARE(m_window->isVisible(), press.last() == "cmdAply");
-        if (auto* box = child<QLineEdit>(then))
-            Type(box, "x");
-        else
-            QTest::mouseClick(child(then), Qt::LeftButton, {}, QPoint(6, 8));
+        child<QLineEdit>(then) ? Type(child<QLineEdit>(then), "x") : click(then);
         QVERIFY(child("cmdAply")->isEnabled());
     }
 

@@ -23,15 +23,12 @@ case "$name/$action" in
 apache2/start)
     # As a service manager does, say only that the start failed: Apache writes its own reason to
     # its error log (-E: also what fails during its start-up). A Debian tree runs through apache2ctl.
-    if [ -n "${DEBIAN_CONFDIR:-}" ]; then
-        APACHE_CONFDIR=$DEBIAN_CONFDIR apache2ctl start
-    else
-        /usr/sbin/apache2 -f "$root/apache/conf/httpd.conf" -E "$root/apache/logs/error.log" -k start
-    fi || { status=$?; echo "apache2: the service did not start"; exit "$status"; } ;;
+    if [ -n "${DEBIAN_CONFDIR:-}" ]; then APACHE_CONFDIR=$DEBIAN_CONFDIR apache2ctl start
+    else /usr/sbin/apache2 -f "$root/apache/conf/httpd.conf" -E "$root/apache/logs/error.log" -k start; fi ||
+        { status=$?; echo "apache2: the service did not start"; exit "$status"; } ;;
 apache2/stop)
-    # As Windows' service manager and systemd do, without reading the configuration (apache2 -k
-    # stop would, and refuse when it is broken). Apache has let go of its port only once its main
-    # process has ended.
+    # As Windows' service manager and systemd do, without reading the configuration (apache2 -k stop
+    # would, and refuse a broken one). Apache's port is free only once its main process has ended.
     pid=$(cat "$pidfile" 2>/dev/null) || exit 0
     kill -TERM "$pid" 2>/dev/null; await sh -c "! kill -0 $pid" ;;
 apache2/status)
@@ -43,6 +40,5 @@ mysql/start | mariadb/start)
         >"$root/mysql/server.log" 2>&1 </dev/null &
     await mariadb-admin $mysql ping ;;
 mysql/stop | mariadb/stop) mariadb-admin $mysql shutdown ;;
-mysql/status | mariadb/status) mariadb-admin $mysql ping >/dev/null 2>&1 || exit 3 ;;
 *) echo "$name: unrecognized service" >&2; exit 1 ;;
 esac
