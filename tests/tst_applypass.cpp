@@ -37,7 +37,6 @@ class TestApplyPass : public QObject
     {
         QTest::addColumn<Fault>("fault");
         QTest::addColumn<QString>("root"); // typed; %1 is a scratch folder
-        QTest::addColumn<QString>("index");
         QTest::addColumn<Outcome>("outcome");
         QTest::addColumn<QStringList>("log");     // status texts, and commands with the status they ran under
         QTest::addColumn<QStringList>("changed"); // the files and folders the pass changed or made
@@ -46,18 +45,18 @@ class TestApplyPass : public QObject
         const QStringList files{"正在设置文件:php.ini", "正在设置文件:httpd.conf", ""};
         const QStringList started = files + QStringList{"正在启动服务:Apache2", "net start apache2 | 正在启动服务:Apache2", "正在启动服务:Mysql", "net start mysql | 正在启动服务:Mysql", ""};
         const QStringList all{"php.ini", "httpd.conf", "site"};
-        QTest::newRow("no live DocumentRoot: still applied") << Fault::NoLiveDocumentRoot << "%1/site" << "index.php" << Outcome::Applied << started << all << QStringList();
-        QTest::newRow("httpd.conf not rewritable: no folder, no command") << Fault::HttpdConfUtf16 << "%1/site" << "index.php" << Outcome::FileNotChanged << files << QStringList{"php.ini"} << QStringList();
-        QTest::newRow("httpd.conf a folder: missing, nothing touched") << Fault::HttpdConfIsFolder << "%1/site" << "index.php" << Outcome::FilesMissing << QStringList() << QStringList() << QStringList();
-        QTest::newRow("XAMPP: the php.ini PHPIniDir names is changed, the message names it") << Fault::Xampp << "%1/site" << "index.php" << Outcome::Applied << started << all << QStringList();
-        QTest::newRow("Apache accepts the change") << Fault::ApacheAccepts << "%1/site" << "index.php" << Outcome::Applied << started << all << QStringList();
-        QTest::newRow("Apache refuses the change: all put back, no command") << Fault::ApacheRefusesChange << "%1/site" << "index.php" << Outcome::Rejected << files << QStringList() << kRefusal;
+        QTest::newRow("no live DocumentRoot: still applied") << Fault::NoLiveDocumentRoot << "%1/site" << Outcome::Applied << started << all << QStringList();
+        QTest::newRow("httpd.conf not rewritable: no folder, no command") << Fault::HttpdConfUtf16 << "%1/site" << Outcome::FileNotChanged << files << QStringList{"php.ini"} << QStringList();
+        QTest::newRow("httpd.conf a folder: missing, nothing touched") << Fault::HttpdConfIsFolder << "%1/site" << Outcome::FilesMissing << QStringList() << QStringList() << QStringList();
+        QTest::newRow("XAMPP: the php.ini PHPIniDir names is changed, the message names it") << Fault::Xampp << "%1/site" << Outcome::Applied << started << all << QStringList();
+        QTest::newRow("Apache accepts the change") << Fault::ApacheAccepts << "%1/site" << Outcome::Applied << started << all << QStringList();
+        QTest::newRow("Apache refuses the change: all put back, no command") << Fault::ApacheRefusesChange << "%1/site" << Outcome::Rejected << files << QStringList() << kRefusal;
 #ifdef Q_OS_WIN
-        QTest::newRow("hidden php.ini: missing") << Fault::HiddenPhpIni << "%1/site" << "index.php" << Outcome::FilesMissing << QStringList() << QStringList() << QStringList();
-        QTest::newRow("Apache's program accepts a root it can make") << Fault::ApacheProgram << "%1/site" << "index.php" << Outcome::Applied << started << all << QStringList();
-        QTest::newRow("Apache's program refuses a root under a missing Chinese folder, its words read as it writes them: all put back") << Fault::ApacheProgram << "%1/缺少/站点" << "index.php" << Outcome::Rejected << files << QStringList() << QStringList{"AH00526: Syntax error on line 26 of %2:", "DocumentRoot '%1/缺少/站点' is not a directory, or is not readable"};
+        QTest::newRow("hidden php.ini: missing") << Fault::HiddenPhpIni << "%1/site" << Outcome::FilesMissing << QStringList() << QStringList() << QStringList();
+        QTest::newRow("Apache's program accepts a root it can make") << Fault::ApacheProgram << "%1/site" << Outcome::Applied << started << all << QStringList();
+        QTest::newRow("Apache's program refuses a root under a missing Chinese folder, its words read as it writes them: all put back") << Fault::ApacheProgram << "%1/缺少/站点" << Outcome::Rejected << files << QStringList() << QStringList{"AH00526: Syntax error on line 26 of %2:", "DocumentRoot '%1/缺少/站点' is not a directory, or is not readable"};
 #endif
-        QTest::newRow("Apache refused before the change too: applied") << Fault::ApacheBrokenBefore << "%1/site" << "index.php" << Outcome::Applied << started << all << kRefusal;
+        QTest::newRow("Apache refused before the change too: applied") << Fault::ApacheBrokenBefore << "%1/site" << Outcome::Applied << started << all << kRefusal;
         // clang-format on
     }
 
@@ -65,7 +64,6 @@ class TestApplyPass : public QObject
     {
         QFETCH(Fault, fault);
         QFETCH(QString, root);
-        QFETCH(QString, index);
         QFETCH(Outcome, outcome);
         QFETCH(QStringList, log);
         QFETCH(QStringList, changed);
@@ -114,8 +112,8 @@ class TestApplyPass : public QObject
                 return refuses ? CommandOutcome{Status::Failed, 1, kRefusal.join('\n') + '\n', {}, false, {}}
                                : CommandOutcome();
             };
-        const PassReport report =
-            ApplyPass(seams).run({root, index, folder, true, ServiceAction::Start, ServiceAction::Start});
+        const PassReport report = ApplyPass(seams).run(
+            {root, "index.php", folder, true, ServiceAction::Start, ServiceAction::Start});
 
         QCOMPARE(report.outcome, outcome);
         QCOMPARE(runner.log, log);

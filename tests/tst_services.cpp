@@ -258,10 +258,7 @@ class TestServices : public QObject
         };
         // clang-format off
         QCOMPARE(errorLogs("Define SRVROOT \"%1/Apache24\"\r\nServerRoot \"${SRVROOT}\"\r\nErrorLog \"logs/error.log\"\r\n"), QStringList{"%1/Apache24/logs/error.log"});
-        QCOMPARE(errorLogs("ErrorLog \\\r\n    logs/continued.log\r\n"), QStringList{"%1/logs/continued.log"});
         QCOMPARE(errorLogs("ErrorLog \"|/usr/bin/rotatelogs logs/error.log 86400\"\r\n"), QStringList());
-        QCOMPARE(errorLogs("Listen 80\r\n"), (QStringList{"%1/logs/error.log", "%1/logs/error_log"}));
-        QCOMPARE(errorLogs("ErrorLog logs/main.log\r\n<VirtualHost *:80>\r\n    ErrorLog logs/site.log\r\n</VirtualHost>\r\n"), QStringList{"%1/logs/main.log"});
 #ifndef Q_OS_WIN
         QCOMPARE(DetectServiceManager(dir.path()), ServiceManager::Systemd);
         QCOMPARE(DetectServiceManager(dir.filePath("none")), ServiceManager::SysVinit);
