@@ -157,6 +157,8 @@ void BM_SafeCopySearched(benchmark::State& state)
     const QByteArray path = QFile::encodeName(ConfigFile());
     const QByteArray copy = QFile::encodeName(Folder().filePath(QStringLiteral("searched.conf")));
     qint64 lines = 0;
+    ResetPeakRss();
+    const long baseline = PeakRssKiB();
     for (auto _ : state) {
         config::ApacheLineReader reader(config::ApacheLineReader::Continuations::Keep);
         reader.onlyLinesWith({"DocumentRoot", "DirectoryIndex", "<Directory"});
@@ -168,6 +170,7 @@ void BM_SafeCopySearched(benchmark::State& state)
             state.SkipWithError("cannot copy the file");
         reader.finish(onLine);
     }
+    ReportMemory(state, baseline);
     state.counters["lines_looked_at"] = double(lines) / double(state.iterations());
 }
 
