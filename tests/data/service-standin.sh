@@ -5,7 +5,8 @@
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 case "$(basename "$0")" in
-systemctl) action=${1:-} name=${2:-} ;;
+systemctl) [ "${1:-}" != is-active ] || set -- status "$3" # is-active --quiet NAME: its status
+    action=${1:-} name=${2:-} ;;
 *) name=${1:-} action=${2:-} ;;
 esac
 echo "$name $action" >>"$root/bin/calls.log"
