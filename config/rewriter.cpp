@@ -126,7 +126,7 @@ std::optional<Opening> ReadOpening(QByteArrayView line, QStringConverter::Encodi
     while (i < n && IsBlankByte(line[i]))
         ++i;
     const qsizetype folderStart = i;
-    bool plain = true; // nothing escaped, nothing beyond ASCII: the bytes are the folder
+    bool plain = true; // quoted, nothing escaped, nothing beyond ASCII: the bytes are the folder
     if (i < n && (line[i] == '"' || line[i] == '\'')) {
         const char quote = line[i];
         for (++i; i < n && line[i] != quote; ++i) {
@@ -137,8 +137,6 @@ std::optional<Opening> ReadOpening(QByteArrayView line, QStringConverter::Encodi
         if (i == n)
             return std::nullopt;
         ++i;
-    } else {
-        plain = false;
     }
     const qsizetype folderEnd = i;
     while (i < n && line[i] != '>')
@@ -146,7 +144,8 @@ std::optional<Opening> ReadOpening(QByteArrayView line, QStringConverter::Encodi
     if (i == n)
         return std::nullopt;
     opening.close = i;
-    // Most folders are plain text between quotes, compared without making a string of them first.
+    // Most folders are plain text between quotes, compared without making a string of them first;
+    // an unquoted folder spans no quotes here and is read as Apache reads it.
     if (plain && folderEnd - folderStart > 2)
         opening.plainFolder = QLatin1String(line.data() + folderStart + 1, folderEnd - folderStart - 2);
     else
