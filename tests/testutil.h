@@ -39,6 +39,12 @@ inline Run RunProgram(const QString& program, const QStringList& arguments)
             QString::fromLocal8Bit(process.readAll())};
 }
 
+// Shell commands run in @p folder; none: a success.
+inline Run RunIn(const QString& folder, const QString& commands)
+{
+    return commands.isEmpty() ? Run{0, {}} : RunProgram("sh", {"-c", "cd \"$0\" && " + commands, folder});
+}
+
 // An Apache folder as installed: conf/httpd.conf of the shape Apache 2.4 ships (data/httpd.conf, CR LF)
 // listening on 127.0.0.1:port, extra among its LoadModule lines; php.ini; htdocs and logs.
 inline bool MakeApacheFolder(const QString& folder, quint16 port = 8, const QString& extra = {})

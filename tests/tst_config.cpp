@@ -10,7 +10,6 @@
 #include "testutil.h"
 
 #include <QCoreApplication>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -18,6 +17,18 @@ using namespace config;
 using namespace testutil;
 
 const QByteArray kConf = "DocumentRoot /old\r\n# keep \xff\r\nDirectoryIndex a\r\n";
+// httpd.conf moved onto a 64 KiB disk of its own, a link left in its place.
+const QString kTinyDisk =
+    "mkdir mnt && mount -t tmpfs -o size=64k tmpfs mnt && mv httpd.conf mnt && ln -s mnt/httpd.conf .";
+
+// A scratch folder for httpd.conf; a disk a row mounts at mnt goes with it.
+struct Scratch
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("httpd.conf");
+    ~Scratch() { RunProgram("umount", {"-l", dir.filePath("mnt")}); }
+    Run sh(const QString& commands) const { return RunIn(dir.path(), commands); }
+};
 
 // Every entry under the folder with its type, mode and owner, sorted.
 static QString Listing(const QString& folder)
@@ -288,7 +299,7 @@ class TestConfig : public QObject
         QTest::newRow("a section before its root: rewritten again, one file left") << QByteArray("<Directory /srv/old>\r\nDocumentRoot /srv/old\r\nDirectoryIndex a") << "" << "" << "";
 #ifdef Q_OS_UNIX
         const QString notRegular = QStringLiteral("不是普通文件"), nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups";
-        const QString tmpfs = "mkdir mnt && mount -t tmpfs -o size=64k tmpfs mnt && mv httpd.conf mnt && ln -s mnt/httpd.conf . && { cat /dev/zero >mnt/fill; ";
+        const QString tmpfs = kTinyDisk + " && { cat /dev/zero >mnt/fill; ";
         QTest::newRow("a folder in its place") << QByteArray() << "mkdir httpd.conf" << "" << notRegular;
         QTest::newRow("FIFO in its place: no wait") << QByteArray() << "mkfifo httpd.conf" << "" << notRegular;
         QTest::newRow("link to /dev/zero") << QByteArray() << "ln -s /dev/zero httpd.conf" << "" << notRegular;
@@ -312,25 +323,25 @@ class TestConfig : public QObject
         QFETCH(QString, setup);
         QFETCH(QString, runner);
         QFETCH(QString, reason);
-        QTemporaryDir dir;
-        const QString file = dir.filePath("httpd.conf");
-        const auto unmount = qScopeGuard([&] { RunProgram("umount", {"-l", dir.filePath("mnt")}); });
+        const Scratch scratch;
+        const QString& file = scratch.file;
         QVERIFY(before.isNull() || WriteAll(file, before));
-        const Run made =
-            setup.isEmpty() ? Run{0, {}} : RunProgram("sh", {"-c", "cd \"$0\" && " + setup, dir.path()});
-        if (made.exitCode != 0 && QFileInfo(dir.path()).ownerId() != 0) // we made the folder: not root
+        const Run made = scratch.sh(setup);
+        if (made.exitCode != 0 &&
+            QFileInfo(scratch.dir.path()).ownerId() != 0) // we made the folder: not root
             QSKIP("needs root: a mount, another owner");
         QVERIFY2(made.exitCode == 0, qPrintable(made.output));
-        const QString listing = Listing(dir.path());
+        const QString listing = Listing(scratch.dir.path());
         QStringList command = runner.split(' ', Qt::SkipEmptyParts)
                               << QCoreApplication::applicationFilePath();
         const Run run = RunProgram(command.takeFirst(), command << "--rewrite" << file);
         QVERIFY2(reason.isEmpty() ? run.exitCode == 0 : run.output.contains(reason), qPrintable(run.output));
-        QCOMPARE(Listing(dir.path()), listing); // no file left behind; links, owners and modes kept
+        QCOMPARE(Listing(scratch.dir.path()), listing); // no file left behind; links, owners and modes kept
         const QByteArray rewritten =
             RewriteContent({before}, HttpdConfPlan("/srv/new", "index.php")).value_or("-");
         QVERIFY(before.isNull() || ReadAll(file) == (reason.isEmpty() ? rewritten : before));
-        QVERIFY(!QFile::exists(dir.filePath("real.conf")) || ReadAll(dir.filePath("real.conf")) == before);
+        QVERIFY(!QFile::exists(scratch.dir.filePath("real.conf")) ||
+                ReadAll(scratch.dir.filePath("real.conf")) == before);
     }
 
     void undo_data()
@@ -338,12 +349,10 @@ class TestConfig : public QObject
         QTest::addColumn<QString>("setup");   // shell commands in the folder before: httpd.conf is there
         QTest::addColumn<QString>("between"); // after the change, before it is put back
         QTest::addColumn<QString>("notBack"); // in the line for a file not put back; empty: all went back
-        const QString tmpfs = "mkdir mnt && mount -t tmpfs -o size=64k tmpfs mnt && mv httpd.conf mnt && ln "
-                              "-s mnt/httpd.conf .";
         // clang-format off
         QTest::newRow("the file behind a link put back, owner and mode too") << "mkdir real && mv httpd.conf real && ln -s real/httpd.conf . && chown 65534:65534 real/httpd.conf && chmod 4750 real/httpd.conf" << "" << "";
-        QTest::newRow("a disk full by then does not stop it") << tmpfs << "{ cat /dev/zero >mnt/fill; true; }" << "";
-        QTest::newRow("a file that cannot go back is named, its old content kept") << tmpfs << "mount -o remount,ro mnt" << "Read-only file system";
+        QTest::newRow("a disk full by then does not stop it") << kTinyDisk << "{ cat /dev/zero >mnt/fill; true; }" << "";
+        QTest::newRow("a file that cannot go back is named, its old content kept") << kTinyDisk << "mount -o remount,ro mnt" << "Read-only file system";
         // clang-format on
     }
 
@@ -352,17 +361,13 @@ class TestConfig : public QObject
         QFETCH(QString, setup);
         QFETCH(QString, between);
         QFETCH(QString, notBack);
-        QTemporaryDir dir;
-        const QString file = dir.filePath("httpd.conf");
-        const auto unmount = qScopeGuard([&] { RunProgram("umount", {"-l", dir.filePath("mnt")}); });
-        const auto sh = [&](const QString& commands) {
-            return commands.isEmpty() ||
-                   RunProgram("sh", {"-c", "cd \"$0\" && " + commands, dir.path()}).exitCode == 0;
-        };
+        const Scratch scratch;
+        const QString& file = scratch.file;
+        const auto sh = [&](const QString& commands) { return scratch.sh(commands).exitCode == 0; };
         QVERIFY(WriteAll(file, kConf));
         if (!sh(setup))
             QSKIP("needs root: a mount, another owner");
-        const QString listing = Listing(dir.path());
+        const QString listing = Listing(scratch.dir.path());
         FileUndo undo;
         QString error;
         QVERIFY2(undo.keep(file, &error), qPrintable(error));
@@ -373,7 +378,7 @@ class TestConfig : public QObject
         if (notBack.isEmpty()) { // exactly as before: bytes, owner, mode, the link, no kept file left
             QCOMPARE(ReadAll(file), kConf);
             QVERIFY(sh("rm -f mnt/fill"));
-            QCOMPARE(Listing(dir.path()), listing);
+            QCOMPARE(Listing(scratch.dir.path()), listing);
         } else { // the line names the file and the reason, and the kept file still holds the old bytes
             QVERIFY2(failed[0].startsWith(QDir::toNativeSeparators(QFileInfo(file).canonicalFilePath())) &&
                          failed[0].contains(notBack),
@@ -414,7 +419,7 @@ class TestConfig : public QObject
         if (QSysInfo::kernelType() == "winnt") // Wine starts no Linux sh
             QSKIP("The rows make their folders with sh commands: POSIX only.");
         QTemporaryDir dir;
-        const Run made = RunProgram("sh", {"-c", "cd \"$0\" && " + make, dir.path()});
+        const Run made = RunIn(dir.path(), make);
         QVERIFY2(made.exitCode == 0, qPrintable(made.output));
         Installation found = LocateInstallation(dir.filePath("apache"));
         QCOMPARE(found.layout, layout);

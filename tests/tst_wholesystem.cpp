@@ -34,10 +34,7 @@ class TestWholeSystem : public QObject
     // A file in the test's folder; an absolute path as it is.
     QString path(const QString& name) const { return QDir(m_dir.path()).filePath(name); }
     // A shell command line run in the test's folder; its paths hold no blanks.
-    testutil::Run Sh(const QString& command) const
-    {
-        return testutil::RunProgram(u"sh"_s, {u"-c"_s, u"cd \"$0\" && "_s + command, m_dir.path()});
-    }
+    testutil::Run Sh(const QString& command) const { return testutil::RunIn(m_dir.path(), command); }
     bool ok(const QString& command) const { return Sh(command).exitCode == 0; }
 
     // GET from Apache: the HTTP status and the page.
