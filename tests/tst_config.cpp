@@ -10,6 +10,7 @@
 #include "testutil.h"
 
 #include <QCoreApplication>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -17,18 +18,9 @@ using namespace config;
 using namespace testutil;
 
 const QByteArray kConf = "DocumentRoot /old\r\n# keep \xff\r\nDirectoryIndex a\r\n";
-// httpd.conf moved onto a 64 KiB disk of its own, a link left in its place.
+// httpd.conf moved onto a 64 KiB disk of its own at mnt, a link left in its place.
 const QString kTinyDisk =
     "mkdir mnt && mount -t tmpfs -o size=64k tmpfs mnt && mv httpd.conf mnt && ln -s mnt/httpd.conf .";
-
-// A scratch folder for httpd.conf; a disk a row mounts at mnt goes with it.
-struct Scratch
-{
-    QTemporaryDir dir;
-    const QString file = dir.filePath("httpd.conf");
-    ~Scratch() { RunProgram("umount", {"-l", dir.filePath("mnt")}); }
-    Run sh(const QString& commands) const { return RunIn(dir.path(), commands); }
-};
 
 // Every entry under the folder with its type, mode and owner, sorted.
 static QString Listing(const QString& folder)
@@ -323,25 +315,24 @@ class TestConfig : public QObject
         QFETCH(QString, setup);
         QFETCH(QString, runner);
         QFETCH(QString, reason);
-        const Scratch scratch;
-        const QString& file = scratch.file;
+        QTemporaryDir dir;
+        const QString file = dir.filePath("httpd.conf");
+        const auto unmount = qScopeGuard([&] { RunProgram("umount", {"-l", dir.filePath("mnt")}); });
         QVERIFY(before.isNull() || WriteAll(file, before));
-        const Run made = scratch.sh(setup);
-        if (made.exitCode != 0 &&
-            QFileInfo(scratch.dir.path()).ownerId() != 0) // we made the folder: not root
+        const Run made = RunIn(dir.path(), setup);
+        if (made.exitCode != 0 && QFileInfo(dir.path()).ownerId() != 0) // we made the folder: not root
             QSKIP("needs root: a mount, another owner");
         QVERIFY2(made.exitCode == 0, qPrintable(made.output));
-        const QString listing = Listing(scratch.dir.path());
+        const QString listing = Listing(dir.path());
         QStringList command = runner.split(' ', Qt::SkipEmptyParts)
                               << QCoreApplication::applicationFilePath();
         const Run run = RunProgram(command.takeFirst(), command << "--rewrite" << file);
         QVERIFY2(reason.isEmpty() ? run.exitCode == 0 : run.output.contains(reason), qPrintable(run.output));
-        QCOMPARE(Listing(scratch.dir.path()), listing); // no file left behind; links, owners and modes kept
+        QCOMPARE(Listing(dir.path()), listing); // no file left behind; links, owners and modes kept
         const QByteArray rewritten =
             RewriteContent({before}, HttpdConfPlan("/srv/new", "index.php")).value_or("-");
         QVERIFY(before.isNull() || ReadAll(file) == (reason.isEmpty() ? rewritten : before));
-        QVERIFY(!QFile::exists(scratch.dir.filePath("real.conf")) ||
-                ReadAll(scratch.dir.filePath("real.conf")) == before);
+        QVERIFY(!QFile::exists(dir.filePath("real.conf")) || ReadAll(dir.filePath("real.conf")) == before);
     }
 
     void undo_data()
@@ -361,13 +352,14 @@ class TestConfig : public QObject
         QFETCH(QString, setup);
         QFETCH(QString, between);
         QFETCH(QString, notBack);
-        const Scratch scratch;
-        const QString& file = scratch.file;
-        const auto sh = [&](const QString& commands) { return scratch.sh(commands).exitCode == 0; };
+        QTemporaryDir dir;
+        const QString file = dir.filePath("httpd.conf");
+        const auto unmount = qScopeGuard([&] { RunProgram("umount", {"-l", dir.filePath("mnt")}); });
+        const auto sh = [&](const QString& commands) { return RunIn(dir.path(), commands).exitCode == 0; };
         QVERIFY(WriteAll(file, kConf));
         if (!sh(setup))
             QSKIP("needs root: a mount, another owner");
-        const QString listing = Listing(scratch.dir.path());
+        const QString listing = Listing(dir.path());
         FileUndo undo;
         QString error;
         QVERIFY2(undo.keep(file, &error), qPrintable(error));
@@ -378,7 +370,7 @@ class TestConfig : public QObject
         if (notBack.isEmpty()) { // exactly as before: bytes, owner, mode, the link, no kept file left
             QCOMPARE(ReadAll(file), kConf);
             QVERIFY(sh("rm -f mnt/fill"));
-            QCOMPARE(Listing(scratch.dir.path()), listing);
+            QCOMPARE(Listing(dir.path()), listing);
         } else { // the line names the file and the reason, and the kept file still holds the old bytes
             QVERIFY2(failed[0].startsWith(QDir::toNativeSeparators(QFileInfo(file).canonicalFilePath())) &&
                          failed[0].contains(notBack),
