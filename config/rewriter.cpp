@@ -76,14 +76,13 @@ constexpr QByteArrayView kSectionOpening("<directory"); // in lower case, as the
 // Whole lines, each line end written as CR LF.
 void PutWithCrLf(QByteArrayView lines, const LineRewriter::Sink& sink)
 {
-    const char* p = lines.data();
-    const char* const end = p + lines.size();
-    while (p < end) {
-        const char* eol = std::find_if(p, end, [](char c) { return c == '\r' || c == '\n'; });
-        sink(QByteArrayView(p, eol));
+    const auto put = [&sink](const ApacheLine& line) {
+        sink(line.text);
         sink(QByteArrayView("\r\n", 2));
-        p = eol < end && *eol == '\r' && eol + 1 < end && eol[1] == '\n' ? eol + 2 : eol + 1;
-    }
+    };
+    ApacheLineReader reader(ApacheLineReader::Continuations::Keep);
+    reader.feed(lines, put);
+    reader.finish(put);
 }
 
 // A <Directory> opening line: blanks, "<Directory", a blank, the folder (quoted or not), ">";
