@@ -220,16 +220,11 @@ void ApplyPass::CheckSite()
         if (!host.isEmpty() && !changed)
             m_report.otherVirtualHost = host;
     }
-    std::vector<services::LogTail> tails;
-    for (const QString& log : ErrorLogs())
-        tails.emplace_back(log);
+    const services::LogTail tail(ErrorLogs());
     const services::PageAnswer answer = m_seams.requestPage(url);
     if (answer.servesPage())
         return;
-    PassReport::SiteCheck site{url, answer, {}, {}};
-    for (const services::LogTail& tail : tails)
-        if (site.logLines.isEmpty())
-            site.logLines = tail.newLines();
+    PassReport::SiteCheck site{url, answer, tail.newLines(), {}};
     site.closedFolder = platform::FirstFolderClosedTo(
         m_report.documentRoot, m_listing.user.isEmpty() ? installation.user : m_listing.user);
     m_report.site = site;

@@ -28,29 +28,35 @@ QString WithoutLogPrefix(QString line)
 
 } // namespace
 
-LogTail::LogTail(QString path) : m_path(std::move(path))
+LogTail::LogTail(const QStringList& paths)
 {
-    const QFileInfo info(m_path);
-    m_size = info.isFile() ? info.size() : 0;
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        m_ends.emplace_back(path, info.isFile() ? info.size() : 0);
+    }
 }
 
 QStringList LogTail::newLines(int maxLines, int maxChars) const
 {
-    QFile file(m_path);
-    if (file.size() <= m_size || !file.open(QIODevice::ReadOnly) || !file.seek(m_size))
-        return {};
-    const QByteArray bytes = file.read(kReadLimit);
-    QStringDecoder decoder(QStringConverter::System);
     QStringList lines;
-    // A log is no configuration: its lines end as configuration lines do, but none goes on in the next.
-    config::ApacheLineReader reader(config::ApacheLineReader::Continuations::Keep);
-    const auto onLine = [&](const config::ApacheLine& raw) {
-        const QString line = WithoutLogPrefix(QString(decoder.decode(raw.text)).trimmed());
-        if (!line.isEmpty() && lines.size() < maxLines)
-            lines << line.left(maxChars);
-    };
-    reader.feed(bytes, onLine);
-    reader.finish(onLine);
+    for (const auto& [path, size] : m_ends) {
+        QFile file(path);
+        if (file.size() <= size || !file.open(QIODevice::ReadOnly) || !file.seek(size))
+            continue;
+        const QByteArray bytes = file.read(kReadLimit);
+        QStringDecoder decoder(QStringConverter::System);
+        // A log is no configuration: its lines end as configuration lines do, but none goes on in the next.
+        config::ApacheLineReader reader(config::ApacheLineReader::Continuations::Keep);
+        const auto onLine = [&](const config::ApacheLine& raw) {
+            const QString line = WithoutLogPrefix(QString(decoder.decode(raw.text)).trimmed());
+            if (!line.isEmpty() && lines.size() < maxLines)
+                lines << line.left(maxChars);
+        };
+        reader.feed(bytes, onLine);
+        reader.finish(onLine);
+        if (!lines.isEmpty())
+            break;
+    }
     return lines;
 }
 
@@ -64,17 +70,10 @@ CommandRecord ApacheLogRunner::run(const ServiceCommand& command)
     // Apache's start, alone or as the second half of a restart.
     if (command.service != Service::Apache || command.verb != Verb::Start)
         return m_runner.run(command);
-    std::vector<LogTail> tails;
-    for (const QString& path : m_errorLogs)
-        tails.emplace_back(path);
+    const LogTail tail(m_errorLogs);
     CommandRecord record = m_runner.run(command);
-    if (record.outcome.succeeded())
-        return record;
-    for (const LogTail& tail : tails) {
+    if (!record.outcome.succeeded())
         record.outcome.logLines = tail.newLines();
-        if (!record.outcome.logLines.isEmpty())
-            break;
-    }
     return record;
 }
 

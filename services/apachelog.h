@@ -6,24 +6,27 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+#include <vector>
+
 namespace services {
 
-/** The end of a log file as it was when the tail was taken; later tells what was appended since. */
+/** The ends of log files as they were when the tail was taken; later tells what was appended since. */
 class LogTail
 {
   public:
-    /** Remembers how long @p path is now (nothing when it is missing). */
-    explicit LogTail(QString path);
+    /** Remembers how long each of @p paths is now (nothing when it is missing). */
+    explicit LogTail(const QStringList& paths);
 
     /**
-     * The lines appended to the file since, decoded from the system code page: at most
-     * @p maxLines non-empty lines, each cut at @p maxChars characters. Empty when it did not grow.
+     * The lines appended since to the first of the files that gained any, decoded from the system
+     * code page: at most @p maxLines non-empty lines, each cut at @p maxChars characters. Empty
+     * when none grew.
      */
     QStringList newLines(int maxLines = 5, int maxChars = 200) const;
 
   private:
-    QString m_path;
-    qint64 m_size = 0;
+    std::vector<std::pair<QString, qint64>> m_ends; ///< path, size
 };
 
 /**
