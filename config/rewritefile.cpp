@@ -51,9 +51,9 @@ class Output
         if (!m_written)
             return;
         if (m_used + bytes.size() > kChunk || bytes.size() >= kStraight)
-            m_written = WriteAll(m_file, m_buffer.get(), std::exchange(m_used, 0), &m_error);
-        if (m_written && bytes.size() >= kStraight)
-            m_written = WriteAll(m_file, bytes.data(), bytes.size(), &m_error);
+            write(m_buffer.get(), std::exchange(m_used, 0));
+        if (bytes.size() >= kStraight)
+            write(bytes.data(), bytes.size());
         else if (m_written)
             std::memcpy(m_buffer.get() + std::exchange(m_used, m_used + bytes.size()), bytes.data(),
                         size_t(bytes.size()));
@@ -62,8 +62,7 @@ class Output
     /** Writes what is left; false with the reason when not all of it reached the file. */
     bool finish(QString* reason)
     {
-        if (m_written)
-            m_written = WriteAll(m_file, m_buffer.get(), std::exchange(m_used, 0), &m_error);
+        write(m_buffer.get(), std::exchange(m_used, 0));
         // A write that came up short without an error still fails, and never without a reason.
         m_written = m_written && platform::OpenFileSize(m_file.handle()) == m_total;
         if (!m_written)
@@ -72,11 +71,24 @@ class Output
     }
 
   private:
+    void write(const char* data, qint64 size)
+    {
+        m_written = m_written && WriteAll(m_file, data, size, &m_error);
+        // A large file's sync would wait for all of it at the end: the disk starts on it meanwhile.
+        if (m_written && (m_sent += size) - m_writeback >= kWriteback) {
+            platform::StartWriteback(m_file.handle(), m_writeback, m_sent - m_writeback);
+            m_writeback = m_sent;
+        }
+    }
+
     static constexpr qsizetype kStraight = 64 << 10;
+    static constexpr qint64 kWriteback = 8 << 20;
     QSaveFile& m_file;
     const std::unique_ptr<char[]> m_buffer;
     qsizetype m_used = 0;
     qint64 m_total = 0;
+    qint64 m_sent = 0;      ///< handed to the file
+    qint64 m_writeback = 0; ///< of that, what the disk was asked to start on
     bool m_written = true;
     QString m_error;
 };
