@@ -48,11 +48,18 @@ bool SameWordLowered(const char* text, const QByteArray& lower)
 void ApacheLineReader::onlyLinesWith(const QByteArrayList& words)
 {
     m_anchors.clear();
-    m_longestAnchor = 0;
     for (const QByteArray& word : words) {
-        m_anchors << word.toLower();
-        m_longestAnchor = std::max(m_longestAnchor, word.size());
+        Anchor anchor{word.toLower()};
+        for (qsizetype i = 0; i < std::min<qsizetype>(word.size(), 16); ++i) {
+            anchor.padded[i] = anchor.lower[i];
+            anchor.caseBits[i] = anchor.lower[i] >= 'a' && anchor.lower[i] <= 'z' ? 0x20 : 0;
+        }
+        anchor.whole = (1u << std::min<qsizetype>(word.size(), 16)) - 1;
+        m_anchors.push_back(anchor);
     }
+    m_anchorsFit = m_anchors.size() <= kMostAnchors &&
+                   std::all_of(words.cbegin(), words.cend(),
+                               [](const QByteArray& word) { return !word.isEmpty() && word.size() <= 16; });
 }
 
 qsizetype ApacheLineReader::findAnchor(QByteArrayView text) const
@@ -60,40 +67,57 @@ qsizetype ApacheLineReader::findAnchor(QByteArrayView text) const
     const char* const s = text.data();
     const qsizetype n = text.size();
     qsizetype i = 0;
-    const auto anchorAt = [&](qsizetype at) {
-        return std::any_of(m_anchors.cbegin(), m_anchors.cend(), [&](const QByteArray& anchor) {
-            return at + anchor.size() <= n && SameWordLowered(s + at, anchor);
-        });
-    };
 #if defined(__SSE2__) && defined(__GNUC__)
-    // Sixteen places at a time; only where an anchor's first and last byte fit is the word compared.
-    constexpr qsizetype kMost = 4;
-    const qsizetype count = m_anchors.size();
-    __m128i firsts[kMost], lasts[kMost];
-    qsizetype lastAt[kMost];
-    for (qsizetype a = 0; a < std::min(count, kMost); ++a) {
-        firsts[a] = _mm_set1_epi8(char(m_anchors[a].front() | 0x20));
-        lasts[a] = _mm_set1_epi8(char(m_anchors[a].back() | 0x20));
-        lastAt[a] = m_anchors[a].size() - 1;
+    // Sixteen places at a time; only where an anchor's first and last byte fit is it compared, all
+    // of it at once.
+    const auto load = [](const char* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); };
+    const auto anchorAt = [&](const char* at) {
+        for (const Anchor& anchor : m_anchors) {
+            const __m128i folded = _mm_or_si128(load(at), load(anchor.caseBits));
+            const unsigned same = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(folded, load(anchor.padded))));
+            if ((same & anchor.whole) == anchor.whole)
+                return true;
+        }
+        return false;
+    };
+    __m128i firsts[kMostAnchors], lasts[kMostAnchors];
+    qsizetype lastAt[kMostAnchors];
+    for (size_t a = 0; a < m_anchors.size() && m_anchorsFit; ++a) {
+        firsts[a] = _mm_set1_epi8(char(m_anchors[a].lower.front() | 0x20));
+        lasts[a] = _mm_set1_epi8(char(m_anchors[a].lower.back() | 0x20));
+        lastAt[a] = m_anchors[a].lower.size() - 1;
     }
     const __m128i caseBit = _mm_set1_epi8(0x20);
-    const auto at = [s, caseBit](qsizetype offset) {
-        return _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + offset)), caseBit);
+    // Made for each number of anchors, so that the loop over them unrolls.
+    const auto search = [&](auto count) -> qsizetype {
+        // Every load, the last compare's included, stays inside the text.
+        for (; i + 31 <= n; i += 16) {
+            const __m128i here = _mm_or_si128(load(s + i), caseBit);
+            __m128i fits = _mm_setzero_si128();
+            for (qsizetype a = 0; a < count(); ++a)
+                fits = _mm_or_si128(
+                    fits,
+                    _mm_and_si128(_mm_cmpeq_epi8(here, firsts[a]),
+                                  _mm_cmpeq_epi8(_mm_or_si128(load(s + i + lastAt[a]), caseBit), lasts[a])));
+            for (unsigned mask = unsigned(_mm_movemask_epi8(fits)); mask; mask &= mask - 1)
+                if (anchorAt(s + i + __builtin_ctz(mask)))
+                    return i + __builtin_ctz(mask);
+        }
+        return -1;
     };
-    for (; count <= kMost && i + m_longestAnchor + 15 <= n; i += 16) {
-        const __m128i here = at(i);
-        __m128i fits = _mm_setzero_si128();
-        for (qsizetype a = 0; a < count; ++a)
-            fits = _mm_or_si128(fits, _mm_and_si128(_mm_cmpeq_epi8(here, firsts[a]),
-                                                    _mm_cmpeq_epi8(at(i + lastAt[a]), lasts[a])));
-        for (unsigned mask = unsigned(_mm_movemask_epi8(fits)); mask; mask &= mask - 1)
-            if (anchorAt(i + __builtin_ctz(mask)))
-                return i + __builtin_ctz(mask);
-    }
+    static_assert(kMostAnchors == 3);
+    const qsizetype hit = !m_anchorsFit           ? -1
+                          : m_anchors.size() == 1 ? search(std::integral_constant<qsizetype, 1>())
+                          : m_anchors.size() == 2 ? search(std::integral_constant<qsizetype, 2>())
+                                                  : search(std::integral_constant<qsizetype, 3>());
+    if (hit >= 0)
+        return hit;
 #endif
     // The last places, and all of them without SSE2, one by one.
     for (; i < n; ++i)
-        if (anchorAt(i))
+        if (std::any_of(m_anchors.cbegin(), m_anchors.cend(), [&](const Anchor& anchor) {
+                return i + anchor.lower.size() <= n && SameWordLowered(s + i, anchor.lower);
+            }))
             return i;
     return -1;
 }
@@ -127,6 +151,14 @@ bool OnlyCrLfLineEnds(QByteArrayView text)
         if (lfs != (((crs << 1) | afterCr) & 0xffff))
             return false;
         afterCr = crs >> 15;
+    }
+    if (i > 0 && i < n) {
+        // The rest, as the end of the last sixteen bytes: the bytes before it are in there too.
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + n - 16));
+        const unsigned crs = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r'))));
+        const unsigned lfs = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))));
+        const unsigned rest = (0xffffu << (16 - (n - i))) & 0xffff;
+        return ((lfs ^ (crs << 1)) & rest) == 0;
     }
 #endif
     for (; i < n; ++i) {

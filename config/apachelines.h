@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <type_traits>
+#include <vector>
 
 #if defined(__SSE2__) && defined(__GNUC__)
 #include <emmintrin.h>
@@ -122,14 +123,24 @@ class ApacheLineReader
     template <typename OnLine>
     void physical(QByteArrayView line, bool holdsAnchor, bool crLfFollows, OnLine& onLine);
 
+    struct Anchor
+    {
+        QByteArray lower;
+        char padded[16] = {};   ///< lower, then zeros, when it fits
+        char caseBits[16] = {}; ///< 0x20 under each letter: OR'ed in, a letter in any case reads as lower
+        unsigned whole = 0;     ///< the bits of its bytes in a 16-byte compare
+    };
+
+    static constexpr size_t kMostAnchors = 3;
+
     bool m_join;
-    QByteArrayList m_anchors; ///< in lower case
-    qsizetype m_longestAnchor = 0;
-    QByteArray m_open;       ///< the start of a line that a later piece completes
-    bool m_afterCr = false;  ///< the last piece ended in CR: an LF first in the next belongs to it
-    bool m_joining = false;  ///< m_joined goes on in the next line
-    bool m_dropping = false; ///< the line goes on from a line passed over: not given either
-    bool m_follow = false;   ///< Keep: the line given last goes on in the next, which is given too
+    std::vector<Anchor> m_anchors;
+    bool m_anchorsFit = false; ///< a few anchors, none over 16 bytes: searched 16 places at a time
+    QByteArray m_open;         ///< the start of a line that a later piece completes
+    bool m_afterCr = false;    ///< the last piece ended in CR: an LF first in the next belongs to it
+    bool m_joining = false;    ///< m_joined goes on in the next line
+    bool m_dropping = false;   ///< the line goes on from a line passed over: not given either
+    bool m_follow = false;     ///< Keep: the line given last goes on in the next, which is given too
     QByteArray m_joined;
     qsizetype m_firstLength = 0;
     qint64 m_number = 0; ///< physical lines read
@@ -151,7 +162,7 @@ void ApacheLineReader::feed(QByteArrayView piece, OnLine&& onLine, OnPassed&& on
         if (eol == end)
             return;
         const char* next = pastLineEnd(eol, end);
-        if (!m_join && !m_anchors.isEmpty() && !m_follow && findAnchor(m_open) < 0) {
+        if (!m_join && !m_anchors.empty() && !m_follow && findAnchor(m_open) < 0) {
             // Passed over like the whole lines around it, with its own line end.
             const bool continues = ContinuesOnNextLine(m_open);
             m_open.append(eol, next - eol);
@@ -163,7 +174,7 @@ void ApacheLineReader::feed(QByteArrayView piece, OnLine&& onLine, OnPassed&& on
         p = next;
     }
     while (p < end) {
-        const bool searched = !m_anchors.isEmpty() && !m_joining && !m_dropping && !m_follow;
+        const bool searched = !m_anchors.empty() && !m_joining && !m_dropping && !m_follow;
         if (searched) {
             const Candidate next = nextCandidate(p, end);
             if (next.line > p)
@@ -189,7 +200,7 @@ template <typename OnLine> void ApacheLineReader::finish(OnLine&& onLine)
         physical(m_open, !m_join, false, onLine);
     // A file that ends in a continuation ends the line there.
     if (m_joining)
-        onLine(ApacheLine{m_joined, m_firstLength, m_anchors.isEmpty() ? m_start : 0});
+        onLine(ApacheLine{m_joined, m_firstLength, m_anchors.empty() ? m_start : 0});
     m_open.resize(0);
     m_afterCr = m_joining = m_dropping = m_follow = false;
     m_number = 0;
@@ -204,15 +215,15 @@ void ApacheLineReader::physical(QByteArrayView line, bool holdsAnchor, bool crLf
         m_joined.append(goesOn ? line.chopped(1) : line);
         m_joining = goesOn;
         if (!goesOn)
-            onLine(ApacheLine{m_joined, m_firstLength, m_anchors.isEmpty() ? m_start : 0});
+            onLine(ApacheLine{m_joined, m_firstLength, m_anchors.empty() ? m_start : 0});
         return;
     }
-    if (m_dropping || (!holdsAnchor && !m_anchors.isEmpty() && findAnchor(line) < 0)) {
+    if (m_dropping || (!holdsAnchor && !m_anchors.empty() && findAnchor(line) < 0)) {
         m_dropping = goesOn;
         return;
     }
-    m_follow = !m_join && !m_anchors.isEmpty() && ContinuesOnNextLine(line);
-    const qint64 number = m_anchors.isEmpty() ? m_number : 0;
+    m_follow = !m_join && !m_anchors.empty() && ContinuesOnNextLine(line);
+    const qint64 number = m_anchors.empty() ? m_number : 0;
     if (!goesOn) {
         onLine(ApacheLine{line, line.size(), number, crLfFollows});
         return;

@@ -108,48 +108,52 @@ struct Opening
     }
 };
 
-std::optional<Opening> ReadOpening(QByteArrayView line, QStringConverter::Encoding encoding)
+// Fills @p opening from @p line when it opens a section; false when it does not.
+bool ReadOpening(QByteArrayView line, QStringConverter::Encoding encoding, Opening& opening)
 {
+    const char* const s = line.data();
     const qsizetype n = line.size();
     qsizetype i = 0;
-    while (i < n && IsBlankByte(line[i]))
+    while (i < n && IsBlankByte(s[i]))
         ++i;
-    Opening opening;
     opening.indent = i;
-    if (n - i <= kSectionOpening.size() || line[i] != '<' || !IsBlankByte(line[i + kSectionOpening.size()]))
-        return std::nullopt;
+    if (n - i <= kSectionOpening.size() || s[i] != '<' || !IsBlankByte(s[i + kSectionOpening.size()]))
+        return false;
     for (qsizetype k = 1; k < kSectionOpening.size(); ++k)
-        if ((line[i + k] | 0x20) != kSectionOpening[k]) // ASCII letters, any case, as Apache
-            return std::nullopt;
+        if ((s[i + k] | 0x20) != kSectionOpening[k]) // ASCII letters, any case, as Apache
+            return false;
     i += kSectionOpening.size();
-    while (i < n && IsBlankByte(line[i]))
+    while (i < n && IsBlankByte(s[i]))
         ++i;
     const qsizetype folderStart = i;
-    bool plain = true; // quoted, nothing escaped, nothing beyond ASCII: the bytes are the folder
-    if (i < n && (line[i] == '"' || line[i] == '\'')) {
-        const char quote = line[i];
-        for (++i; i < n && line[i] != quote; ++i) {
-            plain = plain && line[i] != '\\' && uchar(line[i]) < 0x80;
-            if (line[i] == '\\' && i + 1 < n && (line[i + 1] == quote || line[i + 1] == '\\'))
+    // Most folders are plain text between quotes (nothing escaped, nothing beyond ASCII): the bytes
+    // are the folder, compared without making a string of them first.
+    bool plain = false;
+    if (i < n && (s[i] == '"' || s[i] == '\'')) {
+        const char quote = s[i];
+        const auto* close = static_cast<const char*>(std::memchr(s + i + 1, quote, size_t(n - i - 1)));
+        plain = close && std::none_of(s + i + 1, close, [](char c) { return c == '\\' || uchar(c) >= 0x80; });
+        for (++i; !plain && i < n && s[i] != quote; ++i)
+            if (s[i] == '\\' && i + 1 < n && (s[i + 1] == quote || s[i + 1] == '\\'))
                 ++i;
-        }
+        if (plain)
+            i = close - s;
         if (i == n)
-            return std::nullopt;
+            return false;
         ++i;
     }
     const qsizetype folderEnd = i;
-    while (i < n && line[i] != '>')
-        ++i;
-    if (i == n)
-        return std::nullopt;
-    opening.close = i;
-    // Most folders are plain text between quotes, compared without making a string of them first;
-    // an unquoted folder spans no quotes here and is read as Apache reads it.
+    const auto* close =
+        i < n && s[i] == '>' ? s + i : static_cast<const char*>(std::memchr(s + i, '>', size_t(n - i)));
+    if (!close)
+        return false;
+    opening.close = close - s;
     if (plain && folderEnd - folderStart > 2)
-        opening.plainFolder = QLatin1String(line.data() + folderStart + 1, folderEnd - folderStart - 2);
-    else
-        opening.folder = ApacheArgument(Decode(line.sliced(folderStart, i - folderStart), encoding));
-    return opening;
+        opening.plainFolder = QLatin1String(s + folderStart + 1, folderEnd - folderStart - 2);
+    else // an unquoted folder spans no quotes here, and is read as Apache reads it
+        opening.folder =
+            ApacheArgument(Decode(line.sliced(folderStart, opening.close - folderStart), encoding));
+    return true;
 }
 
 } // namespace
@@ -295,18 +299,18 @@ bool LineRewriter::movedSection(QByteArrayView line)
 {
     if (m_oldFolders.isEmpty() && m_sectionPassed)
         return false; // nothing to move yet, nothing more to learn
-    const std::optional<Opening> opening = ReadOpening(line, m_encoding);
-    if (!opening)
+    Opening opening;
+    if (!ReadOpening(line, m_encoding, opening))
         return false;
-    const bool old = opening->oneOf(m_oldFolders);
-    if ((!old && m_sectionPassed) || opening->fileSystemRoot())
+    const bool old = opening.oneOf(m_oldFolders);
+    if ((!old && m_sectionPassed) || opening.fileSystemRoot())
         return false;
     if (!old) {
         m_sectionPassed = true;
         return false;
     }
-    m_composed = line.first(opening->indent).toByteArray() + m_sectionOpening +
-                 line.sliced(opening->close + 1).toByteArray();
+    m_composed = line.first(opening.indent).toByteArray() + m_sectionOpening +
+                 line.sliced(opening.close + 1).toByteArray();
     return true;
 }
 
@@ -358,9 +362,8 @@ bool LineRewriter::sectionBeforeItsRoot(const Source& source)
             return;
         if (const EncodedRule* rule = matchingRule(first)) {
             done = rule->documentRoot && noteFolder(line.text, named) && named.size() == m_oldFolders.size();
-        } else if (const std::optional<Opening> opening = ReadOpening(first, m_encoding)) {
-            before = done =
-                opening->oneOf(m_oldFolders) && !opening->oneOf(named) && !opening->fileSystemRoot();
+        } else if (Opening opening; ReadOpening(first, m_encoding, opening)) {
+            before = done = opening.oneOf(m_oldFolders) && !opening.oneOf(named) && !opening.fileSystemRoot();
         }
     };
     // A read that fails now has the second pass say so.

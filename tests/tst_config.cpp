@@ -216,7 +216,7 @@ class TestConfig : public QObject
         const QString php, root = QStringLiteral("E:\\Myphp");
         const QByteArray index = "DirectoryIndex x\r\n", newIndex = "DirectoryIndex index.php index.html\r\n", newRoot = "DocumentRoot \"E:\\Myphp\"\r\n", newSection = "<Directory \"E:\\Myphp\">\r\n";
         const QByteArray gbk = "; \xd6\xd0\xce\xc4\xd7\xa2\xca\xcd\r\n"; // "; 中文注释" as a Chinese Windows writes it
-        row("lone CR, lone LF, LF CR end lines; the last gains CR LF", "a\rb\nc\n\rd\r\n\r\ne", php, "a\r\nb\r\nc\r\n\r\nd\r\n\r\ne\r\n");
+        row("lone CR, lone LF, LF CR end lines; the last gains CR LF", "; comment line\r\na\rb\nc\n\rd\r\n\r\ne", php, "; comment line\r\na\r\nb\r\nc\r\n\r\nd\r\n\r\ne\r\n");
         row("php: live lines replaced, comments and other case kept, no continuation", "display_errors = Off\r\n;display_errors = Off\r\n; display_errors = Off\r\nDisplay_Errors = Off\r\nx = Off \\\r\n\t display_errors=Off ; note\r\ndisplay_errors", php, "display_errors = On\r\n;display_errors = Off\r\n; display_errors = Off\r\nDisplay_Errors = Off\r\nx = Off \\\r\ndisplay_errors = On\r\ndisplay_errors = On\r\n");
         row("GBK comments, one ending in a lone lead byte, right before the lines", gbk + "display_errors = Off\r\n; \xd6\r\ndisplay_errors=Off\r\n" + gbk, php, gbk + "display_errors = On\r\n; \xd6\r\ndisplay_errors = On\r\n" + gbk);
         if (QString::fromLocal8Bit("\x81\x64").size() == 1) // GBK's 乨, whose second byte reads as "d" byte by byte
