@@ -55,6 +55,10 @@ void ApacheLineReader::onlyLinesWith(const QByteArrayList& words)
             anchor.caseBits[i] = anchor.lower[i] >= 'a' && anchor.lower[i] <= 'z' ? 0x20 : 0;
         }
         anchor.whole = (1u << std::min<qsizetype>(word.size(), 16)) - 1;
+        if (!word.isEmpty()) {
+            std::fill_n(anchor.first, 16, char(anchor.lower.front() | 0x20));
+            std::fill_n(anchor.last, 16, char(anchor.lower.back() | 0x20));
+        }
         m_anchors.push_back(anchor);
     }
     m_anchorsFit = m_anchors.size() <= kMostAnchors &&
@@ -83,22 +87,26 @@ qsizetype ApacheLineReader::findAnchor(QByteArrayView text) const
     __m128i firsts[kMostAnchors], lasts[kMostAnchors];
     qsizetype lastAt[kMostAnchors];
     for (size_t a = 0; a < m_anchors.size() && m_anchorsFit; ++a) {
-        firsts[a] = _mm_set1_epi8(char(m_anchors[a].lower.front() | 0x20));
-        lasts[a] = _mm_set1_epi8(char(m_anchors[a].lower.back() | 0x20));
+        firsts[a] = load(m_anchors[a].first);
+        lasts[a] = load(m_anchors[a].last);
         lastAt[a] = m_anchors[a].lower.size() - 1;
     }
     const __m128i caseBit = _mm_set1_epi8(0x20);
-    // Made for each number of anchors, so that the loop over them unrolls.
+    // Made for each number of anchors, each anchor's compares written out.
     const auto search = [&](auto count) -> qsizetype {
         // Every load, the last compare's included, stays inside the text.
         for (; i + 31 <= n; i += 16) {
             const __m128i here = _mm_or_si128(load(s + i), caseBit);
-            __m128i fits = _mm_setzero_si128();
-            for (qsizetype a = 0; a < count(); ++a)
-                fits = _mm_or_si128(
-                    fits,
-                    _mm_and_si128(_mm_cmpeq_epi8(here, firsts[a]),
-                                  _mm_cmpeq_epi8(_mm_or_si128(load(s + i + lastAt[a]), caseBit), lasts[a])));
+            const auto fit = [&](qsizetype a) {
+                return _mm_and_si128(
+                    _mm_cmpeq_epi8(here, firsts[a]),
+                    _mm_cmpeq_epi8(_mm_or_si128(load(s + i + lastAt[a]), caseBit), lasts[a]));
+            };
+            __m128i fits = fit(0);
+            if (count() > 1)
+                fits = _mm_or_si128(fits, fit(1));
+            if (count() > 2)
+                fits = _mm_or_si128(fits, fit(2));
             for (unsigned mask = unsigned(_mm_movemask_epi8(fits)); mask; mask &= mask - 1)
                 if (anchorAt(s + i + __builtin_ctz(mask)))
                     return i + __builtin_ctz(mask);
