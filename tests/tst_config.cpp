@@ -36,30 +36,22 @@ static QString Listing(const QString& folder)
 // folder, a folder, nested includes, an ErrorLog in an included file; and loops of files and folders.
 static bool MakeIncludeTree(const QDir& dir)
 {
-    const std::pair<const char*, const char*> files[] = {
+    std::vector<std::pair<const char*, const char*>> files{
         {"main.conf",
          "Listen 127.0.0.1:8\nPidFile %1/logs/pid\nErrorLog logs/main.log\nMutex file:%1/logs default\n"
          "DefaultRuntimeDir %1/logs\nLoadModule mpm_prefork_module "
          "/usr/lib/apache2/modules/mod_mpm_prefork.so\n"
          "Define PARTS conf.d\ninclude ${PARTS}/*.conf\nIncludeOptional missing.conf\n"
          "IncludeOptional conf.d/none*.conf\nInclude \"dir\"\n"},
-        {"conf.d/b.conf", ""},
-        {"conf.d/B.conf", ""},
-        {"conf.d/.hidden.conf", ""},
-        {"conf.d/c.txt", ""},
         {"conf.d/a.conf",
          "<VirtualHost *:8>\n    ErrorLog logs/site.log\n</VirtualHost>\nErrorLog \\\n logs/included.log\n"},
         {"conf.d/n.conf", "Include conf.d/sub/n?.conf\n"},
-        {"conf.d/sub/n1.conf", ""},
-        {"conf.d/sub/n12.conf", ""},
-        {"dir/z", ""},
-        {"dir/.dot", ""},
-        {"dir/deeper/x", ""},
-        {"logs/error.log", ""},
         {"loop/one.conf", "Include loop/two.conf\n"},
-        {"loop/two.conf", "Include loop/one.conf\nInclude loop/two.conf\nInclude loop/dir\n"},
-        {"loop/dir/file", ""},
-    };
+        {"loop/two.conf", "Include loop/one.conf\nInclude loop/two.conf\nInclude loop/dir\n"}};
+    for (const char* empty :
+         {"conf.d/b.conf", "conf.d/B.conf", "conf.d/.hidden.conf", "conf.d/c.txt", "conf.d/sub/n1.conf",
+          "conf.d/sub/n12.conf", "dir/z", "dir/.dot", "dir/deeper/x", "logs/error.log", "loop/dir/file"})
+        files.push_back({empty, ""});
     for (const auto& [name, content] : files)
         if (!dir.mkpath(QFileInfo(name).path()) ||
             !WriteAll(dir.filePath(name), QString::fromUtf8(content).replace("%1", dir.path()).toUtf8()))
