@@ -18,6 +18,7 @@ using namespace config;
 using namespace testutil;
 
 const QByteArray kConf = "DocumentRoot /old\r\n# keep \xff\r\nDirectoryIndex a\r\n";
+const QString kApache = QStringLiteral("/usr/sbin/apache2"); // Debian's Apache httpd
 // httpd.conf moved onto a 64 KiB disk of its own at mnt, a link left in its place.
 const QString kTinyDisk =
     "mkdir mnt && mount -t tmpfs -o size=64k tmpfs mnt && mv httpd.conf mnt && ln -s mnt/httpd.conf .";
@@ -150,11 +151,9 @@ class TestConfig : public QObject
 
     void includes_data()
     {
-        QTest::addColumn<QString>(
-            "tree"); // copied into an empty folder, the default ServerRoot; empty: MakeIncludeTree's
+        QTest::addColumn<QString>("tree"); // copied into an empty default ServerRoot; "": MakeIncludeTree's
         QTest::addColumn<QString>("main"); // the main file in it
-        QTest::addColumn<QStringList>(
-            "files"); // read in this order; none given: as Apache's own DUMP_INCLUDES lists them
+        QTest::addColumn<QStringList>("files"); // read in this order; none: in Apache's DUMP_INCLUDES order
         QTest::addColumn<QStringList>("errorLog"); // the main error log's files, as the lookup finds them
         // clang-format off
         QTest::newRow("Debian's own tree") << "/etc/apache2" << "apache2.conf" << QStringList() << QStringList{"${APACHE_LOG_DIR}/error.log"};
@@ -170,17 +169,14 @@ class TestConfig : public QObject
         QFETCH(QStringList, files);
         QFETCH(QStringList, errorLog);
         QTemporaryDir dir;
-        const QString apache = QStringLiteral("/usr/sbin/apache2");
         // Under Wine the Linux apache2 and /etc/apache2 show through drive Z: but cannot run.
-        if (files.isEmpty() && (QSysInfo::kernelType() == "winnt" || !QFile::exists(apache)))
+        if (files.isEmpty() && (QSysInfo::kernelType() == "winnt" || !QFile::exists(kApache)))
             QSKIP("Apache httpd (Debian's apache2) is not installed");
         QVERIFY(tree.isEmpty() ? MakeIncludeTree(dir.path())
                                : RunProgram("cp", {"-a", tree + "/.", dir.path()}).exitCode == 0);
         if (files.isEmpty()) {
-            const Run dump = RunProgram("sh", {"-c",
-                                               "[ ! -f \"$0/envvars\" ] || . \"$0/envvars\"; " + apache +
-                                                   " -d \"$0\" -f \"$0/$1\" -t -D DUMP_INCLUDES",
-                                               dir.path(), main});
+            const Run dump = RunIn(dir.path(), "[ ! -f envvars ] || . ./envvars; " + kApache +
+                                                   " -d \"$0\" -f \"$0/" + main + "\" -t -D DUMP_INCLUDES");
             QVERIFY2(dump.exitCode == 0, qPrintable(dump.output));
             static const QRegularExpression listed(QStringLiteral("^ +\\((?:\\*|\\d+)\\) (.*)$"),
                                                    QRegularExpression::MultilineOption);
@@ -189,10 +185,9 @@ class TestConfig : public QObject
         }
         ApacheConfigReader reader(dir.path());
         reader.read(dir.filePath(main), [](const ApacheConfigLine&) {});
-        QCOMPARE(reader.files().replaceInStrings(dir.path() + '/', QString()), files);
-        QCOMPARE(
-            ApacheErrorLogFiles(dir.path(), dir.filePath(main)).replaceInStrings(dir.path() + '/', QString()),
-            errorLog);
+        const QString root = dir.path() + '/'; // the files compared relative to it
+        QCOMPARE(reader.files().replaceInStrings(root, ""), files);
+        QCOMPARE(ApacheErrorLogFiles(dir.path(), dir.filePath(main)).replaceInStrings(root, ""), errorLog);
     }
 
     void rewriteContent_data()
@@ -416,8 +411,7 @@ class TestConfig : public QObject
     {
         QTest::addColumn<QString>("folder");
         QTest::addColumn<bool>("continued"); // the old lines go on in the next ones
-        QTest::addColumn<bool>(
-            "lowerCase"); // a documentroot line follows the DocumentRoot line, the last one Apache reads
+        QTest::addColumn<bool>("lowerCase"); // a documentroot line follows: the one Apache uses
         for (const char* folder : {"my web site", "site/", "a\\\\b\\", "say \"hi\"", "x\\\"y", "网站"})
             QTest::newRow(folder) << QString::fromUtf8(folder) << false << false;
         QTest::newRow("continuation lines") << "site" << true << false;
@@ -426,8 +420,7 @@ class TestConfig : public QObject
 
     void apacheReadsWhatWasTyped()
     {
-        const QString apache = QStringLiteral("/usr/sbin/apache2");
-        if (!QFile::exists(apache))
+        if (!QFile::exists(kApache))
             QSKIP("Apache httpd (Debian's apache2) is not installed");
         QFETCH(QString, folder);
         QFETCH(bool, continued);
@@ -444,9 +437,9 @@ class TestConfig : public QObject
             QVERIFY(WriteAll(conf, ReadAll(conf)
                                        .replace("\nDocumentRoot \"", "\nDocumentRoot \\\r\n \"")
                                        .replace("index.html\r", "index.html \\\r\n index.htm\r")));
-        QCOMPARE(RunProgram(apache, {"-t", "-f", conf}).exitCode, 0); // valid before
+        QCOMPARE(RunProgram(kApache, {"-t", "-f", conf}).exitCode, 0); // valid before
         QVERIFY(RewriteHttpdConf(conf, root, "index.php index.html").ok());
-        const Run dump = RunProgram(apache, {"-S", "-f", conf});
+        const Run dump = RunProgram(kApache, {"-S", "-f", conf});
         QVERIFY2(dump.exitCode == 0 && dump.output.contains("Main DocumentRoot: \"" + root + "\"\n"),
                  qPrintable(dump.output));
     }
