@@ -368,23 +368,21 @@ class TestConfig : public QObject
 
     void installation_data()
     {
-        QTest::addColumn<QString>(
-            "make"); // shell commands run in a scratch folder; apache/ is the Apache folder
+        QTest::addColumn<QString>("make"); // sh commands run in a scratch folder; apache/: the Apache folder
         QTest::addColumn<Layout>("layout");
-        QTest::addColumn<QString>("phpIni");   // %1: the scratch folder
-        QTest::addColumn<bool>("phpIniNamed"); // not the Apache folder's own
+        QTest::addColumn<QString>("phpIni"); // %1: the scratch folder; named unless the Apache folder's
         QTest::addColumn<QStringList>("siteFiles");
         const QString conf = "mkdir -p apache/conf && printf 'ServerRoot \"%s/apache\"\\r\\n' $PWD "
                              ">apache/conf/httpd.conf && ";
         const QString phpIni = "%1/apache/php.ini", httpdConf = "%1/apache/conf/httpd.conf";
         const QString debian = QString(QDir::listSeparator()) == ";" ? "" : "cp -a /etc/apache2 apache";
         // clang-format off
-        QTest::newRow("php.ini in the Apache folder") << conf + "touch apache/php.ini" << Layout::ApacheFolder << phpIni << false << QStringList{httpdConf};
-        QTest::newRow("PHPIniDir naming the Apache folder itself") << conf + "echo 'PHPIniDir \"${SRVROOT}\"' >>apache/conf/httpd.conf && sed -i '1i Define SRVROOT \"'$PWD'/apache\"' apache/conf/httpd.conf" << Layout::ApacheFolder << phpIni << false << QStringList{httpdConf};
-        QTest::newRow("PHPIniDir in an included file, the last one wins (XAMPP)") << conf + "mkdir -p apache/conf/extra php && touch apache/php.ini php/php.ini && printf 'PHPIniDir \"/nowhere\"\\r\\nInclude conf/extra/httpd-xampp.conf\\r\\n' >>apache/conf/httpd.conf && echo \"<IfModule php_module>\n  PHPIniDir \\\"$PWD/php\\\"\n</IfModule>\" >apache/conf/extra/httpd-xampp.conf" << Layout::ApacheFolder << "%1/php/php.ini" << true << QStringList{httpdConf};
-        QTest::newRow("apache2.conf beside conf/httpd.conf: the Apache folder's layout") << conf + "touch apache/apache2.conf apache/php.ini" << Layout::ApacheFolder << phpIni << false << QStringList{httpdConf};
+        QTest::newRow("php.ini in the Apache folder") << conf + "touch apache/php.ini" << Layout::ApacheFolder << phpIni << QStringList{httpdConf};
+        QTest::newRow("PHPIniDir naming the Apache folder itself") << conf + "echo 'PHPIniDir \"${SRVROOT}\"' >>apache/conf/httpd.conf && sed -i '1i Define SRVROOT \"'$PWD'/apache\"' apache/conf/httpd.conf" << Layout::ApacheFolder << phpIni << QStringList{httpdConf};
+        QTest::newRow("PHPIniDir in an included file, the last one wins (XAMPP)") << conf + "mkdir -p apache/conf/extra php && touch apache/php.ini php/php.ini && printf 'PHPIniDir \"/nowhere\"\\r\\nInclude conf/extra/httpd-xampp.conf\\r\\n' >>apache/conf/httpd.conf && echo \"<IfModule php_module>\n  PHPIniDir \\\"$PWD/php\\\"\n</IfModule>\" >apache/conf/extra/httpd-xampp.conf" << Layout::ApacheFolder << "%1/php/php.ini" << QStringList{httpdConf};
+        QTest::newRow("apache2.conf beside conf/httpd.conf: the Apache folder's layout") << conf + "touch apache/apache2.conf apache/php.ini" << Layout::ApacheFolder << phpIni << QStringList{httpdConf};
         if (QFileInfo::exists("/etc/apache2/mods-enabled/php8.2.load"))
-            QTest::newRow("Debian's tree as the package installs it") << debian << Layout::Debian << "/etc/php/8.2/apache2/php.ini" << true << QStringList{"%1/apache/mods-enabled/dir.conf", "%1/apache/sites-enabled/000-default.conf"};
+            QTest::newRow("Debian's tree as the package installs it") << debian << Layout::Debian << "/etc/php/8.2/apache2/php.ini" << QStringList{"%1/apache/mods-enabled/dir.conf", "%1/apache/sites-enabled/000-default.conf"};
         // clang-format on
     }
 
@@ -393,7 +391,6 @@ class TestConfig : public QObject
         QFETCH(QString, make);
         QFETCH(Layout, layout);
         QFETCH(QString, phpIni);
-        QFETCH(bool, phpIniNamed);
         QFETCH(QStringList, siteFiles);
         if (QSysInfo::kernelType() == "winnt") // Wine starts no Linux sh
             QSKIP("The rows make their folders with sh commands: POSIX only.");
@@ -403,7 +400,7 @@ class TestConfig : public QObject
         Installation found = LocateInstallation(dir.filePath("apache"));
         QCOMPARE(found.layout, layout);
         QCOMPARE(QDir::fromNativeSeparators(found.phpIni), phpIni.replace("%1", dir.path()));
-        QCOMPARE(found.phpIniNamed, phpIniNamed);
+        QCOMPARE(found.phpIniNamed, phpIni != dir.filePath("apache/php.ini"));
         QCOMPARE(found.siteFiles.replaceInStrings(dir.path(), "%1"), siteFiles);
     }
 
