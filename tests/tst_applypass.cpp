@@ -238,9 +238,8 @@ class TestApplyPass : public QObject
         QTest::addColumn<QString>("message");
         const auto record = [](Status status, int exitCode, const QString& output, const QString& reason,
                                bool stillRunning = false, const QStringList& logLines = {}) {
-            return CommandRecord{Command(Service::Apache, Verb::Start),
-                                 "service apache2 start",
-                                 {status, exitCode, output, reason, stillRunning, logLines, false}};
+            const CommandOutcome outcome{status, exitCode, output, reason, stillRunning, logLines, false};
+            return CommandRecord{Command(Service::Apache, Verb::Start), "service apache2 start", outcome};
         };
         // Of an outcome and commands, and what a row sets beyond them; files[0]: C:\conf\httpd.conf, not
         // written for lack of space.

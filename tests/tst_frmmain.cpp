@@ -99,6 +99,10 @@ class TestFrmMain : public QObject
         QStringList shown; // in stacking order, the lowest first; no size where it is the text's
         for (QWidget* w : m_window->findChildren<QWidget*>()) {
             auto* label = qobject_cast<QLabel*>(w);
+            // The captions fit although the desktop font is larger than the one the positions assume.
+            // (A push button's hint is wider than its caption; the status line sizes itself.)
+            const bool fits =
+                qobject_cast<QPushButton*>(w) || w == child("lbl3") || w->sizeHint().width() <= w->width();
             QDebug(&shown.emplace_back()).noquote()
                 << w->objectName() << w->parentWidget()->objectName()
                 << (w->size() == w->sizeHint() ? QRect(w->pos(), QSize()) : w->geometry())
@@ -106,12 +110,7 @@ class TestFrmMain : public QObject
                 << (w->property("checked").toBool() ? "checked" : "") << (w->hasFocus() ? "focus" : "")
                 << (w->property("default").toBool() ? "default" : "")
                 << (label && label->buddy() ? "for " + label->buddy()->objectName() : "")
-                << (w->isEnabled() && w->isVisible() ? "" : "hidden or disabled")
-                // The captions fit although the desktop font is larger than the one the positions
-                // assume. (A push button's hint is wider than its caption; the status line sizes itself.)
-                << (qobject_cast<QPushButton*>(w) || w == child("lbl3") || w->sizeHint().width() <= w->width()
-                        ? ""
-                        : "cut");
+                << (w->isEnabled() && w->isVisible() ? "" : "hidden or disabled") << (fits ? "" : "cut");
             shown.last() = shown.last().simplified();
         }
         // One line per control, as data/frmmain-controls.txt has them (%1, %2: the default folders).
