@@ -137,8 +137,7 @@ class TestApplyPass : public QObject
                 tests << bin + QString::fromUtf8(line);
         const QStringList runs{bin + "-t" + file, bin + "-t" + file, bin + "-S" + file};
         QCOMPARE(tests, runs.mid(0, fault < Fault::ApacheAccepts ? 0 : outcome == Outcome::Rejected ? 2 : 3));
-        QCOMPARE(report.testBefore.has_value() && !report.testBefore->passed,
-                 fault == Fault::ApacheBrokenBefore);
+        QCOMPARE(report.testBefore && !report.testBefore->passed, fault == Fault::ApacheBrokenBefore);
         // Apache's own words reach the report (the message rows show them in the message).
         apacheSays.replaceInStrings("%1", dir.path()).replaceInStrings("%2", QDir::toNativeSeparators(conf));
         QCOMPARE(report.testAfter && !report.testAfter->passed ? report.testAfter->lines : QStringList(),

@@ -122,8 +122,7 @@ class TestServices : public QObject
         QFETCH(QStringList, names);
         std::vector<platform::InstalledService> services;
         for (const QString& service : installed)
-            services.push_back(
-                {service.section('=', 0, 0), platform::ServiceProgram(service.section('=', 1))});
+            services.push_back({service.split('=')[0], platform::ServiceProgram(service.section('=', 1))});
         const ServiceNames found = FindServiceNames(services, apacheFolder);
         QCOMPARE((QStringList{found.apache, found.mysql, found.note}), names);
     }
