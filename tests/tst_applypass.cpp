@@ -160,7 +160,6 @@ class TestApplyPass : public QObject
         const QString mainOnly = "VirtualHost configuration:\nServerRoot: \"/srv\"\nMain DocumentRoot: \"/srv/x\"\n";
         const QString otherPort = "VirtualHost configuration:\n*:80                   localhost (/srv/conf/extra/vhosts.conf:3)\n";
         const QString other = "VirtualHost configuration:\n*:8080                 is a NameVirtualHost\n         default server localhost (/srv/conf/extra/vhosts.conf:23)\n         port 8080 namevhost localhost (/srv/conf/extra/vhosts.conf:23)\n";
-        QTest::newRow("start: the new root asked for and served") << ServiceAction::Start << false << false << 200 << true << false << mainOnly << "";
         QTest::newRow("a virtual host on another port: the main server answers") << ServiceAction::Start << false << false << 200 << true << false << otherPort << "";
         QTest::newRow("a virtual host of another file answers instead") << ServiceAction::Restart << false << false << 200 << true << false << other << "/srv/conf/extra/vhosts.conf:23";
         QTest::newRow("start: a redirect is served too") << ServiceAction::Start << false << false << 302 << true << false << mainOnly << "";
