@@ -211,7 +211,6 @@ class TestConfig : public QObject
         row("httpd: every match replaced whole, in any case; comments kept", "#DocumentRoot \"/a\"\r\n# DocumentRoot /a\r\nDocumentRoot \"/a\" # old\r\ndocumentroot /a\r\ndocumentrootX /a\r\n    DIRECTORYindex index.html\r\nDocumentRoot /b\r\n", root, "#DocumentRoot \"/a\"\r\n# DocumentRoot /a\r\n" + newRoot + newRoot + "documentrootX /a\r\n" + newIndex + newRoot);
         row("bytes invalid in the code page survive, no index line", "# caf\xe9 \xff\xfe\r\nServerName x\xc3\r\nDocumentRoot /\xff\r\n", root, "# caf\xe9 \xff\xfe\r\nServerName x\xc3\r\n" + newRoot, {"DirectoryIndex"});
         row("non-ASCII around the name does not hide it", "\xe4\xb8\xad DocumentRoot/x\r\nDirectoryIndex\xe4\xb8\xad x\r\nDocumentRootx /y\r\n\xe4\xb8\xad DocumentRooX DocumentRoot\r\n", root, newRoot + newIndex + "DocumentRootx /y\r\n\xe4\xb8\xad DocumentRooX DocumentRoot\r\n");
-        row("a commented line is never set, one in other case is", "#DocumentRoot /a\r\ndocumentroot /a\r\n# DirectoryIndex a", root, "#DocumentRoot /a\r\n" + newRoot + "# DirectoryIndex a\r\n", {"DirectoryIndex"});
         row("UTF-16 is refused", QByteArray("\xff\xfe" "D\0o\0", 6), root, QByteArray());
         row("stock: section after DocumentRoot, root section kept", "<Directory />\r\nDocumentRoot \"${SRVROOT}/htdocs\"\r\n<Directory \"${SRVROOT}/htdocs\">\r\n" + index, root, "<Directory />\r\n" + newRoot + newSection + newIndex, {}, ""); // the old folder's access section moves along, as the stock file asks; nothing added
         row("section before, unquoted, trailing separator, indent and tail kept", "  <Directory /srv/old/>  # site\r\n<DirectoryMatch \"/srv/old\">\r\n#<Directory /srv/old>\r\n#Directory /srv/old> was <Directory /srv/old>\r\n<Directory /srv/other>\r\nDocumentRoot /srv/old\r\n" + index, root, "  <Directory \"E:\\Myphp\">  # site\r\n<DirectoryMatch \"/srv/old\">\r\n#<Directory /srv/old>\r\n#Directory /srv/old> was <Directory /srv/old>\r\n<Directory /srv/other>\r\n" + newRoot + newIndex, {}, {}, 3);
@@ -270,7 +269,6 @@ class TestConfig : public QObject
             chunks += (i % 7 ? "# line \r\n" : "DocumentRoot /x \\\r\n\"/y\"\r") + QByteArray(i % 13, 'z');
         chunks += "\r\n# " + QByteArray(3 << 19, 'z') + "\r\nDirectoryIndex a";
         // clang-format off
-        QTest::newRow("replaced, nothing else left") << kConf << "" << "" << "";
         QTest::newRow("zero-byte file untouched") << QByteArray("") << "" << "" << "";
         QTest::newRow("missing file") << QByteArray() << "" << "" << "No such file";
         QTest::newRow("UTF-16 file untouched") << QByteArray("\xff\xfe#\0", 4) << "" << "" << "UTF-16";
