@@ -57,6 +57,12 @@ struct Recorder : QObject, FakeRunner
     }
 };
 
+// A pass through the window: root and index typed into txt and txt2; apache: an Apache folder typed into
+// txt3, else one without Apache; press: controls clicked in turn (Enter: the key); focus: where the focus is
+// afterwards (empty: not checked); log: status lines painted, commands, notices; changed: files changed, the
+// site folder made; then: a control changed afterwards, which enables Apply again.
+using PassRow = std::tuple<QString, QString, bool, QStringList, QString, QStringList, QStringList, QString>;
+
 } // namespace
 
 class TestFrmMain : public QObject
@@ -146,39 +152,26 @@ class TestFrmMain : public QObject
 
     void pass_data()
     {
-        QTest::addColumn<QString>("root");        // typed into txt
-        QTest::addColumn<QString>("index");       // typed into txt2
-        QTest::addColumn<bool>("apache");         // an Apache folder typed into txt3, else one without Apache
-        QTest::addColumn<QStringList>("press");   // controls clicked in turn; Enter: the key
-        QTest::addColumn<QString>("focus");       // where the focus is afterwards; empty: not checked
-        QTest::addColumn<QStringList>("log");     // status lines painted, commands, notices
-        QTest::addColumn<QStringList>("changed"); // files changed, the site folder made
-        QTest::addColumn<QString>("then");        // a control changed afterwards, which enables Apply again
+        QTest::addColumn<PassRow>("row");
         // clang-format off
         const QString site = "  %1/新站点  ", plain = "%1/新站点"; // plain: for rows that never reach the files
         const QStringList files{"正在设置文件:php.ini", "正在设置文件:httpd.conf"};
         const QStringList started = files + QStringList{"正在启动服务:Apache2", "net start apache2 | 正在启动服务:Apache2", "正在启动服务:Mysql", "net start mysql | 正在启动服务:Mysql"};
         const QStringList all{"php.ini", "httpd.conf", "site"};
-        QTest::newRow("applied") << site << "index.php default.htm" << true << QStringList{"cmdAply"} << "" << started + QStringList{"设置已完成！"} << all << "aRestart";
-        QTest::newRow("errors not shown: php.ini untouched") << site << "index.php default.htm" << true << QStringList{"chkShowErr", "cmdAply"} << "" << started + QStringList{"设置已完成！"} << QStringList{"httpd.conf", "site"} << "chkShowErr";
-        QTest::newRow("restart by OK, Apache's stop hangs") << site << "index.php default.htm" << true << QStringList{"aRestart", "cmdOk"} << "" << files + QStringList{"正在重启服务:Apache2", "net stop apache2 | 正在重启服务:Apache2", "net start apache2 | 正在重启服务:Apache2", "正在启动服务:Mysql", "net start mysql | 正在启动服务:Mysql", "设置已应用，但以下服务命令没有成功：\nnet stop apache2：超时未结束，已被终止"} << all << "mPause";
-        QTest::newRow("files missing") << plain << "index.php" << false << QStringList{"cmdAply"} << "txt3" << QStringList{kMissing} << QStringList() << "txt3";
-        QTest::newRow("files missing, Enter") << plain << "index.php" << false << QStringList{"Enter"} << "" << QStringList{kMissing} << QStringList() << "aStop";
-        QTest::newRow("empty index") << site << "" << true << QStringList{"cmdAply"} << "txt2" << QStringList{"服务器默认首页不能为空，请重新输入。"} << QStringList() << "txt2";
-        QTest::newRow("blank root") << "   " << "index.php" << true << QStringList{"cmdAply"} << "txt" << QStringList{"主目录不能为空，请重新输入。"} << QStringList() << "txt";
-        QTest::newRow("cancelled") << plain << "index.php" << true << QStringList{"cmdCancel"} << "" << QStringList() << QStringList() << "txt2";
+        QTest::newRow("applied") << PassRow{site, "index.php default.htm", true, QStringList{"cmdAply"}, "", started + QStringList{"设置已完成！"}, all, "aRestart"};
+        QTest::newRow("errors not shown: php.ini untouched") << PassRow{site, "index.php default.htm", true, QStringList{"chkShowErr", "cmdAply"}, "", started + QStringList{"设置已完成！"}, QStringList{"httpd.conf", "site"}, "chkShowErr"};
+        QTest::newRow("restart by OK, Apache's stop hangs") << PassRow{site, "index.php default.htm", true, QStringList{"aRestart", "cmdOk"}, "", files + QStringList{"正在重启服务:Apache2", "net stop apache2 | 正在重启服务:Apache2", "net start apache2 | 正在重启服务:Apache2", "正在启动服务:Mysql", "net start mysql | 正在启动服务:Mysql", "设置已应用，但以下服务命令没有成功：\nnet stop apache2：超时未结束，已被终止"}, all, "mPause"};
+        QTest::newRow("files missing") << PassRow{plain, "index.php", false, QStringList{"cmdAply"}, "txt3", QStringList{kMissing}, QStringList(), "txt3"};
+        QTest::newRow("files missing, Enter") << PassRow{plain, "index.php", false, QStringList{"Enter"}, "", QStringList{kMissing}, QStringList(), "aStop"};
+        QTest::newRow("empty index") << PassRow{site, "", true, QStringList{"cmdAply"}, "txt2", QStringList{"服务器默认首页不能为空，请重新输入。"}, QStringList(), "txt2"};
+        QTest::newRow("blank root") << PassRow{"   ", "index.php", true, QStringList{"cmdAply"}, "txt", QStringList{"主目录不能为空，请重新输入。"}, QStringList(), "txt"};
+        QTest::newRow("cancelled") << PassRow{plain, "index.php", true, QStringList{"cmdCancel"}, "", QStringList(), QStringList(), "txt2"};
         // clang-format on
     }
     void pass()
     {
-        QFETCH(QString, root);
-        QFETCH(QString, index);
-        QFETCH(bool, apache);
-        QFETCH(QStringList, press);
-        QFETCH(QString, focus);
-        QFETCH(QStringList, log);
-        QFETCH(QStringList, changed);
-        QFETCH(QString, then);
+        QFETCH(PassRow, row);
+        auto [root, index, apache, press, focus, log, changed, then] = row;
         root.replace("%1", m_dir->path());
         const QString ini = m_apache + "/php.ini", conf = m_apache + "/conf/httpd.conf",
                       site = root.trimmed();
