@@ -28,6 +28,17 @@ enum class Fault { NoLiveDocumentRoot, HttpdConfUtf16, HttpdConfIsFolder, Hidden
 const QStringList kRefusal{"AH00526: Syntax error on line 25 of httpd.conf:", "DocumentRoot must be a directory"};
 // clang-format on
 
+// A pass on an installation with a fault. root: typed (%1 is a scratch folder); log: status texts, and
+// commands with the status they ran under; changed: the files and folders the pass changed or made;
+// apacheSays: Apache refusing the change (%2 is httpd.conf).
+using PassRow = std::tuple<Fault, QString, Outcome, QStringList, QStringList, QStringList>;
+
+// The action on Apache and what follows it. running: the service manager reports Apache running before;
+// alreadyStarted: the start answers that it had started already (net 2182); page: what Apache answers for
+// the new root (0: nothing); asked: the new root was asked for; explained: the report explains a page not
+// served; listing: Apache's list of its virtual hosts; otherHost: the virtual host said to answer instead.
+using AfterRow = std::tuple<ServiceAction, bool, bool, int, bool, bool, QString, QString>;
+
 class TestApplyPass : public QObject
 {
     Q_OBJECT
@@ -35,39 +46,30 @@ class TestApplyPass : public QObject
   private slots:
     void pass_data()
     {
-        QTest::addColumn<Fault>("fault");
-        QTest::addColumn<QString>("root"); // typed; %1 is a scratch folder
-        QTest::addColumn<Outcome>("outcome");
-        QTest::addColumn<QStringList>("log");     // status texts, and commands with the status they ran under
-        QTest::addColumn<QStringList>("changed"); // the files and folders the pass changed or made
-        QTest::addColumn<QStringList>("apacheSays"); // Apache refusing the change; %2 is httpd.conf
+        QTest::addColumn<PassRow>("row");
         // clang-format off
         const QStringList files{"正在设置文件:php.ini", "正在设置文件:httpd.conf", ""};
         const QStringList started = files + QStringList{"正在启动服务:Apache2", "net start apache2 | 正在启动服务:Apache2", "正在启动服务:Mysql", "net start mysql | 正在启动服务:Mysql", ""};
         const QStringList all{"php.ini", "httpd.conf", "site"};
-        QTest::newRow("no live DocumentRoot: still applied") << Fault::NoLiveDocumentRoot << "%1/site" << Outcome::Applied << started << all << QStringList();
-        QTest::newRow("httpd.conf not rewritable: no folder, no command") << Fault::HttpdConfUtf16 << "%1/site" << Outcome::FileNotChanged << files << QStringList{"php.ini"} << QStringList();
-        QTest::newRow("httpd.conf a folder: missing, nothing touched") << Fault::HttpdConfIsFolder << "%1/site" << Outcome::FilesMissing << QStringList() << QStringList() << QStringList();
-        QTest::newRow("XAMPP: the php.ini PHPIniDir names is changed, the message names it") << Fault::Xampp << "%1/site" << Outcome::Applied << started << all << QStringList();
-        QTest::newRow("Apache accepts the change") << Fault::ApacheAccepts << "%1/site" << Outcome::Applied << started << all << QStringList();
-        QTest::newRow("Apache refuses the change: all put back, no command") << Fault::ApacheRefusesChange << "%1/site" << Outcome::Rejected << files << QStringList() << kRefusal;
+        QTest::newRow("no live DocumentRoot: still applied") << PassRow{Fault::NoLiveDocumentRoot, "%1/site", Outcome::Applied, started, all, QStringList()};
+        QTest::newRow("httpd.conf not rewritable: no folder, no command") << PassRow{Fault::HttpdConfUtf16, "%1/site", Outcome::FileNotChanged, files, QStringList{"php.ini"}, QStringList()};
+        QTest::newRow("httpd.conf a folder: missing, nothing touched") << PassRow{Fault::HttpdConfIsFolder, "%1/site", Outcome::FilesMissing, QStringList(), QStringList(), QStringList()};
+        QTest::newRow("XAMPP: the php.ini PHPIniDir names is changed, the message names it") << PassRow{Fault::Xampp, "%1/site", Outcome::Applied, started, all, QStringList()};
+        QTest::newRow("Apache accepts the change") << PassRow{Fault::ApacheAccepts, "%1/site", Outcome::Applied, started, all, QStringList()};
+        QTest::newRow("Apache refuses the change: all put back, no command") << PassRow{Fault::ApacheRefusesChange, "%1/site", Outcome::Rejected, files, QStringList(), kRefusal};
 #ifdef Q_OS_WIN
-        QTest::newRow("hidden php.ini: missing") << Fault::HiddenPhpIni << "%1/site" << Outcome::FilesMissing << QStringList() << QStringList() << QStringList();
-        QTest::newRow("Apache's program accepts a root it can make") << Fault::ApacheProgram << "%1/site" << Outcome::Applied << started << all << QStringList();
-        QTest::newRow("Apache's program refuses a root under a missing Chinese folder, its words read as it writes them: all put back") << Fault::ApacheProgram << "%1/缺少/站点" << Outcome::Rejected << files << QStringList() << QStringList{"AH00526: Syntax error on line 26 of %2:", "DocumentRoot '%1/缺少/站点' is not a directory, or is not readable"};
+        QTest::newRow("hidden php.ini: missing") << PassRow{Fault::HiddenPhpIni, "%1/site", Outcome::FilesMissing, QStringList(), QStringList(), QStringList()};
+        QTest::newRow("Apache's program accepts a root it can make") << PassRow{Fault::ApacheProgram, "%1/site", Outcome::Applied, started, all, QStringList()};
+        QTest::newRow("Apache's program refuses a root under a missing Chinese folder, its words read as it writes them: all put back") << PassRow{Fault::ApacheProgram, "%1/缺少/站点", Outcome::Rejected, files, QStringList(), QStringList{"AH00526: Syntax error on line 26 of %2:", "DocumentRoot '%1/缺少/站点' is not a directory, or is not readable"}};
 #endif
-        QTest::newRow("Apache refused before the change too: applied") << Fault::ApacheBrokenBefore << "%1/site" << Outcome::Applied << started << all << kRefusal;
+        QTest::newRow("Apache refused before the change too: applied") << PassRow{Fault::ApacheBrokenBefore, "%1/site", Outcome::Applied, started, all, kRefusal};
         // clang-format on
     }
 
     void pass()
     {
-        QFETCH(Fault, fault);
-        QFETCH(QString, root);
-        QFETCH(Outcome, outcome);
-        QFETCH(QStringList, log);
-        QFETCH(QStringList, changed);
-        QFETCH(QStringList, apacheSays);
+        QFETCH(PassRow, row);
+        auto [fault, root, outcome, log, changed, apacheSays] = row;
         QTemporaryDir dir;
         root.replace("%1", dir.path());
         const QString folder = dir.filePath("xampp/apache"), conf = folder + "/conf/httpd.conf",
@@ -105,7 +107,7 @@ class TestApplyPass : public QObject
         seams.runner = &runner;
         seams.requestPage = [](const QUrl&) { return PageAnswer{200, {}}; };
         if (fault != Fault::ApacheProgram) // Apache's program as run: it refuses after a change, or always
-            seams.runProgram = [&](const QString& program, const QStringList& arguments) {
+            seams.runProgram = [&tests, fault = fault](const QString& program, const QStringList& arguments) {
                 tests << QFileInfo(program).path() + ' ' + arguments.join(' ');
                 const bool refuses = fault == Fault::ApacheBrokenBefore ||
                                      (fault == Fault::ApacheRefusesChange && tests.size() > 1);
@@ -148,40 +150,27 @@ class TestApplyPass : public QObject
 
     void afterCommands_data()
     {
-        QTest::addColumn<ServiceAction>("apache");
-        QTest::addColumn<bool>("running");        // the service manager reports Apache running before
-        QTest::addColumn<bool>("alreadyStarted"); // the start answers that it had started already (net 2182)
-        QTest::addColumn<int>("page");            // what Apache answers for the new root; 0: nothing
-        QTest::addColumn<bool>("asked");          // the new root was asked for
-        QTest::addColumn<bool>("explained");      // the report explains a page not served
-        QTest::addColumn<QString>("listing");     // Apache's list of its virtual hosts
-        QTest::addColumn<QString>("otherHost");   // the virtual host reported as answering instead
+        QTest::addColumn<AfterRow>("row");
         // clang-format off
         const QString mainOnly = "VirtualHost configuration:\nServerRoot: \"/srv\"\nMain DocumentRoot: \"/srv/x\"\n";
         const QString otherPort = "VirtualHost configuration:\n*:80                   localhost (/srv/conf/extra/vhosts.conf:3)\n";
         const QString other = "VirtualHost configuration:\n*:8080                 is a NameVirtualHost\n         default server localhost (/srv/conf/extra/vhosts.conf:23)\n         port 8080 namevhost localhost (/srv/conf/extra/vhosts.conf:23)\n";
-        QTest::newRow("a virtual host on another port: the main server answers") << ServiceAction::Start << false << false << 200 << true << false << otherPort << "";
-        QTest::newRow("a virtual host of another file answers instead") << ServiceAction::Restart << false << false << 200 << true << false << other << "/srv/conf/extra/vhosts.conf:23";
-        QTest::newRow("start: a redirect is served too") << ServiceAction::Start << false << false << 302 << true << false << mainOnly << "";
-        QTest::newRow("start: forbidden, explained") << ServiceAction::Start << false << false << 403 << true << true << mainOnly << "";
-        QTest::newRow("start: no answer, explained") << ServiceAction::Start << false << false << 0 << true << true << mainOnly << "";
-        QTest::newRow("start of a running Apache: nothing new to ask") << ServiceAction::Start << true << false << 200 << false << false << mainOnly << "";
-        QTest::newRow("start answered 'already started'") << ServiceAction::Start << false << true << 200 << false << false << mainOnly << "";
-        QTest::newRow("restart of a running Apache: asked") << ServiceAction::Restart << true << false << 404 << true << true << mainOnly << "";
-        QTest::newRow("stop: nothing asked") << ServiceAction::Stop << false << false << 200 << false << false << mainOnly << "";
+        QTest::newRow("a virtual host on another port: the main server answers") << AfterRow{ServiceAction::Start, false, false, 200, true, false, otherPort, ""};
+        QTest::newRow("a virtual host of another file answers instead") << AfterRow{ServiceAction::Restart, false, false, 200, true, false, other, "/srv/conf/extra/vhosts.conf:23"};
+        QTest::newRow("start: a redirect is served too") << AfterRow{ServiceAction::Start, false, false, 302, true, false, mainOnly, ""};
+        QTest::newRow("start: forbidden, explained") << AfterRow{ServiceAction::Start, false, false, 403, true, true, mainOnly, ""};
+        QTest::newRow("start: no answer, explained") << AfterRow{ServiceAction::Start, false, false, 0, true, true, mainOnly, ""};
+        QTest::newRow("start of a running Apache: nothing new to ask") << AfterRow{ServiceAction::Start, true, false, 200, false, false, mainOnly, ""};
+        QTest::newRow("start answered 'already started'") << AfterRow{ServiceAction::Start, false, true, 200, false, false, mainOnly, ""};
+        QTest::newRow("restart of a running Apache: asked") << AfterRow{ServiceAction::Restart, true, false, 404, true, true, mainOnly, ""};
+        QTest::newRow("stop: nothing asked") << AfterRow{ServiceAction::Stop, false, false, 200, false, false, mainOnly, ""};
         // clang-format on
     }
 
     void afterCommands()
     {
-        QFETCH(ServiceAction, apache);
-        QFETCH(bool, running);
-        QFETCH(bool, alreadyStarted);
-        QFETCH(int, page);
-        QFETCH(bool, asked);
-        QFETCH(bool, explained);
-        QFETCH(QString, listing);
-        QFETCH(QString, otherHost);
+        QFETCH(AfterRow, row);
+        const auto& [apache, running, alreadyStarted, page, asked, explained, listing, otherHost] = row;
         FakeRunner runner;
         runner.running = running;
         runner.answers["net start apache2"].alreadyInState = alreadyStarted;
@@ -191,12 +180,12 @@ class TestApplyPass : public QObject
                 WriteAll(dir.filePath("apache/bin/httpd"), ""));
         QStringList urls;
         ApplyPassSeams seams;
-        seams.runProgram = [&](const QString&, const QStringList& arguments) {
+        seams.runProgram = [listing = listing](const QString&, const QStringList& arguments) {
             return CommandOutcome{
                 Status::Succeeded, 0, arguments[0] == "-S" ? listing : "Syntax OK", {}, false, {}};
         };
         seams.runner = &runner;
-        seams.requestPage = [&](const QUrl& url) {
+        seams.requestPage = [&urls, page = page](const QUrl& url) {
             urls << url.toString();
             return PageAnswer{page, page ? "Forbidden" : "Connection refused"};
         };
