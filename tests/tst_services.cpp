@@ -25,6 +25,11 @@ using Status = CommandOutcome::Status;
 // Who runs the commands: a service manager whose programs are the stand-ins, or none: a FakeRunner.
 using Manager = std::optional<ServiceManager>;
 
+// The manager, the actions on Apache and MySQL; body: what the stand-ins run; records: command line as
+// run, status, reason, Apache's log lines; without a service manager: the status texts and each command
+// with the status text then.
+using ApplyRow = std::tuple<Manager, ServiceAction, ServiceAction, QByteArray, QStringList>;
+
 class TestServices : public QObject
 {
     Q_OBJECT
@@ -46,40 +51,31 @@ class TestServices : public QObject
     void apply_data()
     {
         // clang-format off
-        // body: what the stand-ins run; records: command line as run, status, reason, Apache's log lines;
-        // without a service manager: the status texts and each command with the status text then.
-        QTest::addColumn<Manager>("manager");
-        QTest::addColumn<ServiceAction>("apache");
-        QTest::addColumn<ServiceAction>("mysql");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QStringList>("records");
+        QTest::addColumn<ApplyRow>("row");
         using A = ServiceAction;
-        QTest::newRow("start, stop: each status text once, before its commands") << Manager() << A::Start << A::Stop << QByteArray() << QStringList{"正在启动服务:Apache2", "net start apache2 | 正在启动服务:Apache2", "正在停止服务:Mysql", "net stop mysql | 正在停止服务:Mysql"};
-        QTest::newRow("pause, start") << Manager() << A::Pause << A::Start << QByteArray() << QStringList{"正在暂停服务:Apache2", "net pause apache2 | 正在暂停服务:Apache2", "正在启动服务:Mysql", "net start mysql | 正在启动服务:Mysql"};
-        QTest::newRow("restart is a stop, then a start") << Manager() << A::Restart << A::Restart << QByteArray() << QStringList{"正在重启服务:Apache2", "net stop apache2 | 正在重启服务:Apache2", "net start apache2 | 正在重启服务:Apache2", "正在重启服务:Mysql", "net stop mysql | 正在重启服务:Mysql", "net start mysql | 正在重启服务:Mysql"};
+        QTest::newRow("start, stop: each status text once, before its commands") << ApplyRow{Manager(), A::Start, A::Stop, QByteArray(), QStringList{"正在启动服务:Apache2", "net start apache2 | 正在启动服务:Apache2", "正在停止服务:Mysql", "net stop mysql | 正在停止服务:Mysql"}};
+        QTest::newRow("pause, start") << ApplyRow{Manager(), A::Pause, A::Start, QByteArray(), QStringList{"正在暂停服务:Apache2", "net pause apache2 | 正在暂停服务:Apache2", "正在启动服务:Mysql", "net start mysql | 正在启动服务:Mysql"}};
+        QTest::newRow("restart is a stop, then a start") << ApplyRow{Manager(), A::Restart, A::Restart, QByteArray(), QStringList{"正在重启服务:Apache2", "net stop apache2 | 正在重启服务:Apache2", "net start apache2 | 正在重启服务:Apache2", "正在重启服务:Mysql", "net stop mysql | 正在重启服务:Mysql", "net start mysql | 正在重启服务:Mysql"}};
 #ifndef Q_OS_WIN // sh stand-ins
         using M = ServiceManager;
         // What a failed start adds to Apache's log: a blank line, more lines than a message takes, one longer than one.
         const QStringList failed{"", "AH00072: make_sock: could not bind to address 0.0.0.0:80", "AH00451: no listening sockets available", "AH00526: 语法错误", QString(250, 'x'), "AH00015: Unable to open logs", "one line too many"};
         const QByteArray logging = "[ \"$*\" = 'start apache2' ] && printf '" + failed.join("\\r\\n").toUtf8() + "\\r\\n' >>$d/log || echo $* >>$d/log; ";
         const QString logged = failed.mid(1, 3).join(' ') + ' ' + QString(200, 'x') + ' ' + failed[5];
-        QTest::newRow("systemd: pause runs nothing, mysql stays mysql") << Manager(M::Systemd) << A::Pause << A::Restart << QByteArray() << QStringList{"net pause apache2 5", "systemctl stop mysql 0", "systemctl start mysql 0"};
-        QTest::newRow("sysv: restart, a mysql script stays mysql; started: no log") << Manager(M::SysVinit) << A::Restart << A::Start << "touch $d/mysql; " + logging << QStringList{"service apache2 stop 0", "service apache2 start 0", "service mysql start 0"};
-        QTest::newRow("sysv: failed. with exit 0, only mariadb's script; no log") << Manager(M::SysVinit) << A::Start << A::Stop << QByteArray("echo \"Starting $1\"; echo \"Action '$2' failed.\"") << QStringList{"service apache2 start 2 Action 'start' failed.", "service mariadb stop 2 Action 'stop' failed."};
-        QTest::newRow("non-zero exit, the rest still run; log did not grow") << Manager(M::Systemd) << A::Restart << A::Start << QByteArray("[ \"$*\" = 'start apache2' ] || echo >>$d/log; exit 1") << QStringList{"systemctl stop apache2 2", "systemctl start apache2 2", "systemctl start mysql 2"};
-        QTest::newRow("failed start: the lines it logged") << Manager(M::Systemd) << A::Restart << A::Start << logging + "exit 1" << QStringList{"systemctl stop apache2 2", "systemctl start apache2 2 " + logged, "systemctl start mysql 2"};
-        QTest::newRow("net: already started, not started") << Manager(M::WindowsNet) << A::Restart << A::Restart << QByteArray("case \"$*\" in 'stop apache2') n=2185;; *apache2) n=2182;; *) n=3521;; esac; echo NET HELPMSG $n; exit 2") << QStringList{"net stop apache2 2", "net start apache2 0", "net stop mysql 0", "net start mysql 2"};
+        QTest::newRow("systemd: pause runs nothing, mysql stays mysql") << ApplyRow{Manager(M::Systemd), A::Pause, A::Restart, QByteArray(), QStringList{"net pause apache2 5", "systemctl stop mysql 0", "systemctl start mysql 0"}};
+        QTest::newRow("sysv: restart, a mysql script stays mysql; started: no log") << ApplyRow{Manager(M::SysVinit), A::Restart, A::Start, "touch $d/mysql; " + logging, QStringList{"service apache2 stop 0", "service apache2 start 0", "service mysql start 0"}};
+        QTest::newRow("sysv: failed. with exit 0, only mariadb's script; no log") << ApplyRow{Manager(M::SysVinit), A::Start, A::Stop, QByteArray("echo \"Starting $1\"; echo \"Action '$2' failed.\""), QStringList{"service apache2 start 2 Action 'start' failed.", "service mariadb stop 2 Action 'stop' failed."}};
+        QTest::newRow("non-zero exit, the rest still run; log did not grow") << ApplyRow{Manager(M::Systemd), A::Restart, A::Start, QByteArray("[ \"$*\" = 'start apache2' ] || echo >>$d/log; exit 1"), QStringList{"systemctl stop apache2 2", "systemctl start apache2 2", "systemctl start mysql 2"}};
+        QTest::newRow("failed start: the lines it logged") << ApplyRow{Manager(M::Systemd), A::Restart, A::Start, logging + "exit 1", QStringList{"systemctl stop apache2 2", "systemctl start apache2 2 " + logged, "systemctl start mysql 2"}};
+        QTest::newRow("net: already started, not started") << ApplyRow{Manager(M::WindowsNet), A::Restart, A::Restart, QByteArray("case \"$*\" in 'stop apache2') n=2185;; *apache2) n=2182;; *) n=3521;; esac; echo NET HELPMSG $n; exit 2"), QStringList{"net stop apache2 2", "net start apache2 0", "net stop mysql 0", "net start mysql 2"}};
 #endif
         // clang-format on
     }
 
     void apply()
     {
-        QFETCH(Manager, manager);
-        QFETCH(ServiceAction, apache);
-        QFETCH(ServiceAction, mysql);
-        QFETCH(QByteArray, body);
-        QFETCH(QStringList, records);
+        QFETCH(ApplyRow, row);
+        const auto& [manager, apache, mysql, body, records] = row;
         qputenv("BODY", body);
         for (const char* file : {"log", "mysql"})
             QFile::remove(m_bin.filePath(file));
