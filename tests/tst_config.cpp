@@ -79,6 +79,11 @@ static QStringList AccessLines(const QByteArray& before, const QByteArray& site,
     return access.linesFor(root, {"site"});
 }
 
+// input; root: httpd.conf with this document root (empty: php.ini); expected (null: refused); notSet; before:
+// read ahead of the file, for access (null: none added); reads: of the input from its start, 3 when a section
+// came before its root.
+using RewriteRow = std::tuple<QByteArray, QString, QByteArray, QStringList, QByteArray, int>;
+
 class TestConfig : public QObject
 {
     Q_OBJECT
@@ -192,14 +197,9 @@ class TestConfig : public QObject
 
     void rewriteContent_data()
     {
-        QTest::addColumn<QByteArray>("input");
-        QTest::addColumn<QString>("root");        // httpd.conf with this document root; empty: php.ini
-        QTest::addColumn<QByteArray>("expected"); // null: refused
-        QTest::addColumn<QStringList>("notSet");
-        QTest::addColumn<QByteArray>("before"); // read ahead of the file, for access; null: none added
-        QTest::addColumn<int>("reads"); // of the input from its start: 3 when a section came before its root
+        QTest::addColumn<RewriteRow>("row");
         // clang-format off
-        const auto row = [](const char* name, const QByteArray& input, const QString& root, const QByteArray& expected, const QStringList& notSet = {}, const QByteArray& before = {}, int reads = 1) { QTest::newRow(name) << input << root << expected << notSet << before << reads; };
+        const auto row = [](const char* name, const QByteArray& input, const QString& root, const QByteArray& expected, const QStringList& notSet = {}, const QByteArray& before = {}, int reads = 1) { QTest::newRow(name) << RewriteRow{input, root, expected, notSet, before, reads}; };
         const QString php, root = QStringLiteral("E:\\Myphp");
         const QByteArray index = "DirectoryIndex x\r\n", newIndex = "DirectoryIndex index.php index.html\r\n", newRoot = "DocumentRoot \"E:\\Myphp\"\r\n", newSection = "<Directory \"E:\\Myphp\">\r\n";
         const QByteArray gbk = "; \xd6\xd0\xce\xc4\xd7\xa2\xca\xcd\r\n"; // "; 中文注释" as a Chinese Windows writes it
@@ -234,13 +234,10 @@ class TestConfig : public QObject
 
     void rewriteContent()
     {
-        QFETCH(QByteArray, input);
-        QFETCH(QString, root);
-        QFETCH(QByteArray, expected);
-        QFETCH(QStringList, notSet);
-        QFETCH(QByteArray, before);
-        QFETCH(int, reads);
-        const auto plan = [&](const QByteArray& content) { // decided on the file as it stands
+        QFETCH(RewriteRow, row);
+        const auto& [input, root, expected, notSet, before, reads] = row;
+        // The plan is decided on the file as it stands.
+        const auto plan = [root = root, before = before](const QByteArray& content) {
             return root.isEmpty()
                        ? PhpIniPlan(true)
                        : HttpdConfPlan(root, "index.php index.html",
