@@ -25,6 +25,10 @@ using Status = CommandOutcome::Status;
 // Who runs the commands: a service manager whose programs are the stand-ins, or none: a FakeRunner.
 using Manager = std::optional<ServiceManager>;
 
+// The rows of serviceNames and runProcess; their tables say what each column holds.
+using NamesRow = std::tuple<QStringList, QString, QStringList>;
+using ProcessRow = std::tuple<QString, Status, QString>;
+
 // The manager, the actions on Apache and MySQL; body: what the stand-ins run; records: command line as
 // run, status, reason, Apache's log lines; without a service manager: the status texts and each command
 // with the status text then.
@@ -100,22 +104,19 @@ class TestServices : public QObject
     {
         // clang-format off
         // installed: NAME=its binary path, in the service manager's order. names: Apache's, MySQL's, the note.
-        QTest::addColumn<QStringList>("installed");
-        QTest::addColumn<QString>("apacheFolder");
-        QTest::addColumn<QStringList>("names");
-        QTest::newRow("folder typed in other case and separators; quoted, with arguments") << QStringList{"Apache2.4=\"C:\\Apache24\\bin\\httpd.exe\" -k runservice", "MySQL80=\"C:\\Program Files\\MySQL\\MySQL Server 8.0\\bin\\mysqld.exe\" --defaults-file=my.ini MySQL80"} << "c:/apache24//" << QStringList{"Apache2.4", "MySQL80", ""};
-        QTest::newRow("unquoted path with blanks and arguments") << QStringList{"Apache=C:\\Program Files\\Apache24\\bin\\HTTPD.EXE -k runservice", "MariaDB=C:\\Program Files\\MariaDB 11.4\\bin\\mariadbd.exe MariaDB"} << "C:\\Program Files\\Apache24" << QStringList{"Apache", "MariaDB", ""};
-        QTest::newRow("several MySQL: the first, said so") << QStringList{"MySQL57=D:\\mysql57\\bin\\mysqld.exe", "MariaDB=C:\\MariaDB\\bin\\mariadbd.exe"} << "C:\\Apache24" << QStringList{"apache2", "MySQL57", "找到多个 MySQL 服务，使用了 MySQL57。"};
-        QTest::newRow("apache2 and mysql in any case stay") << QStringList{"Apache2.4=C:\\Apache24\\bin\\httpd.exe", "MySQL80=C:\\mysql\\bin\\mysqld.exe", "Apache2=C:\\old\\bin\\httpd.exe", "MYSQL=C:\\old\\bin\\mysqld.exe"} << "C:\\Apache24" << QStringList{"apache2", "mysql", ""};
-        QTest::newRow("none matching: another folder, other programs") << QStringList{"Apache2.4=C:\\Apache24\\bin\\httpd.exe", "Apache=C:\\Apache2\\httpd.exe", "MySQLRouter=C:\\mysql\\bin\\mysqlrouter.exe", "backup=C:\\mysqld.exe\\copy.exe"} << "C:\\Apache2" << QStringList{"apache2", "mysql", ""};
+        QTest::addColumn<NamesRow>("row");
+        QTest::newRow("folder typed in other case and separators; quoted, with arguments") << NamesRow{QStringList{"Apache2.4=\"C:\\Apache24\\bin\\httpd.exe\" -k runservice", "MySQL80=\"C:\\Program Files\\MySQL\\MySQL Server 8.0\\bin\\mysqld.exe\" --defaults-file=my.ini MySQL80"}, "c:/apache24//", QStringList{"Apache2.4", "MySQL80", ""}};
+        QTest::newRow("unquoted path with blanks and arguments") << NamesRow{QStringList{"Apache=C:\\Program Files\\Apache24\\bin\\HTTPD.EXE -k runservice", "MariaDB=C:\\Program Files\\MariaDB 11.4\\bin\\mariadbd.exe MariaDB"}, "C:\\Program Files\\Apache24", QStringList{"Apache", "MariaDB", ""}};
+        QTest::newRow("several MySQL: the first, said so") << NamesRow{QStringList{"MySQL57=D:\\mysql57\\bin\\mysqld.exe", "MariaDB=C:\\MariaDB\\bin\\mariadbd.exe"}, "C:\\Apache24", QStringList{"apache2", "MySQL57", "找到多个 MySQL 服务，使用了 MySQL57。"}};
+        QTest::newRow("apache2 and mysql in any case stay") << NamesRow{QStringList{"Apache2.4=C:\\Apache24\\bin\\httpd.exe", "MySQL80=C:\\mysql\\bin\\mysqld.exe", "Apache2=C:\\old\\bin\\httpd.exe", "MYSQL=C:\\old\\bin\\mysqld.exe"}, "C:\\Apache24", QStringList{"apache2", "mysql", ""}};
+        QTest::newRow("none matching: another folder, other programs") << NamesRow{QStringList{"Apache2.4=C:\\Apache24\\bin\\httpd.exe", "Apache=C:\\Apache2\\httpd.exe", "MySQLRouter=C:\\mysql\\bin\\mysqlrouter.exe", "backup=C:\\mysqld.exe\\copy.exe"}, "C:\\Apache2", QStringList{"apache2", "mysql", ""}};
         // clang-format on
     }
 
     void serviceNames()
     {
-        QFETCH(QStringList, installed);
-        QFETCH(QString, apacheFolder);
-        QFETCH(QStringList, names);
+        QFETCH(NamesRow, row);
+        const auto& [installed, apacheFolder, names] = row;
         std::vector<platform::InstalledService> services;
         for (const QString& service : installed)
             services.push_back({service.split('=')[0], platform::ServiceProgram(service.section('=', 1))});
@@ -196,19 +197,17 @@ class TestServices : public QObject
         // clang-format off
         // script: for sh -c, %DIR% a scratch folder; one word is a program run as it is. status: timed out after 1 s,
         // else within 20 s. result: exit code, reason or first output line, whether the process in %DIR%/pid lives.
-        QTest::addColumn<QString>("script");
-        QTest::addColumn<Status>("status");
-        QTest::addColumn<QString>("result");
-        QTest::newRow("missing program") << "brellimar-no-such-program" << Status::FailedToStart << "0 execvp: No such file or directory";
-        QTest::newRow("file without execute bit") << "brellimar-not-executable" << Status::FailedToStart << "0 execvp: Permission denied";
-        QTest::newRow("non-zero exit") << "echo; echo '  no such service ' >&2; exit 3" << Status::Failed << "3 no such service";
-        QTest::newRow("killed by a signal") << "kill -9 $$" << Status::Crashed << "-1 Process crashed";
-        QTest::newRow("succeeds") << "echo started" << Status::Succeeded << "0 started";
+        QTest::addColumn<ProcessRow>("row");
+        QTest::newRow("missing program") << ProcessRow{"brellimar-no-such-program", Status::FailedToStart, "0 execvp: No such file or directory"};
+        QTest::newRow("file without execute bit") << ProcessRow{"brellimar-not-executable", Status::FailedToStart, "0 execvp: Permission denied"};
+        QTest::newRow("non-zero exit") << ProcessRow{"echo; echo '  no such service ' >&2; exit 3", Status::Failed, "3 no such service"};
+        QTest::newRow("killed by a signal") << ProcessRow{"kill -9 $$", Status::Crashed, "-1 Process crashed"};
+        QTest::newRow("succeeds") << ProcessRow{"echo started", Status::Succeeded, "0 started"};
         // ulimit: a flood left behind by a test that was killed stops at 4 GB.
-        QTest::newRow("endless output") << "ulimit -f 8000000; echo $$ > '%DIR%/pid'; exec yes flood" << Status::TimedOut << "-1 flood gone";
-        QTest::newRow("daemon writing to the output") << "echo started; (while [ -d '%DIR%' ]; do echo tick; echo tick >> '%DIR%/ticks'; sleep 0.1; done) & echo $! > '%DIR%/pid'" << Status::Succeeded << "0 started alive";
-        QTest::newRow("ends on SIGTERM at the bound") << "echo $$ > '%DIR%/pid'; echo waiting; exec sleep 60" << Status::TimedOut << "-1 waiting gone";
-        QTest::newRow("ignores SIGTERM past the bound") << "trap 'echo term' TERM; echo $$ > '%DIR%/pid'; while [ -d '%DIR%' ]; do sleep 0.1; done" << Status::TimedOut << "-1 term gone";
+        QTest::newRow("endless output") << ProcessRow{"ulimit -f 8000000; echo $$ > '%DIR%/pid'; exec yes flood", Status::TimedOut, "-1 flood gone"};
+        QTest::newRow("daemon writing to the output") << ProcessRow{"echo started; (while [ -d '%DIR%' ]; do echo tick; echo tick >> '%DIR%/ticks'; sleep 0.1; done) & echo $! > '%DIR%/pid'", Status::Succeeded, "0 started alive"};
+        QTest::newRow("ends on SIGTERM at the bound") << ProcessRow{"echo $$ > '%DIR%/pid'; echo waiting; exec sleep 60", Status::TimedOut, "-1 waiting gone"};
+        QTest::newRow("ignores SIGTERM past the bound") << ProcessRow{"trap 'echo term' TERM; echo $$ > '%DIR%/pid'; while [ -d '%DIR%' ]; do sleep 0.1; done", Status::TimedOut, "-1 term gone"};
         // clang-format on
     }
 
@@ -217,9 +216,8 @@ class TestServices : public QObject
 #ifndef Q_OS_UNIX
         QSKIP("The rows run sh scripts and signal processes: POSIX only.");
 #else
-        QFETCH(QString, script);
-        QFETCH(Status, status);
-        QFETCH(QString, result);
+        QFETCH(ProcessRow, row);
+        auto [script, status, result] = row;
         QTemporaryDir dir;
         script.replace("%DIR%", dir.path());
         const auto timeout = std::chrono::seconds(status == Status::TimedOut ? 1 : 20);
