@@ -79,10 +79,28 @@ static QStringList AccessLines(const QByteArray& before, const QByteArray& site,
     return access.linesFor(root, {"site"});
 }
 
+// join: continuation lines joined, as in a configuration; word: only lines whose first physical line holds it
+// (empty: all); lines: line number of the first physical line, a blank, the text.
+using LinesRow = std::tuple<QByteArray, bool, QByteArray, QStringList>;
+
+// tree: copied into an empty default ServerRoot ("": MakeIncludeTree's); main: the main file in it; files:
+// read in this order (none: in Apache's DUMP_INCLUDES order); errorLog: the main error log's files, as the
+// lookup finds them.
+using IncludesRow = std::tuple<QString, QString, QStringList, QStringList>;
+
 // input; root: httpd.conf with this document root (empty: php.ini); expected (null: refused); notSet; before:
 // read ahead of the file, for access (null: none added); reads: of the input from its start, 3 when a section
 // came before its root.
 using RewriteRow = std::tuple<QByteArray, QString, QByteArray, QStringList, QByteArray, int>;
+
+// make: sh commands run in a scratch folder (apache/: the Apache folder); phpIni: %1 is the scratch folder,
+// named unless it is the Apache folder's own.
+using InstallationRow = std::tuple<QString, Layout, QString, QStringList>;
+
+// before: written to httpd.conf first (null: nothing written); setup: shell commands run in the folder next,
+// faults made for real; runner: what runs "this-test --rewrite httpd.conf" (in a new process); reason:
+// expected in the failure reason (empty: success).
+using FileRow = std::tuple<QByteArray, QString, QString, QString>;
 
 class TestConfig : public QObject
 {
@@ -111,26 +129,21 @@ class TestConfig : public QObject
 
     void apacheLines_data()
     {
-        QTest::addColumn<QByteArray>("input");
-        QTest::addColumn<bool>("join");         // continuation lines joined, as in a configuration
-        QTest::addColumn<QByteArray>("word");   // only lines whose first physical line holds it; empty: all
-        QTest::addColumn<QStringList>("lines"); // line number of the first physical line, a blank, the text
+        QTest::addColumn<LinesRow>("row");
         // clang-format off
         const QByteArray continued = "A x \\\r\n  y\\\\\r\nB \\\rC\\\n";
-        QTest::newRow("CR LF, lone CR, lone LF, LF CR; the last line needs none") << QByteArray("a\rb\nc\n\rd\r\n\r\ne") << true << QByteArray() << QStringList{"1 a", "2 b", "3 c", "4 ", "5 d", "6 ", "7 e"};
-        QTest::newRow("configuration: a single backslash joins, the file's end ends") << continued << true << QByteArray() << QStringList{"1 A x   y\\\\", "3 B C"};
-        QTest::newRow("log: every line alone") << continued << false << QByteArray() << QStringList{"1 A x \\", "2   y\\\\", "3 B \\", "4 C\\"};
-        QTest::newRow("searched for a rewrite: the word anywhere, each line after a continued one, the last") << QByteArray("# a \\\r\nDocumentRoot /x\r\nother\r\ndocumentROOT \\\n /y\rnext\r\nlast") << false << QByteArray("DocumentRoot") << QStringList{"0 DocumentRoot /x", "0 documentROOT \\", "0  /y", "0 last"};
-        QTest::newRow("searched: the word in any case in a first line, never in a continued one") << QByteArray("# a \\\r\nDocumentRoot /x\r\ndocumentROOT \\\n /y\r\nx DocumentRoot\rDOCUMENTROOT\\\r\n\\\\") << true << QByteArray("DocumentRoot") << QStringList{"0 documentROOT  /y", "0 x DocumentRoot", "0 DOCUMENTROOT\\\\"};
+        QTest::newRow("CR LF, lone CR, lone LF, LF CR; the last line needs none") << LinesRow{QByteArray("a\rb\nc\n\rd\r\n\r\ne"), true, QByteArray(), QStringList{"1 a", "2 b", "3 c", "4 ", "5 d", "6 ", "7 e"}};
+        QTest::newRow("configuration: a single backslash joins, the file's end ends") << LinesRow{continued, true, QByteArray(), QStringList{"1 A x   y\\\\", "3 B C"}};
+        QTest::newRow("log: every line alone") << LinesRow{continued, false, QByteArray(), QStringList{"1 A x \\", "2   y\\\\", "3 B \\", "4 C\\"}};
+        QTest::newRow("searched for a rewrite: the word anywhere, each line after a continued one, the last") << LinesRow{QByteArray("# a \\\r\nDocumentRoot /x\r\nother\r\ndocumentROOT \\\n /y\rnext\r\nlast"), false, QByteArray("DocumentRoot"), QStringList{"0 DocumentRoot /x", "0 documentROOT \\", "0  /y", "0 last"}};
+        QTest::newRow("searched: the word in any case in a first line, never in a continued one") << LinesRow{QByteArray("# a \\\r\nDocumentRoot /x\r\ndocumentROOT \\\n /y\r\nx DocumentRoot\rDOCUMENTROOT\\\r\n\\\\"), true, QByteArray("DocumentRoot"), QStringList{"0 documentROOT  /y", "0 x DocumentRoot", "0 DOCUMENTROOT\\\\"}};
         // clang-format on
     }
 
     void apacheLines()
     {
-        QFETCH(QByteArray, input);
-        QFETCH(bool, join);
-        QFETCH(QByteArray, word);
-        QFETCH(QStringList, lines);
+        QFETCH(LinesRow, row);
+        const auto& [input, join, word, lines] = row;
         // Whole, cut in two at every place, and a byte at a time: the same lines.
         std::vector<QByteArrayList> feeds{{input}};
         for (qsizetype cut = 1; cut < input.size(); ++cut)
@@ -156,23 +169,18 @@ class TestConfig : public QObject
 
     void includes_data()
     {
-        QTest::addColumn<QString>("tree"); // copied into an empty default ServerRoot; "": MakeIncludeTree's
-        QTest::addColumn<QString>("main"); // the main file in it
-        QTest::addColumn<QStringList>("files"); // read in this order; none: in Apache's DUMP_INCLUDES order
-        QTest::addColumn<QStringList>("errorLog"); // the main error log's files, as the lookup finds them
+        QTest::addColumn<IncludesRow>("row");
         // clang-format off
-        QTest::newRow("Debian's own tree") << "/etc/apache2" << "apache2.conf" << QStringList() << QStringList{"${APACHE_LOG_DIR}/error.log"};
-        QTest::newRow("wildcards, folders, missing files, Define'd names") << "" << "main.conf" << QStringList() << QStringList{"logs/included.log"};
-        QTest::newRow("files including each other are read once") << "" << "loop/one.conf" << QStringList{"loop/one.conf", "loop/two.conf", "loop/dir/file"} << QStringList{"logs/error.log", "logs/error_log"};
+        QTest::newRow("Debian's own tree") << IncludesRow{"/etc/apache2", "apache2.conf", QStringList(), QStringList{"${APACHE_LOG_DIR}/error.log"}};
+        QTest::newRow("wildcards, folders, missing files, Define'd names") << IncludesRow{"", "main.conf", QStringList(), QStringList{"logs/included.log"}};
+        QTest::newRow("files including each other are read once") << IncludesRow{"", "loop/one.conf", QStringList{"loop/one.conf", "loop/two.conf", "loop/dir/file"}, QStringList{"logs/error.log", "logs/error_log"}};
         // clang-format on
     }
 
     void includes()
     {
-        QFETCH(QString, tree);
-        QFETCH(QString, main);
-        QFETCH(QStringList, files);
-        QFETCH(QStringList, errorLog);
+        QFETCH(IncludesRow, row);
+        auto [tree, main, files, errorLog] = row;
         QTemporaryDir dir;
         // Under Wine the Linux apache2 and /etc/apache2 show through drive Z: but cannot run.
         if (files.isEmpty() && (QSysInfo::kernelType() == "winnt" || !QFile::exists(kApache)))
@@ -257,46 +265,41 @@ class TestConfig : public QObject
 
     void rewriteFile_data()
     {
-        QTest::addColumn<QByteArray>("before"); // written to httpd.conf first; null: nothing written
-        QTest::addColumn<QString>("setup");     // shell commands run in the folder next: faults made for real
-        QTest::addColumn<QString>("runner"); // what runs "this-test --rewrite httpd.conf" (in a new process)
-        QTest::addColumn<QString>("reason"); // expected in the failure reason; empty: success
+        QTest::addColumn<FileRow>("row");
         QByteArray chunks; // lines across the 1 MiB read chunks, and one longer than a chunk
         for (int i = 0; chunks.size() < (5 << 20); ++i)
             chunks += (i % 7 ? "# line \r\n" : "DocumentRoot /x \\\r\n\"/y\"\r") + QByteArray(i % 13, 'z');
         chunks += "\r\n# " + QByteArray(3 << 19, 'z') + "\r\nDirectoryIndex a";
         // clang-format off
-        QTest::newRow("zero-byte file untouched") << QByteArray("") << "" << "" << "";
-        QTest::newRow("missing file") << QByteArray() << "" << "" << "No such file";
-        QTest::newRow("UTF-16 file untouched") << QByteArray("\xff\xfe#\0", 4) << "" << "" << "UTF-16";
-        QTest::newRow("many chunks, lines across them") << chunks << "" << "" << "";
-        QTest::newRow("a section before its root: rewritten again, one file left") << QByteArray("<Directory /srv/old>\r\nDocumentRoot /srv/old\r\nDirectoryIndex a") << "" << "" << "";
+        QTest::newRow("zero-byte file untouched") << FileRow{QByteArray(""), "", "", ""};
+        QTest::newRow("missing file") << FileRow{QByteArray(), "", "", "No such file"};
+        QTest::newRow("UTF-16 file untouched") << FileRow{QByteArray("\xff\xfe#\0", 4), "", "", "UTF-16"};
+        QTest::newRow("many chunks, lines across them") << FileRow{chunks, "", "", ""};
+        QTest::newRow("a section before its root: rewritten again, one file left") << FileRow{QByteArray("<Directory /srv/old>\r\nDocumentRoot /srv/old\r\nDirectoryIndex a"), "", "", ""};
 #ifdef Q_OS_UNIX
         const QString notRegular = QStringLiteral("不是普通文件"), nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups";
         const QString tmpfs = kTinyDisk + " && { cat /dev/zero >mnt/fill; ";
-        QTest::newRow("a folder in its place") << QByteArray() << "mkdir httpd.conf" << "" << notRegular;
-        QTest::newRow("FIFO in its place: no wait") << QByteArray() << "mkfifo httpd.conf" << "" << notRegular;
-        QTest::newRow("link to /dev/zero") << QByteArray() << "ln -s /dev/zero httpd.conf" << "" << notRegular;
+        QTest::newRow("a folder in its place") << FileRow{QByteArray(), "mkdir httpd.conf", "", notRegular};
+        QTest::newRow("FIFO in its place: no wait") << FileRow{QByteArray(), "mkfifo httpd.conf", "", notRegular};
+        QTest::newRow("link to /dev/zero") << FileRow{QByteArray(), "ln -s /dev/zero httpd.conf", "", notRegular};
         // A linked folder, a relative link with "..": read as the kernel does; real.conf ("..", by name) stays.
-        QTest::newRow("links resolved as the system does") << kConf << "mkdir -p store/apache/conf && cp httpd.conf real.conf && mv httpd.conf store/real.conf && ln -s store/apache apache && ln -s ../../real.conf store/apache/conf/httpd.conf && ln -s apache/conf/httpd.conf ." << "" << "";
-        QTest::newRow("unreadable file") << kConf << "chmod 0 httpd.conf && chown 65534 ." << nobody << "Permission denied";
-        QTest::newRow("read-only file of another user") << kConf << "chown 65534 ." << nobody << "not writable";
-        QTest::newRow("no temporary file in the folder: not written in place") << kConf << "chown 65534 httpd.conf && chmod 555 ." << nobody << "Permission denied";
-        QTest::newRow("full disk: nothing fits") << kConf << tmpfs + "true; }" << "" << "No space left";
-        QTest::newRow("full disk: the write stops part-way") << QByteArray(20000, '#') + "\r\n" + kConf << tmpfs + "truncate -s -8K mnt/fill; }" << "" << "No space left";
-        QTest::newRow("larger than the memory the process may use") << QByteArray("# comment line\r\n").repeated(10 << 20) + kConf << "" << "prlimit --as=134217728 --" << "";
+        QTest::newRow("links resolved as the system does") << FileRow{kConf, "mkdir -p store/apache/conf && cp httpd.conf real.conf && mv httpd.conf store/real.conf && ln -s store/apache apache && ln -s ../../real.conf store/apache/conf/httpd.conf && ln -s apache/conf/httpd.conf .", "", ""};
+        QTest::newRow("unreadable file") << FileRow{kConf, "chmod 0 httpd.conf && chown 65534 .", nobody, "Permission denied"};
+        QTest::newRow("read-only file of another user") << FileRow{kConf, "chown 65534 .", nobody, "not writable"};
+        QTest::newRow("no temporary file in the folder: not written in place") << FileRow{kConf, "chown 65534 httpd.conf && chmod 555 .", nobody, "Permission denied"};
+        QTest::newRow("full disk: nothing fits") << FileRow{kConf, tmpfs + "true; }", "", "No space left"};
+        QTest::newRow("full disk: the write stops part-way") << FileRow{QByteArray(20000, '#') + "\r\n" + kConf, tmpfs + "truncate -s -8K mnt/fill; }", "", "No space left"};
+        QTest::newRow("larger than the memory the process may use") << FileRow{QByteArray("# comment line\r\n").repeated(10 << 20) + kConf, "", "prlimit --as=134217728 --", ""};
         for (const int mode : {0444, 0400, 0000, 0460, 04755, 02644, 01644})
-            QTest::addRow("owner and mode %04o kept", mode) << kConf << QStringLiteral("chown 65534:65534 httpd.conf && chmod %1 httpd.conf").arg(mode, 0, 8) << "" << "";
+            QTest::addRow("owner and mode %04o kept", mode) << FileRow{kConf, QStringLiteral("chown 65534:65534 httpd.conf && chmod %1 httpd.conf").arg(mode, 0, 8), "", ""};
 #endif
         // clang-format on
     }
 
     void rewriteFile()
     {
-        QFETCH(QByteArray, before);
-        QFETCH(QString, setup);
-        QFETCH(QString, runner);
-        QFETCH(QString, reason);
+        QFETCH(FileRow, row);
+        const auto& [before, setup, runner, reason] = row;
         QTemporaryDir dir;
         const QString file = dir.filePath("httpd.conf");
         const auto unmount = qScopeGuard([&] { RunProgram("umount", {"-l", dir.filePath("mnt")}); });
@@ -361,29 +364,24 @@ class TestConfig : public QObject
 
     void installation_data()
     {
-        QTest::addColumn<QString>("make"); // sh commands run in a scratch folder; apache/: the Apache folder
-        QTest::addColumn<Layout>("layout");
-        QTest::addColumn<QString>("phpIni"); // %1: the scratch folder; named unless the Apache folder's
-        QTest::addColumn<QStringList>("siteFiles");
+        QTest::addColumn<InstallationRow>("row");
         const QString conf = "mkdir -p apache/conf && printf 'ServerRoot \"%s/apache\"\\r\\n' $PWD "
                              ">apache/conf/httpd.conf && ";
         const QString phpIni = "%1/apache/php.ini", httpdConf = "%1/apache/conf/httpd.conf";
         const QString debian = QString(QDir::listSeparator()) == ";" ? "" : "cp -a /etc/apache2 apache";
         // clang-format off
-        QTest::newRow("PHPIniDir naming the Apache folder itself") << conf + "echo 'PHPIniDir \"${SRVROOT}\"' >>apache/conf/httpd.conf && sed -i '1i Define SRVROOT \"'$PWD'/apache\"' apache/conf/httpd.conf" << Layout::ApacheFolder << phpIni << QStringList{httpdConf};
-        QTest::newRow("PHPIniDir in an included file, the last one wins (XAMPP)") << conf + "mkdir -p apache/conf/extra php && touch apache/php.ini php/php.ini && printf 'PHPIniDir \"/nowhere\"\\r\\nInclude conf/extra/httpd-xampp.conf\\r\\n' >>apache/conf/httpd.conf && echo \"<IfModule php_module>\n  PHPIniDir \\\"$PWD/php\\\"\n</IfModule>\" >apache/conf/extra/httpd-xampp.conf" << Layout::ApacheFolder << "%1/php/php.ini" << QStringList{httpdConf};
-        QTest::newRow("apache2.conf beside conf/httpd.conf: the Apache folder's layout") << conf + "touch apache/apache2.conf apache/php.ini" << Layout::ApacheFolder << phpIni << QStringList{httpdConf};
+        QTest::newRow("PHPIniDir naming the Apache folder itself") << InstallationRow{conf + "echo 'PHPIniDir \"${SRVROOT}\"' >>apache/conf/httpd.conf && sed -i '1i Define SRVROOT \"'$PWD'/apache\"' apache/conf/httpd.conf", Layout::ApacheFolder, phpIni, QStringList{httpdConf}};
+        QTest::newRow("PHPIniDir in an included file, the last one wins (XAMPP)") << InstallationRow{conf + "mkdir -p apache/conf/extra php && touch apache/php.ini php/php.ini && printf 'PHPIniDir \"/nowhere\"\\r\\nInclude conf/extra/httpd-xampp.conf\\r\\n' >>apache/conf/httpd.conf && echo \"<IfModule php_module>\n  PHPIniDir \\\"$PWD/php\\\"\n</IfModule>\" >apache/conf/extra/httpd-xampp.conf", Layout::ApacheFolder, "%1/php/php.ini", QStringList{httpdConf}};
+        QTest::newRow("apache2.conf beside conf/httpd.conf: the Apache folder's layout") << InstallationRow{conf + "touch apache/apache2.conf apache/php.ini", Layout::ApacheFolder, phpIni, QStringList{httpdConf}};
         if (QFileInfo::exists("/etc/apache2/mods-enabled/php8.2.load"))
-            QTest::newRow("Debian's tree as the package installs it") << debian << Layout::Debian << "/etc/php/8.2/apache2/php.ini" << QStringList{"%1/apache/mods-enabled/dir.conf", "%1/apache/sites-enabled/000-default.conf"};
+            QTest::newRow("Debian's tree as the package installs it") << InstallationRow{debian, Layout::Debian, "/etc/php/8.2/apache2/php.ini", QStringList{"%1/apache/mods-enabled/dir.conf", "%1/apache/sites-enabled/000-default.conf"}};
         // clang-format on
     }
 
     void installation()
     {
-        QFETCH(QString, make);
-        QFETCH(Layout, layout);
-        QFETCH(QString, phpIni);
-        QFETCH(QStringList, siteFiles);
+        QFETCH(InstallationRow, row);
+        auto [make, layout, phpIni, siteFiles] = row;
         if (QSysInfo::kernelType() == "winnt") // Wine starts no Linux sh
             QSKIP("The rows make their folders with sh commands: POSIX only.");
         QTemporaryDir dir;
