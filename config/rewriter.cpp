@@ -111,48 +111,44 @@ struct Opening
 // Fills @p opening from @p line when it opens a section; false when it does not.
 bool ReadOpening(QByteArrayView line, QStringConverter::Encoding encoding, Opening& opening)
 {
-    const char* const s = line.data();
     const qsizetype n = line.size();
     qsizetype i = 0;
-    while (i < n && IsBlankByte(s[i]))
+    while (i < n && IsBlankByte(line[i]))
         ++i;
     opening.indent = i;
-    if (n - i <= kSectionOpening.size() || s[i] != '<' || !IsBlankByte(s[i + kSectionOpening.size()]))
+    if (n - i <= kSectionOpening.size() || line[i] != '<' || !IsBlankByte(line[i + kSectionOpening.size()]))
         return false;
     for (qsizetype k = 1; k < kSectionOpening.size(); ++k)
-        if ((s[i + k] | 0x20) != kSectionOpening[k]) // ASCII letters, any case, as Apache
+        if ((line[i + k] | 0x20) != kSectionOpening[k]) // ASCII letters, any case, as Apache
             return false;
     i += kSectionOpening.size();
-    while (i < n && IsBlankByte(s[i]))
+    while (i < n && IsBlankByte(line[i]))
         ++i;
     const qsizetype folderStart = i;
-    // Most folders are plain text between quotes (nothing escaped, nothing beyond ASCII): the bytes
-    // are the folder, compared without making a string of them first.
-    bool plain = false;
-    if (i < n && (s[i] == '"' || s[i] == '\'')) {
-        const char quote = s[i];
-        const auto* close = static_cast<const char*>(std::memchr(s + i + 1, quote, size_t(n - i - 1)));
-        plain = close && std::none_of(s + i + 1, close, [](char c) { return c == '\\' || uchar(c) >= 0x80; });
-        for (++i; !plain && i < n && s[i] != quote; ++i)
-            if (s[i] == '\\' && i + 1 < n && (s[i + 1] == quote || s[i + 1] == '\\'))
+    bool plain = true; // quoted, nothing escaped, nothing beyond ASCII: the bytes are the folder
+    if (i < n && (line[i] == '"' || line[i] == '\'')) {
+        const char quote = line[i];
+        for (++i; i < n && line[i] != quote; ++i) {
+            plain = plain && line[i] != '\\' && uchar(line[i]) < 0x80;
+            if (line[i] == '\\' && i + 1 < n && (line[i + 1] == quote || line[i + 1] == '\\'))
                 ++i;
-        if (plain)
-            i = close - s;
+        }
         if (i == n)
             return false;
         ++i;
     }
     const qsizetype folderEnd = i;
-    const auto* close =
-        i < n && s[i] == '>' ? s + i : static_cast<const char*>(std::memchr(s + i, '>', size_t(n - i)));
-    if (!close)
+    while (i < n && line[i] != '>')
+        ++i;
+    if (i == n)
         return false;
-    opening.close = close - s;
+    opening.close = i;
+    // Most folders are plain text between quotes, compared without making a string of them first;
+    // an unquoted folder spans no quotes here and is read as Apache reads it.
     if (plain && folderEnd - folderStart > 2)
-        opening.plainFolder = QLatin1String(s + folderStart + 1, folderEnd - folderStart - 2);
-    else // an unquoted folder spans no quotes here, and is read as Apache reads it
-        opening.folder =
-            ApacheArgument(Decode(line.sliced(folderStart, opening.close - folderStart), encoding));
+        opening.plainFolder = QLatin1String(line.data() + folderStart + 1, folderEnd - folderStart - 2);
+    else
+        opening.folder = ApacheArgument(Decode(line.sliced(folderStart, i - folderStart), encoding));
     return true;
 }
 
