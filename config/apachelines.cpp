@@ -152,21 +152,16 @@ bool OnlyCrLfLineEnds(QByteArrayView text)
     qsizetype i = 0;
     unsigned afterCr = 0; // the byte before was a CR: an LF must come now, and only then
 #if defined(__SSE2__) && defined(__GNUC__)
-    for (; i + 16 <= n; i += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    for (; n >= 16 && i < n; i += 16) {
+        // The last sixteen bytes may overlap those checked: only the bytes from i count, and a CR
+        // right before them is among the sixteen.
+        const qsizetype at = std::min(i, n - 16);
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + at));
         const unsigned crs = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r'))));
         const unsigned lfs = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))));
-        if (lfs != (((crs << 1) | afterCr) & 0xffff))
+        if ((lfs ^ ((crs << 1) | (at == i ? afterCr : 0))) & (0xffffu << (i - at)) & 0xffff)
             return false;
         afterCr = crs >> 15;
-    }
-    if (i > 0 && i < n) {
-        // The rest, as the end of the last sixteen bytes: the bytes before it are in there too.
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + n - 16));
-        const unsigned crs = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r'))));
-        const unsigned lfs = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))));
-        const unsigned rest = (0xffffu << (16 - (n - i))) & 0xffff;
-        return ((lfs ^ (crs << 1)) & rest) == 0;
     }
 #endif
     for (; i < n; ++i) {
