@@ -55,10 +55,6 @@ void ApacheLineReader::onlyLinesWith(const QByteArrayList& words)
             anchor.caseBits[i] = anchor.lower[i] >= 'a' && anchor.lower[i] <= 'z' ? 0x20 : 0;
         }
         anchor.whole = (1u << std::min<qsizetype>(word.size(), 16)) - 1;
-        if (!word.isEmpty()) {
-            std::fill_n(anchor.first, 16, char(anchor.lower.front() | 0x20));
-            std::fill_n(anchor.last, 16, char(anchor.lower.back() | 0x20));
-        }
         m_anchors.push_back(anchor);
     }
     m_anchorsFit = m_anchors.size() <= kMostAnchors &&
@@ -87,8 +83,8 @@ qsizetype ApacheLineReader::findAnchor(QByteArrayView text) const
     __m128i firsts[kMostAnchors], lasts[kMostAnchors];
     qsizetype lastAt[kMostAnchors];
     for (size_t a = 0; a < m_anchors.size() && m_anchorsFit; ++a) {
-        firsts[a] = load(m_anchors[a].first);
-        lasts[a] = load(m_anchors[a].last);
+        firsts[a] = _mm_set1_epi8(char(m_anchors[a].lower.front() | 0x20));
+        lasts[a] = _mm_set1_epi8(char(m_anchors[a].lower.back() | 0x20));
         lastAt[a] = m_anchors[a].lower.size() - 1;
     }
     const __m128i caseBit = _mm_set1_epi8(0x20);

@@ -129,8 +129,6 @@ class ApacheLineReader
         char padded[16] = {};   ///< lower, then zeros, when it fits
         char caseBits[16] = {}; ///< 0x20 under each letter: OR'ed in, a letter in any case reads as lower
         unsigned whole = 0;     ///< the bits of its bytes in a 16-byte compare
-        char first[16] = {};    ///< its first byte sixteen times, as the search compares it (0x20 OR'ed in)
-        char last[16] = {};     ///< the same of its last byte
     };
 
     static constexpr size_t kMostAnchors = 3;
