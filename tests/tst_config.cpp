@@ -370,6 +370,7 @@ class TestConfig : public QObject
         const QString phpIni = "%1/apache/php.ini", httpdConf = "%1/apache/conf/httpd.conf";
         const QString debian = QString(QDir::listSeparator()) == ";" ? "" : "cp -a /etc/apache2 apache";
         // clang-format off
+        QTest::newRow("php.ini in the Apache folder") << InstallationRow{conf + "touch apache/php.ini", Layout::ApacheFolder, phpIni, QStringList{httpdConf}};
         QTest::newRow("PHPIniDir naming the Apache folder itself") << InstallationRow{conf + "echo 'PHPIniDir \"${SRVROOT}\"' >>apache/conf/httpd.conf && sed -i '1i Define SRVROOT \"'$PWD'/apache\"' apache/conf/httpd.conf", Layout::ApacheFolder, phpIni, QStringList{httpdConf}};
         QTest::newRow("PHPIniDir in an included file, the last one wins (XAMPP)") << InstallationRow{conf + "mkdir -p apache/conf/extra php && touch apache/php.ini php/php.ini && printf 'PHPIniDir \"/nowhere\"\\r\\nInclude conf/extra/httpd-xampp.conf\\r\\n' >>apache/conf/httpd.conf && echo \"<IfModule php_module>\n  PHPIniDir \\\"$PWD/php\\\"\n</IfModule>\" >apache/conf/extra/httpd-xampp.conf", Layout::ApacheFolder, "%1/php/php.ini", QStringList{httpdConf}};
         QTest::newRow("apache2.conf beside conf/httpd.conf: the Apache folder's layout") << InstallationRow{conf + "touch apache/apache2.conf apache/php.ini", Layout::ApacheFolder, phpIni, QStringList{httpdConf}};
