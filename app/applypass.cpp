@@ -36,10 +36,10 @@ constexpr std::chrono::seconds kTestTimeout{10};
 ApplyPass::ApplyPass(ApplyPassSeams seams) : m_seams(std::move(seams))
 {
     if (!m_seams.runProgram)
-        m_seams.runProgram = [](const QString& program, const QStringList& arguments) {
+        m_seams.runProgram = [](const config::ApacheInvocation& invocation) {
             // Apache writes file names in UTF-8 on Windows too, whatever the console's code page.
-            return services::RunProcess(program, arguments, kTestTimeout,
-                                        services::OutputEncoding::Utf8OrConsole);
+            return services::RunProcess(invocation.program, invocation.arguments, kTestTimeout,
+                                        services::OutputEncoding::Utf8OrConsole, invocation.environment);
         };
     if (!m_seams.requestPage)
         m_seams.requestPage = [](const QUrl& url) { return services::RequestPage(url); };
@@ -116,8 +116,7 @@ bool ApplyPass::ApplyFileSettings()
 
 services::CommandOutcome ApplyPass::RunApache(const QStringList& options)
 {
-    const QStringList command = m_report.installation.apacheCommand(options);
-    return m_seams.runProgram(command.first(), command.mid(1));
+    return m_seams.runProgram(m_report.installation.apacheInvocation(options));
 }
 
 std::optional<PassReport::ApacheTest> ApplyPass::TestConfiguration()
@@ -173,7 +172,7 @@ bool ApplyPass::UpdateHttpdConf()
 
 QStringList ApplyPass::ErrorLogs() const
 {
-    return m_listing.errorLog.isEmpty() ? m_report.installation.errorLogs() : QStringList{m_listing.errorLog};
+    return m_listing.errorLog.isEmpty() ? m_report.installation.errorLogs : QStringList{m_listing.errorLog};
 }
 
 void ApplyPass::ApplyServiceActions()

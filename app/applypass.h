@@ -86,7 +86,7 @@ struct ApplyPassSeams
     /** Runs the service commands. */
     services::CommandRunner* runner = nullptr;
     /** Runs Apache's own program for its configuration test; by default for real, bounded. */
-    std::function<services::CommandOutcome(const QString& program, const QStringList& arguments)> runProgram;
+    std::function<services::CommandOutcome(const config::ApacheInvocation& invocation)> runProgram;
     /** Asks a web server for a page; by default a real request. */
     std::function<services::PageAnswer(const QUrl& url)> requestPage;
     /** Lists the installed services, asked once before the commands run. */

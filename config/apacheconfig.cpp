@@ -72,7 +72,7 @@ void ApacheConfigReader::readPath(const QString& path)
     }
     // A folder linked into itself would be read for ever; past the bound no folder is walked either.
     const QString canonical = info.canonicalFilePath();
-    if (m_open.contains(canonical) || m_files.size() >= kMaxFiles)
+    if (m_open.contains(canonical) || m_read >= kMaxFiles)
         return;
     m_open << canonical;
     for (const QString& name : Entries(path))
@@ -83,13 +83,13 @@ void ApacheConfigReader::readPath(const QString& path)
 void ApacheConfigReader::readFile(const QString& path)
 {
     const QFileInfo info(path);
-    if (m_files.size() >= kMaxFiles || !info.isFile() || m_open.contains(info.canonicalFilePath()))
+    if (m_read >= kMaxFiles || !info.isFile() || m_open.contains(info.canonicalFilePath()))
         return;
-    m_files << path;
+    ++m_read;
     m_open << info.canonicalFilePath();
     QStringDecoder decoder(platform::ApacheFolderEncoding(), QStringConverter::Flag::Stateless);
-    ApacheLineReader lines;
-    ReadApacheLines(path, lines, [&](const ApacheLine& line) {
+    QString error; // a file that cannot be read adds nothing, as one that is not there
+    ForEachApacheLine(ReadWholeFile(path, &error), Continuations::Join, [&](const ApacheLine& line) {
         const ApacheConfigLine configLine{path, line.number, decoder.decode(line.text)};
         m_onLine(configLine);
         act(configLine.text);

@@ -52,9 +52,6 @@ class ApacheConfigReader
     /** The ServerRoot in force: the last ServerRoot line read so far (relative: under the default). */
     QString serverRoot() const { return m_serverRoot; }
 
-    /** The files read, in the order they were started (a file included twice appears twice). */
-    QStringList files() const { return m_files; }
-
   private:
     void readPath(const QString& path);
     void readFile(const QString& path);
@@ -64,7 +61,7 @@ class ApacheConfigReader
     QString m_defaultServerRoot;
     QString m_serverRoot;
     QHash<QString, QString> m_defines;
-    QStringList m_files;
+    int m_read = 0;     ///< files started
     QStringList m_open; ///< the files and folders being read, canonical: one of them again is a loop
     std::function<void(const ApacheConfigLine&)> m_onLine;
 };

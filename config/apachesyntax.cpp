@@ -15,7 +15,7 @@ bool IsBlank(QChar c)
 }
 
 // One trailing separator makes no difference to Apache.
-template <typename View> View WithoutTrailingSeparator(View folder)
+QStringView WithoutTrailingSeparator(QStringView folder)
 {
     if (folder.size() > 1 && (folder.endsWith(QLatin1Char('/')) || folder.endsWith(QLatin1Char('\\'))))
         folder.chop(1);
@@ -28,7 +28,7 @@ QChar WindowsFolded(QChar c)
     return c == QLatin1Char('\\') ? QLatin1Char('/') : c.toCaseFolded();
 }
 
-template <typename View> bool SameFolder(QStringView a, View b)
+bool SameFolder(QStringView a, QStringView b)
 {
     a = WithoutTrailingSeparator(a);
     b = WithoutTrailingSeparator(b);
@@ -37,7 +37,7 @@ template <typename View> bool SameFolder(QStringView a, View b)
     if (!platform::FileNamesLikeWindows())
         return a == b;
     for (qsizetype i = 0; i < a.size(); ++i)
-        if (WindowsFolded(a[i]) != WindowsFolded(QChar(b[i])))
+        if (WindowsFolded(a[i]) != WindowsFolded(b[i]))
             return false;
     return true;
 }
@@ -68,9 +68,6 @@ QString ApacheArgument(const QString& text)
             ++end;
         return text.mid(i, end - i);
     }
-    const qsizetype close = text.indexOf(quote, i + 1);
-    if (close >= 0 && text.indexOf(QLatin1Char('\\'), i + 1) < 0)
-        return text.mid(i + 1, close - i - 1); // nothing escaped: the common case
     QString value;
     value.reserve(n - i);
     for (++i; i < n && text.at(i) != quote; ++i) {
@@ -110,11 +107,6 @@ bool SameApacheFolder(QStringView a, QStringView b)
     return SameFolder(a, b);
 }
 
-bool SameApacheFolder(QStringView a, QLatin1String b)
-{
-    return SameFolder(a, b);
-}
-
 bool ApacheFolderHolds(QStringView parent, QStringView folder)
 {
     parent = WithoutTrailingSeparator(parent);
@@ -126,6 +118,39 @@ bool ApacheFolderHolds(QStringView parent, QStringView folder)
     };
     return (separator(parent.back()) || separator(folder.at(parent.size()))) &&
            SameFolder(parent, folder.first(parent.size()));
+}
+
+std::optional<DirectoryOpening> ReadDirectoryOpening(QStringView line)
+{
+    static constexpr QLatin1StringView kName("<directory");
+    const qsizetype n = line.size();
+    qsizetype i = 0;
+    while (i < n && IsBlank(line[i]))
+        ++i;
+    const qsizetype indent = i;
+    if (n - i <= kName.size() || line[i] != QLatin1Char('<') || !IsBlank(line[i + kName.size()]))
+        return std::nullopt;
+    for (qsizetype k = 1; k < kName.size(); ++k) // ASCII letters in any case, as Apache compares them
+        if ((line[i + k].unicode() | 0x20) != kName[k].unicode())
+            return std::nullopt;
+    i += kName.size();
+    while (i < n && IsBlank(line[i]))
+        ++i;
+    const qsizetype folderStart = i;
+    if (i < n && (line[i] == QLatin1Char('"') || line[i] == QLatin1Char('\''))) {
+        const QChar quote = line[i];
+        for (++i; i < n && line[i] != quote; ++i)
+            if (line[i] == QLatin1Char('\\') && i + 1 < n &&
+                (line[i + 1] == quote || line[i + 1] == QLatin1Char('\\')))
+                ++i;
+        if (i == n)
+            return std::nullopt;
+    }
+    const qsizetype close = line.indexOf(QLatin1Char('>'), i);
+    if (close < 0)
+        return std::nullopt;
+    return DirectoryOpening{indent, close,
+                            ApacheArgument(line.sliced(folderStart, close - folderStart).toString())};
 }
 
 bool IsFileSystemRoot(const QString& folder)

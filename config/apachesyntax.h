@@ -7,6 +7,7 @@
 #include <QStringView>
 #include <QUrl>
 
+#include <optional>
 #include <utility>
 
 namespace config {
@@ -47,10 +48,23 @@ QString QuoteForApache(const QString& folder);
  * ${VAR} compared as written; on Windows without regard to case and with / and \ alike.
  */
 bool SameApacheFolder(QStringView a, QStringView b);
-bool SameApacheFolder(QStringView a, QLatin1String b);
 
 /** True when @p folder is @p parent itself or lies below it, compared as SameApacheFolder compares. */
 bool ApacheFolderHolds(QStringView parent, QStringView folder);
+
+/** A <Directory> section's opening line as Apache reads it. */
+struct DirectoryOpening
+{
+    qsizetype indent = 0; ///< the blanks before "<Directory"
+    qsizetype close = 0;  ///< where the ">" that ends it is; anything after it stays
+    QString folder;       ///< as Apache reads it: unquoted, unescaped
+};
+
+/**
+ * @p line read as a <Directory> opening: blanks, "<Directory" in any ASCII case, a blank, the
+ * folder (quoted or not), ">". Nothing when it is none (<DirectoryMatch>, a comment, no ">").
+ */
+std::optional<DirectoryOpening> ReadDirectoryOpening(QStringView line);
 
 /** True for the file-system root: "/", or a drive root such as "C:/" or "C:\". */
 bool IsFileSystemRoot(const QString& folder);
@@ -78,16 +92,5 @@ ApacheListing ReadListing(const QString& output);
  * virtual host listens there and the main server answers.
  */
 QString VirtualHostOnPort(const QString& listing, int port);
-
-/**
- * True when Apache would join the line after @p rawLine to it: the line ends in a single
- * backslash (a doubled one is no continuation).
- */
-inline bool ContinuesOnNextLine(QByteArrayView rawLine)
-{
-    // Apache's rule: a backslash right before the line end, not itself escaped by another.
-    const qsizetype n = rawLine.size();
-    return n >= 2 && rawLine[n - 1] == '\\' && rawLine[n - 2] != '\\';
-}
 
 } // namespace config

@@ -3,7 +3,6 @@
 
 #include "apacheconfig.h"
 #include "apachesyntax.h"
-#include "errorlog.h"
 #include "platform/apachehost.h"
 #include "platform/files.h"
 
@@ -40,6 +39,21 @@ QString DebianPhpIni(const QString& apacheFolder)
     return {};
 }
 
+// The files of the main error log that @p errorLog names, relative to @p serverRoot.
+QStringList ErrorLogFiles(const QString& errorLog, const QString& serverRoot)
+{
+    // A log that is a program or syslog has no file to read.
+    if (errorLog.startsWith(QLatin1Char('|')) ||
+        errorLog.compare(QLatin1String("syslog"), Qt::CaseInsensitive) == 0 ||
+        errorLog.startsWith(QLatin1String("syslog:"), Qt::CaseInsensitive))
+        return {};
+    const QDir base(serverRoot);
+    if (!errorLog.isEmpty())
+        return {QDir::cleanPath(base.filePath(errorLog))};
+    return {QDir::cleanPath(base.filePath(QStringLiteral("logs/error.log"))),
+            QDir::cleanPath(base.filePath(QStringLiteral("logs/error_log")))};
+}
+
 } // namespace
 
 bool Installation::configFilesFound() const
@@ -49,23 +63,16 @@ bool Installation::configFilesFound() const
     return phpIniFound && httpdConfFound;
 }
 
-QStringList Installation::apacheCommand(const QStringList& options) const
+ApacheInvocation Installation::apacheInvocation(const QStringList& options) const
 {
     if (apacheProgram.isEmpty())
         return {};
     // apache2ctl finds its configuration and environment (envvars) through APACHE_CONFDIR, so that
     // a copy of the tree runs as itself.
     if (layout == Layout::Debian)
-        return QStringList{QStringLiteral("env"), QStringLiteral("APACHE_CONFDIR=") + apacheFolder,
-                           apacheProgram} +
-               options;
-    return QStringList{apacheProgram} + options +
-           QStringList{QStringLiteral("-f"), QDir::toNativeSeparators(httpdConf)};
-}
-
-QStringList Installation::errorLogs() const
-{
-    return ApacheErrorLogFiles(apacheFolder, httpdConf);
+        return {apacheProgram, options, {QStringLiteral("APACHE_CONFDIR=") + apacheFolder}};
+    return {
+        apacheProgram, options + QStringList{QStringLiteral("-f"), QDir::toNativeSeparators(httpdConf)}, {}};
 }
 
 Installation LocateInstallation(const QString& apacheFolder)
@@ -91,12 +98,20 @@ Installation LocateInstallation(const QString& apacheFolder)
     // it listens, whom it runs as, and on Debian's layout the files that hold the lines to set.
     QString phpIniDir;
     QStringList siteFiles;
+    QString errorLog;
+    int virtualHosts = 0; // open around the line
     ApacheConfigReader reader(apacheFolder);
     reader.read(installation.httpdConf, [&](const ApacheConfigLine& line) {
         installation.access.read(line, reader.expand(line.text));
         const auto [name, arguments] = SplitDirective(line.text);
         const QString rest = reader.expand(arguments);
-        if (IsDirectiveName(name, QLatin1String("PHPIniDir")))
+        if (IsDirectiveName(name, QLatin1String("<VirtualHost")))
+            ++virtualHosts;
+        else if (name.startsWith(QLatin1String("</VirtualHost"), Qt::CaseInsensitive))
+            virtualHosts = qMax(0, virtualHosts - 1);
+        else if (IsDirectiveName(name, QLatin1String("ErrorLog")) && virtualHosts == 0)
+            errorLog = ApacheArgument(rest);
+        else if (IsDirectiveName(name, QLatin1String("PHPIniDir")))
             phpIniDir = QDir(reader.serverRoot()).filePath(ApacheArgument(rest));
         else if (IsDirectiveName(name, QLatin1String("Listen")))
             installation.listen << rest;
@@ -107,6 +122,7 @@ Installation LocateInstallation(const QString& apacheFolder)
                  !siteFiles.contains(line.file))
             siteFiles << line.file;
     });
+    installation.errorLogs = ErrorLogFiles(errorLog, reader.serverRoot());
     if (!phpIniDir.isEmpty()) {
         installation.phpIni = QDir::toNativeSeparators(QDir(phpIniDir).filePath(QStringLiteral("php.ini")));
         installation.phpIniNamed = !SameFile(installation.phpIni, ownPhpIni);

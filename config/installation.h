@@ -14,6 +14,14 @@ enum class Layout {
     Debian,       ///< apache2.conf in the folder, modules and sites enabled by links: Debian's apache2
 };
 
+/** Apache's program as it runs on an installation. */
+struct ApacheInvocation
+{
+    QString program;
+    QStringList arguments;
+    QStringList environment; ///< NAME=value, added to the environment it runs in
+};
+
 /** An Apache installation as an apply pass reads and changes it, worked out from its folder. */
 struct Installation
 {
@@ -27,16 +35,20 @@ struct Installation
     QStringList listen;       ///< the arguments of its Listen lines, in the order Apache reads them
     QString user;             ///< the account its User line names (empty: none)
     RootAccess access;        ///< what its configuration grants, for a new document root
+    /**
+     * The files Apache writes its main error log to, as its configuration names them: the file of
+     * the last ErrorLog outside a virtual host (relative: under ServerRoot), else logs/error.log and
+     * logs/error_log there. Empty when the log goes to a program (|...) or to syslog.
+     */
+    QStringList errorLogs;
 
     /** php.ini and the main configuration file are there as ordinary files. */
     bool configFilesFound() const;
     /**
-     * The program and arguments that run Apache's program with @p options on this installation's
-     * configuration (e.g. -t, -S); empty without a program.
+     * Apache's program with @p options (e.g. -t, -S) on this installation's configuration; no
+     * program without one.
      */
-    QStringList apacheCommand(const QStringList& options) const;
-    /** The files Apache writes its main error log to, as its configuration names them now. */
-    QStringList errorLogs() const;
+    ApacheInvocation apacheInvocation(const QStringList& options) const;
     /** The lines the rewrite of siteFiles adds after DocumentRoot so that @p documentRoot is served. */
     QStringList accessLines(const QString& documentRoot) const
     {

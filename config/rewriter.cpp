@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "rewriter.h"
 
+#include "apachelines.h"
 #include "apachesyntax.h"
 #include "platform/apachehost.h"
 #include "tokenizer.h"
@@ -35,121 +36,201 @@ QString Decode(QByteArrayView bytes, QStringConverter::Encoding encoding)
     return decoder.decode(bytes);
 }
 
-// Byte-level form of IsWordChar for ASCII, as a table: it runs for every leading byte of a line.
-struct WordByteTable
-{
-    bool word[256] = {};
-    constexpr WordByteTable()
-    {
-        for (int c = 0; c < 0x80; ++c)
-            word[c] = IsWordCode(char16_t(c));
-    }
-};
-constexpr WordByteTable kWordBytes;
-
-inline bool IsWordByte(char c)
-{
-    return kWordBytes.word[uchar(c)];
-}
-
-inline bool IsBlankByte(char c)
+bool IsBlankByte(char c)
 {
     return c == ' ' || c == '\t';
 }
 
-inline char AsciiLower(char c)
+// True when @p line, after its blanks, starts with @p word in any ASCII case.
+bool StartsWithAnyCase(QByteArrayView line, QByteArrayView word)
 {
-    return c >= 'A' && c <= 'Z' ? char(c | 0x20) : c;
+    qsizetype i = 0;
+    while (i < line.size() && IsBlankByte(line[i]))
+        ++i;
+    return line.size() - i >= word.size() &&
+           line.sliced(i, word.size()).compare(word, Qt::CaseInsensitive) == 0;
 }
 
-// The same word without regard to ASCII case (as Apache's strcasecmp), every other character exactly.
-bool SameWordAnyCase(QStringView a, QStringView b)
+struct EncodedRule
 {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](QChar x, QChar y) {
-               return x == y || (x.unicode() < 0x80 && y.unicode() < 0x80 &&
-                                 AsciiLower(char(x.unicode())) == AsciiLower(char(y.unicode())));
-           });
-}
-
-constexpr QByteArrayView kSectionOpening("<directory"); // in lower case, as the line reader's words
-
-// Whole lines, each line end written as CR LF.
-void PutWithCrLf(QByteArrayView lines, const LineRewriter::Sink& sink)
-{
-    const auto put = [&sink](const ApacheLine& line) {
-        sink(line.text);
-        sink(QByteArrayView("\r\n", 2));
-    };
-    ApacheLineReader reader(ApacheLineReader::Continuations::Keep);
-    reader.feed(lines, put);
-    reader.finish(put);
-}
-
-// A <Directory> opening line: blanks, "<Directory", a blank, the folder (quoted or not), ">";
-// anything after the ">" stays.
-struct Opening
-{
-    qsizetype indent = 0;
-    qsizetype close = 0;       ///< where the ">" is
-    QLatin1String plainFolder; ///< the folder's bytes, when plain text between quotes
-    QString folder;            ///< otherwise the folder as Apache reads it
-
-    bool oneOf(const QStringList& folders) const
-    {
-        return std::any_of(folders.cbegin(), folders.cend(), [this](const QString& folder) {
-            return plainFolder.isEmpty() ? SameApacheFolder(folder, this->folder)
-                                         : SameApacheFolder(folder, plainFolder);
-        });
-    }
-    // Sections for the file-system root never move.
-    bool fileSystemRoot() const
-    {
-        return IsFileSystemRoot(plainFolder.isEmpty() ? folder : QString(plainFolder));
-    }
+    QString directive;
+    QByteArray line;
+    bool mustMatch = false;
+    bool documentRoot = false;
+    int replaced = 0;
 };
 
-// Fills @p opening from @p line when it opens a section; false when it does not.
-bool ReadOpening(QByteArrayView line, QStringConverter::Encoding encoding, Opening& opening)
+// One line that changes, or may: a <Directory> opening moves only when its folder turns out to be
+// that of a replaced DocumentRoot line, wherever that line stands.
+struct Change
 {
-    const qsizetype n = line.size();
-    qsizetype i = 0;
-    while (i < n && IsBlankByte(line[i]))
-        ++i;
-    opening.indent = i;
-    if (n - i <= kSectionOpening.size() || line[i] != '<' || !IsBlankByte(line[i + kSectionOpening.size()]))
-        return false;
-    for (qsizetype k = 1; k < kSectionOpening.size(); ++k)
-        if ((line[i + k] | 0x20) != kSectionOpening[k]) // ASCII letters, any case, as Apache
+    qsizetype begin = 0;
+    qsizetype end = 0;
+    QByteArray replacement;        ///< null: the line stays
+    std::optional<QString> folder; ///< an opening's folder
+};
+
+class Rewrite
+{
+  public:
+    bool prepare(const RewritePlan& plan);
+    std::optional<QByteArray> run(QByteArrayView content);
+    QStringList unmatched() const;
+
+  private:
+    EncodedRule* matchingRule(QByteArrayView line);
+    void read(const ApacheLine& line);
+    QByteArray withLinesAfter(const QByteArray& replacement, QByteArrayView line) const;
+
+    std::vector<EncodedRule> m_rules;
+    QStringConverter::Encoding m_encoding = QStringConverter::System;
+    bool m_apacheSyntax = false;
+    bool m_moveSections = false;
+    QByteArray m_sectionOpening; ///< <Directory "NEW">
+    QByteArrayList m_afterRoot;
+    std::vector<Change> m_changes;
+    QStringList m_oldFolders; ///< of the DocumentRoot lines replaced
+    int m_host = 0;           ///< the virtual host the lines stand in; 0: the main server
+    int m_hosts = 0;
+    QList<int> m_granted; ///< the hosts whose DocumentRoot has the lines after it already
+};
+
+bool Rewrite::prepare(const RewritePlan& plan)
+{
+    m_encoding = plan.encoding;
+    m_apacheSyntax = plan.apacheSyntax;
+    for (const Rule& rule : plan.rules) {
+        std::optional<QByteArray> line = EncodeExactly(rule.line, plan.encoding);
+        if (!line)
             return false;
-    i += kSectionOpening.size();
-    while (i < n && IsBlankByte(line[i]))
-        ++i;
-    const qsizetype folderStart = i;
-    bool plain = true; // quoted, nothing escaped, nothing beyond ASCII: the bytes are the folder
-    if (i < n && (line[i] == '"' || line[i] == '\'')) {
-        const char quote = line[i];
-        for (++i; i < n && line[i] != quote; ++i) {
-            plain = plain && line[i] != '\\' && uchar(line[i]) < 0x80;
-            if (line[i] == '\\' && i + 1 < n && (line[i + 1] == quote || line[i + 1] == '\\'))
-                ++i;
-        }
-        if (i == n)
-            return false;
-        ++i;
+        m_rules.push_back({rule.directive, std::move(*line), rule.mustMatch,
+                           rule.directive == QLatin1String(kDocumentRoot)});
     }
-    const qsizetype folderEnd = i;
-    while (i < n && line[i] != '>')
-        ++i;
-    if (i == n)
-        return false;
-    opening.close = i;
-    // Most folders are plain text between quotes, compared without making a string of them first;
-    // an unquoted folder spans no quotes here and is read as Apache reads it.
-    if (plain && folderEnd - folderStart > 2)
-        opening.plainFolder = QLatin1String(line.data() + folderStart + 1, folderEnd - folderStart - 2);
-    else
-        opening.folder = ApacheArgument(Decode(line.sliced(folderStart, i - folderStart), encoding));
+    for (const QString& text : plan.afterDocumentRoot) {
+        std::optional<QByteArray> line = EncodeExactly(text, plan.encoding);
+        if (!line)
+            return false;
+        m_afterRoot << *line;
+    }
+    if (plan.documentRoot && plan.apacheSyntax) {
+        const std::optional<QByteArray> folder =
+            EncodeExactly(QuoteForApache(*plan.documentRoot), plan.encoding);
+        if (!folder)
+            return false;
+        m_sectionOpening = "<Directory \"" + *folder + "\">";
+        m_moveSections = true;
+    }
     return true;
+}
+
+EncodedRule* Rewrite::matchingRule(QByteArrayView line)
+{
+    // The first word as the system's code page reads it; words are ASCII, and Apache reads directive
+    // names in any case, PHP its keys only as written.
+    const QString word = GetWord(Decode(line, QStringConverter::System), 1);
+    for (EncodedRule& rule : m_rules)
+        if (word.compare(rule.directive, m_apacheSyntax ? Qt::CaseInsensitive : Qt::CaseSensitive) == 0)
+            return &rule;
+    return nullptr;
+}
+
+void Rewrite::read(const ApacheLine& line)
+{
+    if (EncodedRule* rule = matchingRule(line.text)) {
+        ++rule->replaced;
+        Change change{line.begin, line.end, rule->line, {}};
+        if (rule->documentRoot && m_moveSections) {
+            // The folder follows the directive, the line's first word.
+            const QString text = Decode(line.text, m_encoding), word = GetWord(text, 1);
+            const QString folder = ApacheArgument(text.mid(text.indexOf(word) + word.size()));
+            if (!folder.isEmpty() && !m_oldFolders.contains(folder))
+                m_oldFolders << folder;
+        }
+        if (rule->documentRoot && !m_afterRoot.isEmpty() && !m_granted.contains(m_host)) {
+            m_granted << m_host;
+            change.replacement = withLinesAfter(rule->line, line.text);
+        }
+        m_changes.push_back(change);
+        return;
+    }
+    if (!m_moveSections)
+        return;
+    // Sections are read only where a line starts with "<": most lines are not decoded at all.
+    if (StartsWithAnyCase(line.text, "<virtualhost")) {
+        m_host = ++m_hosts;
+    } else if (StartsWithAnyCase(line.text, "</virtualhost")) {
+        m_host = 0;
+    } else if (StartsWithAnyCase(line.text, "<directory")) {
+        const QString text = Decode(line.text, m_encoding);
+        const std::optional<DirectoryOpening> opening = ReadDirectoryOpening(text);
+        // Sections for the file-system root never move.
+        if (!opening || IsFileSystemRoot(opening->folder))
+            return;
+        // The bytes after its ">": each ">" byte is a ">" in every code page the system may use.
+        qsizetype close = -1;
+        for (qsizetype k = text.left(opening->close + 1).count(QLatin1Char('>')); k > 0; --k)
+            close = line.text.indexOf('>', close + 1);
+        m_changes.push_back({line.begin, line.end,
+                             line.text.first(opening->indent).toByteArray() + m_sectionOpening +
+                                 line.text.sliced(close + 1).toByteArray(),
+                             opening->folder});
+    }
+}
+
+std::optional<QByteArray> Rewrite::run(QByteArrayView content)
+{
+    if (StartsAsUtf16(content))
+        return std::nullopt;
+    ForEachApacheLine(content, m_apacheSyntax ? Continuations::Join : Continuations::Keep,
+                      [this](const ApacheLine& line) { read(line); });
+    QByteArray out;
+    out.reserve(content.size() + content.size() / 64 + 1024);
+    // Kept lines as they stand, each with CR LF after it.
+    const auto keep = [&out, content](qsizetype from, qsizetype to) {
+        ForEachApacheLine(content.sliced(from, to - from), Continuations::Keep,
+                          [&out](const ApacheLine& line) {
+                              out += line.text;
+                              out += "\r\n";
+                          });
+    };
+    qsizetype done = 0;
+    for (const Change& change : m_changes) {
+        const bool moves =
+            change.folder && std::any_of(m_oldFolders.cbegin(), m_oldFolders.cend(), [&](const QString& old) {
+                return SameApacheFolder(old, *change.folder);
+            });
+        if (change.folder && !moves)
+            continue;
+        keep(done, change.begin);
+        out += change.replacement;
+        out += "\r\n";
+        done = change.end;
+    }
+    keep(done, content.size());
+    return out;
+}
+
+// The replacement, then the added lines, all but the last with their line ends.
+QByteArray Rewrite::withLinesAfter(const QByteArray& replacement, QByteArrayView line) const
+{
+    qsizetype blanks = 0;
+    while (blanks < line.size() && IsBlankByte(line[blanks]))
+        ++blanks;
+    const QByteArray indent = line.first(blanks).toByteArray();
+    const QByteArray deeper = indent + (indent.endsWith('\t') ? "\t" : "    ");
+    QByteArray composed = replacement;
+    for (const QByteArray& added : m_afterRoot)
+        composed += "\r\n" + (added.startsWith('\t') ? deeper + added.mid(1) : indent + added);
+    return composed;
+}
+
+QStringList Rewrite::unmatched() const
+{
+    QStringList names;
+    for (const EncodedRule& rule : m_rules)
+        if (rule.mustMatch && rule.replaced == 0)
+            names << rule.directive;
+    return names;
 }
 
 } // namespace
@@ -171,7 +252,7 @@ std::optional<ValueProblem> CheckValues(const QString& documentRoot, const QStri
     }
     // The document root is written between quotes, where a last backslash is escaped; the index
     // list is written bare.
-    if (ContinuesOnNextLine(QByteArray("x") + directoryIndex.toUtf8()))
+    if (JoinsNextLine(directoryIndex.toUtf8()))
         return ValueProblem{F::DirectoryIndex, K::TrailingBackslash};
     return std::nullopt;
 }
@@ -206,277 +287,15 @@ bool StartsAsUtf16(QByteArrayView start)
     return start.startsWith("\xff\xfe") || start.startsWith("\xfe\xff");
 }
 
-std::optional<LineRewriter> LineRewriter::Create(const RewritePlan& plan)
+std::optional<QByteArray> RewriteContent(QByteArrayView content, const RewritePlan& plan,
+                                         QStringList* unmatched)
 {
-    LineRewriter engine;
-    engine.m_encoding = plan.encoding;
-    engine.m_apacheSyntax = plan.apacheSyntax;
-    for (const Rule& rule : plan.rules) {
-        std::optional<QByteArray> line = EncodeExactly(rule.line, plan.encoding);
-        if (!line)
-            return std::nullopt;
-        // Apache reads directive names in any case, PHP its keys only as written.
-        const QByteArray name = rule.directive.toLatin1();
-        engine.m_rules.push_back({rule.directive, plan.apacheSyntax ? name.toLower() : name, std::move(*line),
-                                  rule.mustMatch, rule.directive == QLatin1String(kDocumentRoot)});
-        engine.m_anchors << name;
-    }
-    for (const QString& text : plan.afterDocumentRoot) {
-        std::optional<QByteArray> line = EncodeExactly(text, plan.encoding);
-        if (!line)
-            return std::nullopt;
-        engine.m_afterRoot << *line;
-    }
-    if (plan.documentRoot && plan.apacheSyntax) {
-        const std::optional<QByteArray> folder =
-            EncodeExactly(QuoteForApache(*plan.documentRoot), plan.encoding);
-        if (!folder)
-            return std::nullopt;
-        engine.m_sectionOpening = "<Directory \"" + *folder + "\">";
-        engine.m_moveSections = true;
-        engine.m_anchors << kSectionOpening.toByteArray();
-    }
-    return engine;
-}
-
-LineRewriter::EncodedRule* LineRewriter::matchingRule(QByteArrayView line)
-{
-    // The common case, a line whose first word starts before any non-ASCII byte, is decided on the
-    // bytes: the word there is a directive when its bytes are the name and a separator follows.
-    // Exact in every code page the system may use: they keep ASCII bytes as ASCII characters, and
-    // a byte at or above 0x80 starts a non-ASCII character, which is a separator.
-    const qsizetype n = line.size();
-    qsizetype i = 0;
-    while (i < n && !IsWordByte(line[i]) && uchar(line[i]) < 0x80)
-        ++i;
-    if (i == n)
-        return nullptr;
-    if (IsWordByte(line[i])) {
-        const char* word = line.data() + i;
-        for (EncodedRule& rule : m_rules) {
-            const QByteArray& name = rule.directiveBytes;
-            const qsizetype length = name.size();
-            if (n - i < length || (i + length < n && IsWordByte(word[length])))
-                continue;
-            const bool same = m_apacheSyntax
-                                  ? std::equal(word, word + length, name.constData(),
-                                               [](char c, char lower) { return AsciiLower(c) == lower; })
-                                  : std::memcmp(word, name.constData(), size_t(length)) == 0;
-            if (same)
-                return &rule;
-        }
-        return nullptr;
-    }
-    // A non-ASCII character comes first: GetWord decides, on the line as the system code page reads it.
-    const QString decodedWord = GetWord(Decode(line, QStringConverter::System), 1);
-    for (EncodedRule& rule : m_rules)
-        if (m_apacheSyntax ? SameWordAnyCase(decodedWord, rule.directive) : decodedWord == rule.directive)
-            return &rule;
-    return nullptr;
-}
-
-bool LineRewriter::noteFolder(QByteArrayView logicalLine, QStringList& folders) const
-{
-    // The folder follows the directive, the line's first word.
-    const QString text = Decode(logicalLine, m_encoding);
-    qsizetype i = 0;
-    while (i < text.size() && !IsWordChar(text.at(i)))
-        ++i;
-    while (i < text.size() && IsWordChar(text.at(i)))
-        ++i;
-    const QString folder = ApacheArgument(text.mid(i));
-    if (folder.isEmpty() || folders.contains(folder))
-        return false;
-    folders << folder;
-    return true;
-}
-
-bool LineRewriter::movedSection(QByteArrayView line)
-{
-    if (m_oldFolders.isEmpty() && m_sectionPassed)
-        return false; // nothing to move yet, nothing more to learn
-    Opening opening;
-    if (!ReadOpening(line, m_encoding, opening))
-        return false;
-    const bool old = opening.oneOf(m_oldFolders);
-    if ((!old && m_sectionPassed) || opening.fileSystemRoot())
-        return false;
-    if (!old) {
-        m_sectionPassed = true;
-        return false;
-    }
-    m_composed = line.first(opening.indent).toByteArray() + m_sectionOpening +
-                 line.sliced(opening.close + 1).toByteArray();
-    return true;
-}
-
-std::optional<QByteArrayView> LineRewriter::rewrite(QByteArrayView line)
-{
-    const bool continues = m_apacheSyntax && ContinuesOnNextLine(line);
-    if (m_swallowing) {
-        m_swallowing = continues;
-        if (m_noting) {
-            m_rootLine += continues ? line.chopped(1) : line;
-            m_noting = continues;
-            m_lateFolder |= !continues && noteFolder(m_rootLine, m_oldFolders) && m_sectionPassed;
-        }
+    Rewrite rewrite;
+    if (!rewrite.prepare(plan))
         return std::nullopt;
-    }
-    // A line that goes on from the one before is part of that line: never a directive of its own.
-    if (std::exchange(m_continued, continues))
-        return line;
-    if (EncodedRule* rule = matchingRule(line)) {
-        ++rule->replaced;
-        m_swallowing = continues;
-        m_continued = false;
-        if (!rule->documentRoot)
-            return QByteArrayView(rule->line);
-        if (m_moveSections && continues)
-            m_rootLine = line.chopped(1).toByteArray();
-        m_noting = m_moveSections && continues;
-        m_lateFolder |= m_moveSections && !continues && noteFolder(line, m_oldFolders) && m_sectionPassed;
-        return m_afterRoot.isEmpty() ? QByteArrayView(rule->line) : withLinesAfter(rule->line, line);
-    }
-    if (m_moveSections && movedSection(line))
-        return QByteArrayView(m_composed);
-    return line;
-}
-
-// Checked after a pass that noted a folder once a section had gone by unmoved: whether a section
-// of one of the folders comes before the first DocumentRoot line naming it. Reads only as far as
-// it must, usually to the first DocumentRoot line.
-bool LineRewriter::sectionBeforeItsRoot(const Source& source)
-{
-    ApacheLineReader lines;
-    lines.onlyLinesWith({kDocumentRoot, kSectionOpening.toByteArray()});
-    QStringList named;
-    bool before = false;
-    bool done = false;
-    const auto onLine = [&](const ApacheLine& line) {
-        const QByteArrayView first = line.text.first(line.firstLength);
-        if (done)
-            return;
-        if (const EncodedRule* rule = matchingRule(first)) {
-            done = rule->documentRoot && noteFolder(line.text, named) && named.size() == m_oldFolders.size();
-        } else if (Opening opening; ReadOpening(first, m_encoding, opening)) {
-            before = done = opening.oneOf(m_oldFolders) && !opening.oneOf(named) && !opening.fileSystemRoot();
-        }
-    };
-    // A read that fails now has the second pass say so.
-    if (!source([&](QByteArrayView piece) {
-             lines.feed(piece, onLine);
-             return !done;
-         }).isEmpty())
-        return true;
-    lines.finish(onLine);
-    return before;
-}
-
-LineRewriter::Pass LineRewriter::pass(const Source& source, const Sink& sink)
-{
-    m_continued = m_swallowing = m_noting = m_sectionPassed = m_lateFolder = false;
-    // Lines that stay and end in CR LF go out as they stand, a run of them at a time; a run never
-    // outlives the piece it lies in.
-    QByteArrayView current; // the piece being read
-    const char* runStart = nullptr;
-    const char* runEnd = nullptr;
-    const auto flush = [&] {
-        if (runStart != runEnd)
-            sink(QByteArrayView(runStart, runEnd));
-        runStart = runEnd = nullptr;
-    };
-    const auto keep = [&](const char* from, const char* to) {
-        if (from != runEnd) {
-            flush();
-            runStart = from;
-        }
-        runEnd = to;
-    };
-    const auto onLine = [&](const ApacheLine& line) {
-        const std::optional<QByteArrayView> piece = rewrite(line.text);
-        if (!piece)
-            return;
-        if (line.crLfFollows && piece->data() == line.text.data() && piece->size() == line.text.size())
-            return keep(line.text.data(), line.text.data() + line.text.size() + 2);
-        flush();
-        sink(*piece);
-        sink(QByteArrayView("\r\n", 2));
-    };
-    const auto onPassed = [&](QByteArrayView lines, bool lastContinues) {
-        m_continued = m_apacheSyntax && lastContinues;
-        if (!OnlyCrLfLineEnds(lines)) {
-            flush();
-            return PutWithCrLf(lines, sink);
-        }
-        keep(lines.data(), lines.data() + lines.size());
-        // A line the reader held across pieces lives no longer than this call.
-        const std::less<const char*> before;
-        const bool inPiece =
-            !before(lines.data(), current.data()) && before(lines.data(), current.data() + current.size());
-        if (!inPiece || lines.back() == '\r') // a last CR's LF, if any, starts the next piece
-            flush();
-        if (lines.back() == '\r')
-            sink(QByteArrayView("\n", 1));
-    };
-    ApacheLineReader lines(ApacheLineReader::Continuations::Keep);
-    lines.onlyLinesWith(m_anchors);
-    const QString error = source([&](QByteArrayView piece) {
-        current = piece;
-        lines.feed(piece, onLine, onPassed);
-        flush();
-        return true;
-    });
-    if (!error.isEmpty())
-        return {error};
-    lines.finish(onLine);
-    m_lateFolder |= m_noting && noteFolder(m_rootLine, m_oldFolders) && m_sectionPassed;
-    return {QString(), m_lateFolder && sectionBeforeItsRoot(source)};
-}
-
-// The replacement, then the added lines, all but the last with their line ends.
-QByteArrayView LineRewriter::withLinesAfter(const QByteArray& replacement, QByteArrayView line)
-{
-    qsizetype blanks = 0;
-    while (blanks < line.size() && IsBlankByte(line[blanks]))
-        ++blanks;
-    const QByteArray indent = line.first(blanks).toByteArray();
-    const QByteArray deeper = indent + (indent.endsWith('\t') ? "\t" : "    ");
-    m_composed = replacement;
-    for (const QByteArray& added : std::as_const(m_afterRoot))
-        m_composed += "\r\n" + (added.startsWith('\t') ? deeper + added.mid(1) : indent + added);
-    return QByteArrayView(m_composed);
-}
-
-QStringList LineRewriter::unmatched() const
-{
-    QStringList names;
-    for (const EncodedRule& rule : m_rules)
-        if (rule.mustMatch && rule.replaced == 0)
-            names << rule.directive;
-    return names;
-}
-
-std::optional<QByteArray> RewriteContent(const QByteArrayList& pieces, const RewritePlan& plan,
-                                         QStringList* unmatched, int* reads)
-{
-    std::optional<LineRewriter> engine = LineRewriter::Create(plan);
-    if (!engine || StartsAsUtf16(pieces.join()))
-        return std::nullopt;
-    int started = 0;
-    const auto source = [&](const std::function<bool(QByteArrayView)>& onPiece) {
-        ++started;
-        for (const QByteArray& piece : pieces)
-            if (!onPiece(piece))
-                break;
-        return QString();
-    };
-    QByteArray out;
-    while (engine->pass(source, [&out](QByteArrayView bytes) { out.append(bytes); }).again)
-        out.clear();
+    std::optional<QByteArray> out = rewrite.run(content);
     if (unmatched)
-        *unmatched = engine->unmatched();
-    if (reads)
-        *reads = started;
+        *unmatched = rewrite.unmatched();
     return out;
 }
 

@@ -6,26 +6,20 @@
 #include <QRegularExpression>
 
 #include <algorithm>
-#include <optional>
 
 namespace config {
 
 namespace {
 
-// The folder of a <Directory> opening line, read as the rewrite's move reads it.
-std::optional<QString> SectionFolder(const QString& text)
-{
-    const auto [name, folder] = SplitDirective(text);
-    if (!IsDirectiveName(name, QLatin1String("<Directory")) || folder.isEmpty())
-        return std::nullopt;
-    const bool quoted = folder.startsWith(QLatin1Char('"')) || folder.startsWith(QLatin1Char('\''));
-    return ApacheArgument(quoted ? folder : folder.section(QLatin1Char('>'), 0, 0));
-}
-
 // <IfModule>, <IfDefine>, <IfVersion>...: decided when Apache starts, read as taken.
 bool IsConditional(const QString& sectionName)
 {
     return sectionName.size() > 2 && sectionName.startsWith(QLatin1String("If"), Qt::CaseInsensitive);
+}
+
+bool IsLine(const QString& text, QLatin1String line)
+{
+    return text.simplified().compare(line, Qt::CaseInsensitive) == 0;
 }
 
 } // namespace
@@ -34,9 +28,10 @@ void RootAccess::read(const ApacheConfigLine& line, const QString& expanded)
 {
     const QString text = line.text.trimmed();
     // Apache nests no <Directory> and takes no DocumentRoot inside one: both count wherever they stand.
-    if (const std::optional<QString> folder = SectionFolder(text)) {
+    if (const std::optional<DirectoryOpening> opening = ReadDirectoryOpening(text)) {
+        const std::optional<DirectoryOpening> read = ReadDirectoryOpening(expanded);
         m_sections.push_back(
-            {{line.file, *folder, SectionFolder(expanded.trimmed()).value_or(QString())}, false, {}});
+            {{line.file, opening->folder, read ? read->folder : QString()}, Access::Unsaid, {}});
         m_inSection = true;
         m_nested = 0;
         return;
@@ -51,18 +46,24 @@ void RootAccess::read(const ApacheConfigLine& line, const QString& expanded)
         return;
     static const QRegularExpression tag(QStringLiteral("^<(/?)([^\\s>]*)"));
     const QRegularExpressionMatch opening = tag.match(text);
+    Access& access = m_sections.back().access;
     if (opening.hasMatch()) {
         const bool closing = !opening.captured(1).isEmpty();
         if (closing && opening.captured(2).compare(QLatin1String("Directory"), Qt::CaseInsensitive) == 0)
             m_inSection = false;
         else if (!IsConditional(opening.captured(2)))
             m_nested += closing ? -1 : 1;
-    } else if (m_nested == 0 &&
-               text.simplified().compare(QLatin1String("Require all granted"), Qt::CaseInsensitive) == 0) {
-        m_sections.back().grants = true;
-    } else if (m_nested == 0 && !arguments.isEmpty() &&
-               (IsDirectiveName(name, QLatin1String("Options")) ||
-                IsDirectiveName(name, QLatin1String("AllowOverride")))) {
+    } else if (m_nested > 0) {
+        return;
+    } else if (IsLine(text, QLatin1String("Require all granted")) ||
+               IsLine(text, QLatin1String("Allow from all"))) {
+        access = Access::Granted;
+    } else if (IsLine(text, QLatin1String("Require all denied"))) {
+        access = Access::Denied;
+    } else if (IsLine(text, QLatin1String("Deny from all"))) {
+        access = Access::DeniedFromAll;
+    } else if (!arguments.isEmpty() && (IsDirectiveName(name, QLatin1String("Options")) ||
+                                        IsDirectiveName(name, QLatin1String("AllowOverride")))) {
         m_sections.back().settings << text;
     }
 }
@@ -73,7 +74,9 @@ QStringList RootAccess::linesFor(const QString& newRoot, const QStringList& rewr
     for (const Folder& root : m_roots)
         if (rewritten.contains(root.file))
             roots.push_back(&root);
-    const Section* closest = nullptr;
+    const Section* decides = nullptr; // the closest section holding the new root that grants or denies
+    qsizetype decidesLength = -1;
+    const Section* closest = nullptr; // the closest section granting an old root
     for (const Section& section : m_sections) {
         // The rewrite moves a section of an old root (never one of the file-system root) along.
         const bool moves = rewritten.contains(section.folder.file) &&
@@ -81,19 +84,30 @@ QStringList RootAccess::linesFor(const QString& newRoot, const QStringList& rewr
                            std::any_of(roots.begin(), roots.end(), [&](const Folder* root) {
                                return SameApacheFolder(root->written, section.folder.written);
                            });
-        if (moves || (section.grants && ApacheFolderHolds(section.folder.expanded, newRoot)))
-            return {};
-        const bool grantsOld =
-            section.grants && std::any_of(roots.begin(), roots.end(), [&](const Folder* root) {
-                return ApacheFolderHolds(section.folder.expanded, root->expanded);
-            });
+        const bool holds = moves || ApacheFolderHolds(section.folder.expanded, newRoot);
+        // Of sections for the same folder, Apache lets the later one decide.
+        const qsizetype length = moves ? newRoot.size() : section.folder.expanded.size();
+        if (holds && section.access != Access::Unsaid && length >= decidesLength) {
+            decides = &section;
+            decidesLength = length;
+        }
+        const bool grantsOld = section.access == Access::Granted &&
+                               std::any_of(roots.begin(), roots.end(), [&](const Folder* root) {
+                                   return ApacheFolderHolds(section.folder.expanded, root->expanded);
+                               });
         if (grantsOld && (!closest || section.folder.expanded.size() > closest->folder.expanded.size()))
             closest = &section;
     }
+    if (!decides || decides->access == Access::Granted)
+        return {};
     QStringList lines{QStringLiteral("<Directory \"") + QuoteForApache(newRoot) + QStringLiteral("\">")};
     for (const QString& setting : closest ? closest->settings : QStringList())
         lines << QLatin1Char('\t') + setting;
-    return lines << QStringLiteral("\tRequire all granted") << QStringLiteral("</Directory>");
+    if (decides->access == Access::DeniedFromAll)
+        lines << QStringLiteral("\tOrder allow,deny") << QStringLiteral("\tAllow from all");
+    else
+        lines << QStringLiteral("\tRequire all granted");
+    return lines << QStringLiteral("</Directory>");
 }
 
 } // namespace config

@@ -23,15 +23,17 @@ class RootAccess
     void read(const ApacheConfigLine& line, const QString& expanded);
 
     /**
-     * The lines a rewrite of the files @p rewritten adds after each DocumentRoot line it replaces,
-     * for RewritePlan::afterDocumentRoot. None when one of those files holds a <Directory> section
-     * of an old root (it moves to the new one) or a section with "Require all granted" holds
-     * @p newRoot. Otherwise a section for @p newRoot with the Options and AllowOverride lines of the
-     * closest section granting an old root, and "Require all granted".
+     * The lines a rewrite of the files @p rewritten adds after DocumentRoot, for
+     * RewritePlan::afterDocumentRoot: none unless Apache would deny @p newRoot, that is unless the
+     * closest section holding it that grants or denies (a section of an old root those files hold
+     * counting as one of @p newRoot, as it moves there) denies it. Then a section for @p newRoot with
+     * the Options and AllowOverride lines of the closest section granting an old root, and a grant
+     * written as the denial is ("Require all granted", or 2.2's "Order allow,deny" and "Allow from all").
      */
     QStringList linesFor(const QString& newRoot, const QStringList& rewritten) const;
 
   private:
+    enum class Access { Unsaid, Granted, Denied, DeniedFromAll };
     struct Folder
     {
         QString file;
@@ -41,7 +43,7 @@ class RootAccess
     struct Section
     {
         Folder folder;
-        bool grants = false;
+        Access access = Access::Unsaid;
         QStringList settings; ///< its Options and AllowOverride lines
     };
 

@@ -3,16 +3,6 @@
 
 namespace config {
 
-bool IsWordChar(QChar c)
-{
-    return IsWordCode(c.unicode());
-}
-
-bool IsWordChar(const QString& text)
-{
-    return !text.isEmpty() && IsWordChar(text.front());
-}
-
 QString GetWord(const QString& line, qint16 n)
 {
     if (line.isEmpty() || n < 1)

@@ -5,18 +5,13 @@
 
 namespace config {
 
-/** True for the code of a word character; usable on single bytes too, all word characters being ASCII. */
-constexpr bool IsWordCode(char16_t u)
+/** True when @p c is a word character: A-Z, a-z, 0-9, '#', ';' or '_'. */
+constexpr bool IsWordChar(QChar c)
 {
+    const char16_t u = c.unicode();
     return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '#' ||
            u == ';' || u == '_';
 }
-
-/** True when the first character of @p text is a word character: A-Z, a-z, 0-9, '#', ';' or '_'. */
-bool IsWordChar(const QString& text);
-
-/** True when @p c is a word character (the character-level form of IsWordChar). */
-bool IsWordChar(QChar c);
 
 /**
  * The @p n-th word (counted from 1) of one configuration line without its line end: a maximal run

@@ -46,13 +46,6 @@ QString KeepOriginal(const QString& target, QString* error);
 /** Puts @p kept back in place of @p target in one step (a rename); false with @p error set. */
 bool PutBack(const QString& kept, const QString& target, QString* error);
 
-/**
- * Has the system start writing @p length bytes of the open file @p fd from @p offset to the disk, and
- * returns at once: the sync that ends a large write then has little left to wait for. No-op where
- * there is no such call.
- */
-void StartWriteback(int fd, qint64 offset, qint64 length);
-
 /** Size of the open file @p fd, or -1. */
 qint64 OpenFileSize(int fd);
 

@@ -117,17 +117,6 @@ bool PutBack(const QString& kept, const QString& target, QString* error)
     return false;
 }
 
-void StartWriteback(int fd, qint64 offset, qint64 length)
-{
-#ifdef Q_OS_LINUX
-    ::sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE); // only a hint: its failure changes nothing
-#else
-    Q_UNUSED(fd)
-    Q_UNUSED(offset)
-    Q_UNUSED(length)
-#endif
-}
-
 qint64 OpenFileSize(int fd)
 {
     struct stat st

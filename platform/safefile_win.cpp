@@ -76,11 +76,6 @@ bool PutBack(const QString& kept, const QString& target, QString* error)
     return false;
 }
 
-void StartWriteback(int, qint64, qint64)
-{
-    // Windows has no call that starts writing without waiting for it.
-}
-
 qint64 OpenFileSize(int fd)
 {
     struct _stat64 st

@@ -46,14 +46,11 @@ QStringList LogTail::newLines(int maxLines, int maxChars) const
         const QByteArray bytes = file.read(kReadLimit);
         QStringDecoder decoder(QStringConverter::System);
         // A log is no configuration: its lines end as configuration lines do, but none goes on in the next.
-        config::ApacheLineReader reader(config::ApacheLineReader::Continuations::Keep);
-        const auto onLine = [&](const config::ApacheLine& raw) {
+        config::ForEachApacheLine(bytes, config::Continuations::Keep, [&](const config::ApacheLine& raw) {
             const QString line = WithoutLogPrefix(QString(decoder.decode(raw.text)).trimmed());
             if (!line.isEmpty() && lines.size() < maxLines)
                 lines << line.left(maxChars);
-        };
-        reader.feed(bytes, onLine);
-        reader.finish(onLine);
+        });
         if (!lines.isEmpty())
             break;
     }

@@ -67,11 +67,6 @@ QString DecodeOutput(const QByteArray& bytes, OutputEncoding encoding)
 
 } // namespace
 
-QString CommandOutcome::firstOutputLine() const
-{
-    return outputLines(1).value(0);
-}
-
 QStringList CommandOutcome::outputLines(int maxLines, int maxChars) const
 {
     QStringList lines;
@@ -88,7 +83,8 @@ QStringList CommandOutcome::outputLines(int maxLines, int maxChars) const
 }
 
 CommandOutcome RunProcess(const QString& program, const QStringList& arguments,
-                          std::chrono::milliseconds timeout, OutputEncoding encoding)
+                          std::chrono::milliseconds timeout, OutputEncoding encoding,
+                          const QStringList& environment)
 {
     CommandOutcome outcome;
     QTemporaryFile outputFile(QDir::temp().filePath(QStringLiteral("brellimar-command-XXXXXX.txt")));
@@ -104,6 +100,12 @@ CommandOutcome RunProcess(const QString& program, const QStringList& arguments,
     process->setProcessChannelMode(QProcess::MergedChannels);
     process->setStandardInputFile(QProcess::nullDevice());
     process->setStandardOutputFile(outputPath, QIODevice::Append);
+    if (!environment.isEmpty()) {
+        QProcessEnvironment added = QProcessEnvironment::systemEnvironment();
+        for (const QString& entry : environment)
+            added.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
+        process->setProcessEnvironment(added);
+    }
 
     // On Windows QProcess starts a console program such as net with CREATE_NO_WINDOW when the
     // caller has no console, so no window flashes up.

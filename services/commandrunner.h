@@ -32,8 +32,6 @@ struct CommandOutcome
     bool alreadyInState = false; ///< the service manager said the service was started (stopped) already
 
     bool succeeded() const { return status == Status::Succeeded; }
-    /** First non-empty line of the output, trimmed. */
-    QString firstOutputLine() const;
     /** The output's non-empty lines, trimmed: at most @p maxLines, each cut at @p maxChars characters. */
     QStringList outputLines(int maxLines = 5, int maxChars = 200) const;
 };
@@ -73,11 +71,12 @@ enum class OutputEncoding {
  * go on writing. A program still running at the bound is asked to end, then killed, each step
  * waited for at most kEndGrace; one that outlives both is left behind and reported as timed out.
  * A program that cannot be started is not waited for; the reason is the system's. Its output is
- * read as @p encoding says.
+ * read as @p encoding says. @p environment: NAME=value entries added to the environment it runs in.
  */
 CommandOutcome RunProcess(const QString& program, const QStringList& arguments,
                           std::chrono::milliseconds timeout,
-                          OutputEncoding encoding = OutputEncoding::Console);
+                          OutputEncoding encoding = OutputEncoding::Console,
+                          const QStringList& environment = {});
 
 /** How long one service command may take before it counts as hung. */
 inline constexpr std::chrono::milliseconds kDefaultCommandTimeout{std::chrono::seconds(120)};

@@ -107,8 +107,8 @@ class TestApplyPass : public QObject
         seams.runner = &runner;
         seams.requestPage = [](const QUrl&) { return PageAnswer{200, {}}; };
         if (fault != Fault::ApacheProgram) // Apache's program as run: it refuses after a change, or always
-            seams.runProgram = [&tests, fault = fault](const QString& program, const QStringList& arguments) {
-                tests << QFileInfo(program).path() + ' ' + arguments.join(' ');
+            seams.runProgram = [&tests, fault = fault](const config::ApacheInvocation& run) {
+                tests << QFileInfo(run.program).path() + ' ' + run.arguments.join(' ');
                 const bool refuses = fault == Fault::ApacheBrokenBefore ||
                                      (fault == Fault::ApacheRefusesChange && tests.size() > 1);
                 return refuses ? CommandOutcome{Status::Failed, 1, kRefusal.join('\n') + '\n', {}, false, {}}
@@ -180,9 +180,9 @@ class TestApplyPass : public QObject
                 WriteAll(dir.filePath("apache/bin/httpd"), ""));
         QStringList urls;
         ApplyPassSeams seams;
-        seams.runProgram = [listing = listing](const QString&, const QStringList& arguments) {
+        seams.runProgram = [listing = listing](const config::ApacheInvocation& run) {
             return CommandOutcome{
-                Status::Succeeded, 0, arguments[0] == "-S" ? listing : "Syntax OK", {}, false, {}};
+                Status::Succeeded, 0, run.arguments[0] == "-S" ? listing : "Syntax OK", {}, false, {}};
         };
         seams.runner = &runner;
         seams.requestPage = [&urls, page = page](const QUrl& url) {

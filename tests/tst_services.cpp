@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
 #include "app/applypass.h"
-#include "config/errorlog.h"
 #include "services/apachelog.h"
 #include "services/serviceactions.h"
 #include "services/servicemanager.h"
@@ -172,7 +171,7 @@ class TestServices : public QObject
         SystemCommandRunner runner(ServiceManager::WindowsNet, std::chrono::seconds(60));
         app::ApplyPassSeams seams; // the real service manager; Apache's test and the page left out
         seams.runner = &runner;
-        seams.runProgram = [](const QString&, const QStringList&) { return CommandOutcome(); };
+        seams.runProgram = [](const config::ApacheInvocation&) { return CommandOutcome(); };
         seams.requestPage = [](const QUrl&) { return PageAnswer{200, {}}; };
         const app::PassReport report =
             app::ApplyPass(seams).run({dir.filePath("www"), "index.php", dir.filePath("Apache24"), true,
@@ -225,7 +224,7 @@ class TestServices : public QObject
                                                       : RunProcess(script, {}, timeout);
         const qint64 ticks = QFileInfo(dir.filePath("ticks")).size(); // a daemon writes on to its output
         QTRY_VERIFY(!result.endsWith("alive") || QFileInfo(dir.filePath("ticks")).size() > ticks + 10);
-        const QString got = QString::number(o.exitCode) + ' ' + o.reason + o.firstOutputLine();
+        const QString got = QString::number(o.exitCode) + ' ' + o.reason + o.outputLines(1).value(0);
         const pid_t pid = ReadAll(dir.filePath("pid")).toInt();
         const QString fate = pid <= 0 ? "" : ::kill(pid, SIGKILL) == 0 ? "alive" : "gone";
         QCOMPARE(o.status, status);
@@ -244,14 +243,7 @@ class TestServices : public QObject
         QCOMPARE(ActionFromButtons(false, false, true), ServiceAction::Pause);
         QCOMPARE(ActionFromButtons(false, false, false), ServiceAction::Restart);
         QTemporaryDir dir;
-        const QString conf = dir.filePath("httpd.conf");
-        const auto errorLogs = [&](QString text) { // the main error log's files, %1 being the Apache folder
-            WriteAll(conf, text.replace("%1", dir.path()).toUtf8());
-            return config::ApacheErrorLogFiles(dir.path(), conf).replaceInStrings(dir.path(), "%1");
-        };
         // clang-format off
-        QCOMPARE(errorLogs("Define SRVROOT \"%1/Apache24\"\r\nServerRoot \"${SRVROOT}\"\r\nErrorLog \"logs/error.log\"\r\n"), QStringList{"%1/Apache24/logs/error.log"});
-        QCOMPARE(errorLogs("ErrorLog \"|/usr/bin/rotatelogs logs/error.log 86400\"\r\n"), QStringList());
 #ifndef Q_OS_WIN
         QCOMPARE(DetectServiceManager(dir.path()), ServiceManager::Systemd);
         QCOMPARE(DetectServiceManager(dir.filePath("none")), ServiceManager::SysVinit);
