@@ -146,7 +146,8 @@ bool ApplyPass::UpdatePhpIni()
 {
     if (m_settings.showErrors && m_report.installation.phpIniNamed)
         m_report.phpIniElsewhere = QDir::toNativeSeparators(m_report.installation.phpIni);
-    m_report.files.push_back(config::RewritePhpIni(m_report.installation.phpIni, m_settings.showErrors));
+    m_report.files.push_back(
+        config::RewriteFile(m_report.installation.phpIni, config::PhpIniPlan(m_settings.showErrors)));
     return m_report.files.back().ok();
 }
 
@@ -157,8 +158,8 @@ bool ApplyPass::UpdateHttpdConf()
     // Decided on the configuration as it stands, before any of its files changes.
     const QStringList accessLines = m_report.installation.accessLines(m_report.documentRoot);
     for (const QString& file : m_report.installation.siteFiles) {
-        m_report.files.push_back(
-            config::RewriteHttpdConf(file, m_report.documentRoot, m_settings.directoryIndex, accessLines));
+        m_report.files.push_back(config::RewriteFile(
+            file, config::HttpdConfPlan(m_report.documentRoot, m_settings.directoryIndex, accessLines)));
         if (!m_report.files.back().ok())
             return false;
         const QStringList notSetHere = m_report.files.back().notSet;

@@ -1,16 +1,23 @@
 // SPDX-License-Identifier: MIT
-// One apply pass on an Apache 2.4-shaped installation, with Apache's configuration test before and
-// after the change (Apache's program in bin/) and without it. Services are not run.
+// What a user waits for: one apply pass on a copy of Debian's /etc/apache2 tree with
+// php.ini-production, Apache's program testing the configuration before and after and listing it,
+// beside those three runs of Apache alone; and a 100 MiB httpd.conf rewritten, with the peak memory
+// of a process doing only that. Services are not run. Run build/bench/bench_pass by hand (as root:
+// apache2ctl makes its run folder).
 #include "app/applypass.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
 namespace {
+
+const QString kPhpIni = QStringLiteral("/usr/lib/php/8.2/php.ini-production");
 
 struct NoServices : services::CommandRunner
 {
@@ -20,48 +27,39 @@ struct NoServices : services::CommandRunner
     }
 };
 
-// The tests' stock-shaped httpd.conf, filled in for this folder.
-bool MakeInstallation(const QString& folder, bool withProgram)
+bool Sh(const QString& commands)
 {
-    QFile source(QStringLiteral(BRELLIMAR_TEST_DATA "/httpd.conf"));
-    QFile conf(folder + QStringLiteral("/conf/httpd.conf"));
-    QFile ini(folder + QStringLiteral("/php.ini"));
-    const QDir dir(folder);
-    if (!dir.mkpath(QStringLiteral("conf")) || !dir.mkpath(QStringLiteral("htdocs")) ||
-        !dir.mkpath(QStringLiteral("logs")) || !source.open(QIODevice::ReadOnly) ||
-        !conf.open(QIODevice::WriteOnly) || !ini.open(QIODevice::WriteOnly))
-        return false;
-    conf.write(QString::fromUtf8(source.readAll())
-                   .replace(QStringLiteral("@SRVROOT@"), folder)
-                   .replace(QStringLiteral("@PORT@"), QStringLiteral("8080"))
-                   .replace(QStringLiteral("@EXTRA@"), QString())
-                   .toUtf8());
-    ini.write("display_errors = Off\r\n");
-    return !withProgram ||
-           (dir.mkpath(QStringLiteral("bin")) &&
-            QFile::link(QStringLiteral("/usr/sbin/apache2"), folder + QStringLiteral("/bin/httpd")));
+    return QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), commands}) == 0;
+}
+
+// A copy of Debian's tree in @p folder/apache2 whose PHP reads @p folder/php/php.ini (php.ini-production).
+bool MakeDebianCopy(const QString& folder)
+{
+    return QFile::exists(QStringLiteral("/usr/sbin/apache2ctl")) && QFile::exists(kPhpIni) &&
+           Sh(QStringLiteral("cd '%1' && cp -a /etc/apache2 apache2 && mkdir php && cp %2 php/php.ini && "
+                             "printf 'PHPIniDir \"%1/php\"\\n' >apache2/conf-enabled/php-ini.conf")
+                  .arg(folder, kPhpIni));
 }
 
 void BM_ApplyPass(benchmark::State& state)
 {
-    const bool withProgram = state.range(0) != 0;
     QTemporaryDir dir;
-    const QString folder = dir.filePath(QStringLiteral("apache"));
-    if (!MakeInstallation(folder, withProgram) ||
-        (withProgram && !QFile::exists(QStringLiteral("/usr/sbin/apache2")))) {
-        state.SkipWithError("cannot make the installation (is apache2 installed?)");
+    if (!MakeDebianCopy(dir.path())) {
+        state.SkipWithError("needs Debian's apache2 and php8.2");
         return;
     }
     NoServices runner;
     app::ApplyPassSeams seams;
     seams.runner = &runner;
-    seams.requestPage = [](const QUrl&) { return services::PageAnswer{200, {}}; };
+    seams.installedServices = [] { return std::vector<platform::InstalledService>(); };
+    if (state.range(0) == 0) // Apache's three runs left out: what the pass itself costs
+        seams.runProgram = [](const config::ApacheInvocation&) { return services::CommandOutcome(); };
     int i = 0;
     for (auto _ : state) {
         // A new folder each time, so each pass changes the files and makes the folder.
         const app::SettingsState settings{dir.filePath(QStringLiteral("site%1").arg(++i)),
                                           QStringLiteral("index.php index.html"),
-                                          folder,
+                                          dir.filePath(QStringLiteral("apache2")),
                                           true,
                                           services::ServiceAction::Stop,
                                           services::ServiceAction::Stop};
@@ -71,18 +69,88 @@ void BM_ApplyPass(benchmark::State& state)
     }
 }
 
+// Apache's program as the pass runs it, -t, -t and -S, alone.
+void BM_ApacheAlone(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    if (!MakeDebianCopy(dir.path())) {
+        state.SkipWithError("needs Debian's apache2 and php8.2");
+        return;
+    }
+    const config::Installation installation =
+        config::LocateInstallation(dir.filePath(QStringLiteral("apache2")));
+    for (auto _ : state)
+        for (const char* option : {"-t", "-t", "-S"}) {
+            const config::ApacheInvocation run = installation.apacheInvocation({QString::fromLatin1(option)});
+            if (!services::RunProcess(run.program, run.arguments, std::chrono::seconds(10),
+                                      services::OutputEncoding::Utf8OrConsole, run.environment)
+                     .succeeded())
+                state.SkipWithError("Apache refused the configuration");
+        }
+}
+
+// The tests' stock-shaped httpd.conf repeated to 100 MiB, rewritten by a process of its own that
+// reports the most memory it held.
+void BM_Rewrite100MiB(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    QFile source(QStringLiteral(BRELLIMAR_TEST_DATA "/httpd.conf"));
+    QFile conf(dir.filePath(QStringLiteral("httpd.conf")));
+    if (!source.open(QIODevice::ReadOnly) || !conf.open(QIODevice::WriteOnly)) {
+        state.SkipWithError("cannot make the file");
+        return;
+    }
+    const QByteArray stock = source.readAll().replace("\n", "\r\n");
+    while (conf.size() < (100 << 20))
+        conf.write(stock);
+    conf.close();
+    double peak = 0;
+    for (auto _ : state) {
+        QProcess rewrite;
+        rewrite.start(QCoreApplication::applicationFilePath(),
+                      {QStringLiteral("--rewrite"), conf.fileName()});
+        if (!rewrite.waitForFinished(-1) || rewrite.exitCode() != 0)
+            state.SkipWithError("the rewrite failed");
+        peak = rewrite.readAllStandardOutput().trimmed().toDouble();
+    }
+    state.counters["peak_MiB"] = peak;
+    state.counters["file_MiB"] = double(QFileInfo(conf).size()) / (1 << 20);
+}
+
 } // namespace
 
 BENCHMARK(BM_ApplyPass)
-    ->Arg(0)
     ->Arg(1)
-    ->ArgNames({"apache_test"})
+    ->Arg(0)
+    ->ArgNames({"apache"})
     ->Unit(benchmark::kMillisecond)
-    ->Repetitions(5);
+    ->Repetitions(5)
+    ->ReportAggregatesOnly();
+BENCHMARK(BM_ApacheAlone)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
+BENCHMARK(BM_Rewrite100MiB)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly()
+    ->UseRealTime();
 
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
+    const QStringList args = application.arguments();
+    // "--rewrite PATH": one rewrite, then the peak memory (VmHWM) in MiB.
+    if (args.size() == 3 && args[1] == QLatin1String("--rewrite")) {
+        if (!config::RewriteFile(
+                 args[2], config::HttpdConfPlan(QStringLiteral("/srv/new"), QStringLiteral("index.php")))
+                 .ok())
+            return 1;
+        QFile status(QStringLiteral("/proc/self/status"));
+        status.open(QIODevice::ReadOnly);
+        const QByteArray text = status.readAll();
+        const qsizetype at = text.indexOf("VmHWM:");
+        printf("%.1f\n", text.mid(at + 6, text.indexOf("kB", at) - at - 6).trimmed().toDouble() / 1024);
+        return 0;
+    }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     return 0;

@@ -45,18 +45,15 @@ void ApacheConfigReader::read(const QString& mainFile,
 QString ApacheConfigReader::expand(const QString& text) const
 {
     static const QRegularExpression variable(QStringLiteral("\\$\\{([A-Za-z0-9_]+)\\}"));
-    if (!text.contains(QLatin1String("${")))
-        return text;
     QString expanded;
     qsizetype done = 0;
     for (const QRegularExpressionMatch& match : variable.globalMatch(text)) {
         const QString name = match.captured(1);
-        const QByteArray variableName = name.toLocal8Bit();
-        QString value = match.captured(0);
-        if (m_defines.contains(name))
-            value = m_defines.value(name);
-        else if (qEnvironmentVariableIsSet(variableName.constData()))
-            value = qEnvironmentVariable(variableName.constData());
+        const QByteArray variable = name.toLocal8Bit();
+        const QString value = m_defines.contains(name) ? m_defines.value(name)
+                              : qEnvironmentVariableIsSet(variable.constData())
+                                  ? qEnvironmentVariable(variable.constData())
+                                  : match.captured(0);
         expanded += text.mid(done, match.capturedStart() - done) + value;
         done = match.capturedEnd();
     }

@@ -47,21 +47,11 @@ void ForEachApacheLine(QByteArrayView bytes, Continuations continuations,
     }
 }
 
-bool JoinsNextLine(QByteArrayView line)
-{
-    int lines = 0;
-    ForEachApacheLine(line.toByteArray() + "\nx", Continuations::Join,
-                      [&lines](const ApacheLine&) { ++lines; });
-    return lines == 1;
-}
-
 QByteArray ReadWholeFile(const QString& path, QString* error, platform::OpenedFile* info)
 {
     const platform::OpenedFile opened = platform::OpenRegularFile(path);
-    if (info) {
-        *info = opened;
-        info->fd = -1;
-    }
+    if (info)
+        *info = {-1, opened.size, opened.owner, opened.group, opened.mode, opened.error};
     if (opened.fd < 0) {
         *error = opened.error;
         return {};
@@ -79,20 +69,10 @@ QByteArray ReadWholeFile(const QString& path, QString* error, platform::OpenedFi
         return {};
     }
     try {
-        QByteArray bytes(qsizetype(opened.size), Qt::Uninitialized);
         // Never more than its size when opened: a file that grows meanwhile is read as it was.
-        qint64 got = 0;
-        while (got < opened.size) {
-            const qint64 read = file.read(bytes.data() + got, opened.size - got);
-            if (read < 0) {
-                *error = file.errorString();
-                return {};
-            }
-            if (read == 0)
-                break;
-            got += read;
-        }
-        bytes.truncate(qsizetype(got));
+        QByteArray bytes = file.read(opened.size);
+        if (bytes.size() < opened.size && file.error() != QFileDevice::NoError)
+            *error = file.errorString();
         return bytes;
     } catch (const std::bad_alloc&) {
         *error = OutOfMemory(path, opened.size);

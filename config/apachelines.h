@@ -36,9 +36,6 @@ enum class Continuations {
 void ForEachApacheLine(QByteArrayView bytes, Continuations continuations,
                        const std::function<void(const ApacheLine&)>& onLine);
 
-/** True when Apache would join the line written after @p line to it. */
-bool JoinsNextLine(QByteArrayView line);
-
 /** The most a configuration file may hold: a larger one is refused before anything is touched. */
 inline constexpr qint64 kMostFileBytes = qint64(256) << 20;
 

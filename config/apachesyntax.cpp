@@ -22,13 +22,9 @@ QStringView WithoutTrailingSeparator(QStringView folder)
     return folder;
 }
 
-// Windows: / and \ alike, case ignored.
-QChar WindowsFolded(QChar c)
-{
-    return c == QLatin1Char('\\') ? QLatin1Char('/') : c.toCaseFolded();
-}
+} // namespace
 
-bool SameFolder(QStringView a, QStringView b)
+bool SameApacheFolder(QStringView a, QStringView b)
 {
     a = WithoutTrailingSeparator(a);
     b = WithoutTrailingSeparator(b);
@@ -36,13 +32,13 @@ bool SameFolder(QStringView a, QStringView b)
         return false;
     if (!platform::FileNamesLikeWindows())
         return a == b;
+    // Windows: / and \ alike, case ignored.
+    const auto folded = [](QChar c) { return c == QLatin1Char('\\') ? QLatin1Char('/') : c.toCaseFolded(); };
     for (qsizetype i = 0; i < a.size(); ++i)
-        if (WindowsFolded(a[i]) != WindowsFolded(b[i]))
+        if (folded(a[i]) != folded(b[i]))
             return false;
     return true;
 }
-
-} // namespace
 
 std::pair<QString, QString> SplitDirective(const QString& line)
 {
@@ -69,7 +65,6 @@ QString ApacheArgument(const QString& text)
         return text.mid(i, end - i);
     }
     QString value;
-    value.reserve(n - i);
     for (++i; i < n && text.at(i) != quote; ++i) {
         const QChar c = text.at(i);
         if (c == QLatin1Char('\\') && i + 1 < n &&
@@ -84,7 +79,6 @@ QString ApacheArgument(const QString& text)
 QString QuoteForApache(const QString& folder)
 {
     QString quoted;
-    quoted.reserve(folder.size() + 2);
     const qsizetype n = folder.size();
     for (qsizetype i = 0; i < n; ++i) {
         const QChar c = folder.at(i);
@@ -102,22 +96,17 @@ QString QuoteForApache(const QString& folder)
     return quoted;
 }
 
-bool SameApacheFolder(QStringView a, QStringView b)
-{
-    return SameFolder(a, b);
-}
-
 bool ApacheFolderHolds(QStringView parent, QStringView folder)
 {
     parent = WithoutTrailingSeparator(parent);
     if (parent.isEmpty() || folder.size() <= parent.size())
-        return SameFolder(parent, folder);
+        return SameApacheFolder(parent, folder);
     // "/srv/www" holds "/srv/www/x", not "/srv/www2"; "/" and "C:/" hold everything on their drive.
     const auto separator = [](QChar c) {
         return c == QLatin1Char('/') || (platform::FileNamesLikeWindows() && c == QLatin1Char('\\'));
     };
     return (separator(parent.back()) || separator(folder.at(parent.size()))) &&
-           SameFolder(parent, folder.first(parent.size()));
+           SameApacheFolder(parent, folder.first(parent.size()));
 }
 
 std::optional<DirectoryOpening> ReadDirectoryOpening(QStringView line)

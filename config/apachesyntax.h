@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -12,15 +11,9 @@
 
 namespace config {
 
-/**
- * How Apache reads a value in httpd.conf, kept in one place: quoting, unquoting and comparing
- * folders.
- */
+// How Apache reads httpd.conf and what its own program prints, kept in one place.
 
-/**
- * A configuration line as Apache splits it: the directive's name (the first word, up to a blank or
- * tab) and its arguments, both without the blanks around them.
- */
+/** A line as Apache splits it: the directive's name (up to a blank or tab) and its arguments, trimmed. */
 std::pair<QString, QString> SplitDirective(const QString& line);
 
 /** True when @p word is the directive @p name: Apache reads names without regard to case. */
@@ -29,23 +22,14 @@ inline bool IsDirectiveName(const QString& word, QLatin1String name)
     return word.compare(name, Qt::CaseInsensitive) == 0;
 }
 
-/**
- * The first argument of @p text as Apache reads it (leading blanks skipped): inside double or
- * single quotes, \\ and \<quote> are unescaped and the value ends at the closing quote; unquoted,
- * it ends at the first blank or tab. Empty when there is none.
- */
+/** The first argument of @p text as Apache reads it: quoted (\\ and \<quote> unescaped), or up to a blank. */
 QString ApacheArgument(const QString& text);
 
-/**
- * The text that goes between double quotes so that Apache reads back exactly @p folder: a double
- * quote becomes \", and a backslash that Apache would take as an escape (one before another
- * backslash, before a double quote or at the end) is doubled. Ordinary paths come back unchanged.
+/** The text between double quotes that Apache reads back as @p folder: \" and escaping backslashes doubled.
  */
 QString QuoteForApache(const QString& folder);
 
-/**
- * True when Apache would take @p a and @p b for the same folder: one trailing / or \ ignored,
- * ${VAR} compared as written; on Windows without regard to case and with / and \ alike.
+/** Apache's same folder: one trailing / or \ ignored, ${VAR} as written; on Windows any case, / and \ alike.
  */
 bool SameApacheFolder(QStringView a, QStringView b);
 
@@ -60,19 +44,15 @@ struct DirectoryOpening
     QString folder;       ///< as Apache reads it: unquoted, unescaped
 };
 
-/**
- * @p line read as a <Directory> opening: blanks, "<Directory" in any ASCII case, a blank, the
- * folder (quoted or not), ">". Nothing when it is none (<DirectoryMatch>, a comment, no ">").
- */
+/** @p line as a <Directory> opening (blanks, "<Directory" in any case, the folder, ">"); nothing if none. */
 std::optional<DirectoryOpening> ReadDirectoryOpening(QStringView line);
 
 /** True for the file-system root: "/", or a drive root such as "C:/" or "C:\". */
 bool IsFileSystemRoot(const QString& folder);
 
 /**
- * Where to ask Apache for a page, from its Listen lines' arguments in the order it reads them:
- * the first that is not for https (by its protocol, or port 443 without one), with a wildcard
- * address or none meaning this machine's loopback address. Empty when there is none.
+ * Where to ask Apache for a page: the first Listen not for https (by protocol, or port 443), a
+ * wildcard address or none meaning loopback. Empty when there is none.
  */
 QUrl PageAddress(const QStringList& listenArguments);
 
@@ -86,11 +66,7 @@ struct ApacheListing
 
 ApacheListing ReadListing(const QString& output);
 
-/**
- * From Apache's own listing of its virtual hosts (the output of -S), the one that answers
- * requests on @p port (its default server): "FILE:LINE" as Apache gives it, or empty when no
- * virtual host listens there and the main server answers.
- */
+/** From Apache's -S listing, "FILE:LINE" of the virtual host answering on @p port; empty: the main server. */
 QString VirtualHostOnPort(const QString& listing, int port);
 
 } // namespace config

@@ -39,21 +39,6 @@ QString DebianPhpIni(const QString& apacheFolder)
     return {};
 }
 
-// The files of the main error log that @p errorLog names, relative to @p serverRoot.
-QStringList ErrorLogFiles(const QString& errorLog, const QString& serverRoot)
-{
-    // A log that is a program or syslog has no file to read.
-    if (errorLog.startsWith(QLatin1Char('|')) ||
-        errorLog.compare(QLatin1String("syslog"), Qt::CaseInsensitive) == 0 ||
-        errorLog.startsWith(QLatin1String("syslog:"), Qt::CaseInsensitive))
-        return {};
-    const QDir base(serverRoot);
-    if (!errorLog.isEmpty())
-        return {QDir::cleanPath(base.filePath(errorLog))};
-    return {QDir::cleanPath(base.filePath(QStringLiteral("logs/error.log"))),
-            QDir::cleanPath(base.filePath(QStringLiteral("logs/error_log")))};
-}
-
 } // namespace
 
 bool Installation::configFilesFound() const
@@ -122,7 +107,17 @@ Installation LocateInstallation(const QString& apacheFolder)
                  !siteFiles.contains(line.file))
             siteFiles << line.file;
     });
-    installation.errorLogs = ErrorLogFiles(errorLog, reader.serverRoot());
+    // A log that is a program or syslog has no file to read.
+    const QDir base(reader.serverRoot());
+    if (!errorLog.isEmpty())
+        installation.errorLogs = QStringList{QDir::cleanPath(base.filePath(errorLog))};
+    else
+        installation.errorLogs =
+            QStringList{QDir::cleanPath(base.filePath(QStringLiteral("logs/error.log"))),
+                        QDir::cleanPath(base.filePath(QStringLiteral("logs/error_log")))};
+    if (errorLog.startsWith(QLatin1Char('|')) ||
+        errorLog.section(QLatin1Char(':'), 0, 0).compare(QLatin1String("syslog"), Qt::CaseInsensitive) == 0)
+        installation.errorLogs.clear();
     if (!phpIniDir.isEmpty()) {
         installation.phpIni = QDir::toNativeSeparators(QDir(phpIniDir).filePath(QStringLiteral("php.ini")));
         installation.phpIniNamed = !SameFile(installation.phpIni, ownPhpIni);

@@ -5,39 +5,11 @@
 #include "platform/safefile.h"
 
 #include <QDir>
-#include <QFile>
 #include <QSaveFile>
 
 #include <new>
 
 namespace config {
-
-namespace {
-
-const QString& ShortWriteReason()
-{
-    static const QString reason = QStringLiteral("磁盘空间不足或写入被截断");
-    return reason;
-}
-
-// Writes everything or gives the system's reason; a write that stops short is retried, so that
-// the system can say why the rest does not fit.
-bool WriteAll(QSaveFile& out, const char* data, qint64 size, QString* reason)
-{
-    while (size > 0) {
-        const qint64 written = out.write(data, size);
-        if (written <= 0) {
-            *reason =
-                written < 0 && out.error() != QFileDevice::NoError ? out.errorString() : ShortWriteReason();
-            return false;
-        }
-        data += written;
-        size -= written;
-    }
-    return true;
-}
-
-} // namespace
 
 RewriteResult RewriteFile(const QString& path, const RewritePlan& plan)
 {
@@ -75,26 +47,18 @@ RewriteResult RewriteFile(const QString& path, const RewritePlan& plan)
     if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(out.errorString());
     platform::CarryOverOwnerAndMode(out.handle(), original);
-    // A write that came up short without an error still fails, and never without a reason; an
-    // uncommitted temporary file goes with its QSaveFile.
-    if (!WriteAll(out, rewritten->constData(), rewritten->size(), &error))
-        return fail(error);
+    // A write that stops short is retried, so that the system says why the rest does not fit; one
+    // that came up short without an error still fails, never without a reason. Uncommitted, the
+    // temporary file goes with its QSaveFile.
+    const QString shortWrite = QStringLiteral("磁盘空间不足或写入被截断");
+    for (qint64 done = 0, written = 0; done < rewritten->size(); done += written)
+        if ((written = out.write(rewritten->constData() + done, rewritten->size() - done)) <= 0)
+            return fail(out.error() != QFileDevice::NoError ? out.errorString() : shortWrite);
     if (platform::OpenFileSize(out.handle()) != rewritten->size())
-        return fail(ShortWriteReason());
+        return fail(shortWrite);
     if (!out.commit())
         return fail(out.errorString());
     return result;
-}
-
-RewriteResult RewritePhpIni(const QString& path, bool showErrors)
-{
-    return RewriteFile(path, PhpIniPlan(showErrors));
-}
-
-RewriteResult RewriteHttpdConf(const QString& path, const QString& documentRoot,
-                               const QString& directoryIndex, const QStringList& afterDocumentRoot)
-{
-    return RewriteFile(path, HttpdConfPlan(documentRoot, directoryIndex, afterDocumentRoot));
 }
 
 } // namespace config

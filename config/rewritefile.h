@@ -19,23 +19,12 @@ struct RewriteResult
 };
 
 /**
- * Rewrites the file at @p path with @p plan. The file that the path finally names (links followed)
- * is read in bounded chunks and replaced by a temporary file renamed over it, which gets the
- * original's owner, group and exact permission bits where the process may set them; a link
- * stays a link. Anything but a regular file, a UTF-16 file, a failed or short write, a folder
- * that takes no temporary file: the old file stays and the reason is given. A zero-byte file, or a
- * plan without rules, leaves the file untouched.
+ * Rewrites the file at @p path with @p plan. The file the path finally names (links followed) is
+ * read whole and replaced by a temporary file renamed over it, with the original's owner, group
+ * and permission bits where the process may set them. Anything but a regular file, a UTF-16 file,
+ * a failed or short write, a folder that takes no temporary file: the old file stays and the reason
+ * is given. A zero-byte file, or a plan without rules, is left untouched.
  */
 RewriteResult RewriteFile(const QString& path, const RewritePlan& plan);
-
-/** Sets display_errors = On in the php.ini at @p path when @p showErrors; otherwise touches nothing. */
-RewriteResult RewritePhpIni(const QString& path, bool showErrors);
-
-/**
- * Sets the DocumentRoot (with its access sections, @p afterDocumentRoot added after it) and
- * DirectoryIndex lines of the httpd.conf at @p path.
- */
-RewriteResult RewriteHttpdConf(const QString& path, const QString& documentRoot,
-                               const QString& directoryIndex, const QStringList& afterDocumentRoot = {});
 
 } // namespace config

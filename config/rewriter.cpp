@@ -66,152 +66,13 @@ struct Change
 {
     qsizetype begin = 0;
     qsizetype end = 0;
-    QByteArray replacement;        ///< null: the line stays
+    QByteArray replacement;
     std::optional<QString> folder; ///< an opening's folder
 };
 
-class Rewrite
-{
-  public:
-    bool prepare(const RewritePlan& plan);
-    std::optional<QByteArray> run(QByteArrayView content);
-    QStringList unmatched() const;
-
-  private:
-    EncodedRule* matchingRule(QByteArrayView line);
-    void read(const ApacheLine& line);
-    QByteArray withLinesAfter(const QByteArray& replacement, QByteArrayView line) const;
-
-    std::vector<EncodedRule> m_rules;
-    QStringConverter::Encoding m_encoding = QStringConverter::System;
-    bool m_apacheSyntax = false;
-    bool m_moveSections = false;
-    QByteArray m_sectionOpening; ///< <Directory "NEW">
-    QByteArrayList m_afterRoot;
-    std::vector<Change> m_changes;
-    QStringList m_oldFolders; ///< of the DocumentRoot lines replaced
-    int m_host = 0;           ///< the virtual host the lines stand in; 0: the main server
-    int m_hosts = 0;
-    QList<int> m_granted; ///< the hosts whose DocumentRoot has the lines after it already
-};
-
-bool Rewrite::prepare(const RewritePlan& plan)
-{
-    m_encoding = plan.encoding;
-    m_apacheSyntax = plan.apacheSyntax;
-    for (const Rule& rule : plan.rules) {
-        std::optional<QByteArray> line = EncodeExactly(rule.line, plan.encoding);
-        if (!line)
-            return false;
-        m_rules.push_back({rule.directive, std::move(*line), rule.mustMatch,
-                           rule.directive == QLatin1String(kDocumentRoot)});
-    }
-    for (const QString& text : plan.afterDocumentRoot) {
-        std::optional<QByteArray> line = EncodeExactly(text, plan.encoding);
-        if (!line)
-            return false;
-        m_afterRoot << *line;
-    }
-    if (plan.documentRoot && plan.apacheSyntax) {
-        const std::optional<QByteArray> folder =
-            EncodeExactly(QuoteForApache(*plan.documentRoot), plan.encoding);
-        if (!folder)
-            return false;
-        m_sectionOpening = "<Directory \"" + *folder + "\">";
-        m_moveSections = true;
-    }
-    return true;
-}
-
-EncodedRule* Rewrite::matchingRule(QByteArrayView line)
-{
-    // The first word as the system's code page reads it; words are ASCII, and Apache reads directive
-    // names in any case, PHP its keys only as written.
-    const QString word = GetWord(Decode(line, QStringConverter::System), 1);
-    for (EncodedRule& rule : m_rules)
-        if (word.compare(rule.directive, m_apacheSyntax ? Qt::CaseInsensitive : Qt::CaseSensitive) == 0)
-            return &rule;
-    return nullptr;
-}
-
-void Rewrite::read(const ApacheLine& line)
-{
-    if (EncodedRule* rule = matchingRule(line.text)) {
-        ++rule->replaced;
-        Change change{line.begin, line.end, rule->line, {}};
-        if (rule->documentRoot && m_moveSections) {
-            // The folder follows the directive, the line's first word.
-            const QString text = Decode(line.text, m_encoding), word = GetWord(text, 1);
-            const QString folder = ApacheArgument(text.mid(text.indexOf(word) + word.size()));
-            if (!folder.isEmpty() && !m_oldFolders.contains(folder))
-                m_oldFolders << folder;
-        }
-        if (rule->documentRoot && !m_afterRoot.isEmpty() && !m_granted.contains(m_host)) {
-            m_granted << m_host;
-            change.replacement = withLinesAfter(rule->line, line.text);
-        }
-        m_changes.push_back(change);
-        return;
-    }
-    if (!m_moveSections)
-        return;
-    // Sections are read only where a line starts with "<": most lines are not decoded at all.
-    if (StartsWithAnyCase(line.text, "<virtualhost")) {
-        m_host = ++m_hosts;
-    } else if (StartsWithAnyCase(line.text, "</virtualhost")) {
-        m_host = 0;
-    } else if (StartsWithAnyCase(line.text, "<directory")) {
-        const QString text = Decode(line.text, m_encoding);
-        const std::optional<DirectoryOpening> opening = ReadDirectoryOpening(text);
-        // Sections for the file-system root never move.
-        if (!opening || IsFileSystemRoot(opening->folder))
-            return;
-        // The bytes after its ">": each ">" byte is a ">" in every code page the system may use.
-        qsizetype close = -1;
-        for (qsizetype k = text.left(opening->close + 1).count(QLatin1Char('>')); k > 0; --k)
-            close = line.text.indexOf('>', close + 1);
-        m_changes.push_back({line.begin, line.end,
-                             line.text.first(opening->indent).toByteArray() + m_sectionOpening +
-                                 line.text.sliced(close + 1).toByteArray(),
-                             opening->folder});
-    }
-}
-
-std::optional<QByteArray> Rewrite::run(QByteArrayView content)
-{
-    if (StartsAsUtf16(content))
-        return std::nullopt;
-    ForEachApacheLine(content, m_apacheSyntax ? Continuations::Join : Continuations::Keep,
-                      [this](const ApacheLine& line) { read(line); });
-    QByteArray out;
-    out.reserve(content.size() + content.size() / 64 + 1024);
-    // Kept lines as they stand, each with CR LF after it.
-    const auto keep = [&out, content](qsizetype from, qsizetype to) {
-        ForEachApacheLine(content.sliced(from, to - from), Continuations::Keep,
-                          [&out](const ApacheLine& line) {
-                              out += line.text;
-                              out += "\r\n";
-                          });
-    };
-    qsizetype done = 0;
-    for (const Change& change : m_changes) {
-        const bool moves =
-            change.folder && std::any_of(m_oldFolders.cbegin(), m_oldFolders.cend(), [&](const QString& old) {
-                return SameApacheFolder(old, *change.folder);
-            });
-        if (change.folder && !moves)
-            continue;
-        keep(done, change.begin);
-        out += change.replacement;
-        out += "\r\n";
-        done = change.end;
-    }
-    keep(done, content.size());
-    return out;
-}
-
-// The replacement, then the added lines, all but the last with their line ends.
-QByteArray Rewrite::withLinesAfter(const QByteArray& replacement, QByteArrayView line) const
+// The replacement, then the added lines behind the replaced line's indentation, all but the last
+// with their line ends.
+QByteArray WithLinesAfter(const QByteArray& replacement, QByteArrayView line, const QByteArrayList& added)
 {
     qsizetype blanks = 0;
     while (blanks < line.size() && IsBlankByte(line[blanks]))
@@ -219,18 +80,9 @@ QByteArray Rewrite::withLinesAfter(const QByteArray& replacement, QByteArrayView
     const QByteArray indent = line.first(blanks).toByteArray();
     const QByteArray deeper = indent + (indent.endsWith('\t') ? "\t" : "    ");
     QByteArray composed = replacement;
-    for (const QByteArray& added : m_afterRoot)
-        composed += "\r\n" + (added.startsWith('\t') ? deeper + added.mid(1) : indent + added);
+    for (const QByteArray& text : added)
+        composed += "\r\n" + (text.startsWith('\t') ? deeper + text.mid(1) : indent + text);
     return composed;
-}
-
-QStringList Rewrite::unmatched() const
-{
-    QStringList names;
-    for (const EncodedRule& rule : m_rules)
-        if (rule.mustMatch && rule.replaced == 0)
-            names << rule.directive;
-    return names;
 }
 
 } // namespace
@@ -251,8 +103,11 @@ std::optional<ValueProblem> CheckValues(const QString& documentRoot, const QStri
             return ValueProblem{field, K::NotEncodable};
     }
     // The document root is written between quotes, where a last backslash is escaped; the index
-    // list is written bare.
-    if (JoinsNextLine(directoryIndex.toUtf8()))
+    // list is written bare, and must not join the next line to it.
+    int lines = 0;
+    ForEachApacheLine(directoryIndex.toUtf8() + "\nx", Continuations::Join,
+                      [&lines](const ApacheLine&) { ++lines; });
+    if (lines == 1)
         return ValueProblem{F::DirectoryIndex, K::TrailingBackslash};
     return std::nullopt;
 }
@@ -262,7 +117,8 @@ RewritePlan PhpIniPlan(bool showErrors)
     RewritePlan plan;
     // Without the line PHP's own default already shows errors: nothing to report then.
     if (showErrors)
-        plan.rules.push_back({QLatin1String(kDisplayErrors), QStringLiteral("display_errors = On"), false});
+        plan.rules.push_back(
+            {QStringLiteral("display_errors"), QStringLiteral("display_errors = On"), false});
     return plan;
 }
 
@@ -290,12 +146,102 @@ bool StartsAsUtf16(QByteArrayView start)
 std::optional<QByteArray> RewriteContent(QByteArrayView content, const RewritePlan& plan,
                                          QStringList* unmatched)
 {
-    Rewrite rewrite;
-    if (!rewrite.prepare(plan))
+    std::vector<EncodedRule> rules;
+    for (const Rule& rule : plan.rules) {
+        const std::optional<QByteArray> line = EncodeExactly(rule.line, plan.encoding);
+        if (!line)
+            return std::nullopt;
+        rules.push_back(
+            {rule.directive, *line, rule.mustMatch, rule.directive == QLatin1String(kDocumentRoot)});
+    }
+    QByteArrayList afterRoot;
+    for (const QString& text : plan.afterDocumentRoot) {
+        const std::optional<QByteArray> line = EncodeExactly(text, plan.encoding);
+        if (!line)
+            return std::nullopt;
+        afterRoot << *line;
+    }
+    const bool moveSections = plan.documentRoot && plan.apacheSyntax;
+    const std::optional<QByteArray> newFolder =
+        EncodeExactly(QuoteForApache(plan.documentRoot.value_or(QString())), plan.encoding);
+    if (!newFolder || StartsAsUtf16(content))
         return std::nullopt;
-    std::optional<QByteArray> out = rewrite.run(content);
-    if (unmatched)
-        *unmatched = rewrite.unmatched();
+
+    std::vector<Change> changes;
+    QStringList oldFolders;  // of the DocumentRoot lines replaced
+    int host = 0, hosts = 0; // the virtual host the lines stand in; 0: the main server
+    QList<int> granted;      // the hosts whose DocumentRoot has the lines after it already
+    const auto read = [&](const ApacheLine& line) {
+        // The first word as the system's code page reads it; words are ASCII, and Apache reads
+        // directive names in any case, PHP its keys only as written.
+        const QString word = GetWord(Decode(line.text, QStringConverter::System), 1);
+        const auto rule = std::find_if(rules.begin(), rules.end(), [&](const EncodedRule& rule) {
+            return word.compare(rule.directive,
+                                plan.apacheSyntax ? Qt::CaseInsensitive : Qt::CaseSensitive) == 0;
+        });
+        if (rule != rules.end()) {
+            ++rule->replaced;
+            Change change{line.begin, line.end, rule->line, {}};
+            if (rule->documentRoot && moveSections) {
+                // The folder follows the directive, the line's first word.
+                const QString text = Decode(line.text, plan.encoding);
+                const QString folder = ApacheArgument(text.mid(text.indexOf(word) + word.size()));
+                if (!folder.isEmpty() && !oldFolders.contains(folder))
+                    oldFolders << folder;
+            }
+            if (rule->documentRoot && !afterRoot.isEmpty() && !granted.contains(host)) {
+                granted << host;
+                change.replacement = WithLinesAfter(rule->line, line.text, afterRoot);
+            }
+            changes.push_back(change);
+        } else if (moveSections && StartsWithAnyCase(line.text, "<virtualhost")) {
+            host = ++hosts;
+        } else if (moveSections && StartsWithAnyCase(line.text, "</virtualhost")) {
+            host = 0;
+        } else if (moveSections && StartsWithAnyCase(line.text, "<directory")) {
+            const QString text = Decode(line.text, plan.encoding);
+            const std::optional<DirectoryOpening> opening = ReadDirectoryOpening(text);
+            // Sections for the file-system root never move.
+            if (!opening || IsFileSystemRoot(opening->folder))
+                return;
+            // The bytes after its ">": each ">" byte is a ">" in every code page the system may use.
+            qsizetype close = -1;
+            for (qsizetype k = text.left(opening->close + 1).count(QLatin1Char('>')); k > 0; --k)
+                close = line.text.indexOf('>', close + 1);
+            changes.push_back({line.begin, line.end,
+                               line.text.first(opening->indent).toByteArray() + "<Directory \"" + *newFolder +
+                                   "\">" + line.text.sliced(close + 1).toByteArray(),
+                               opening->folder});
+        }
+    };
+    ForEachApacheLine(content, plan.apacheSyntax ? Continuations::Join : Continuations::Keep, read);
+
+    QByteArray out;
+    out.reserve(content.size() + content.size() / 64 + 1024);
+    // Kept lines as they stand, each with CR LF after it.
+    const auto keep = [&out, content](qsizetype from, qsizetype to) {
+        ForEachApacheLine(content.sliced(from, to - from), Continuations::Keep,
+                          [&out](const ApacheLine& line) {
+                              out += line.text;
+                              out += "\r\n";
+                          });
+    };
+    qsizetype done = 0;
+    for (const Change& change : changes) {
+        const auto moves = [&](const QString& old) { return SameApacheFolder(old, *change.folder); };
+        if (change.folder && std::none_of(oldFolders.cbegin(), oldFolders.cend(), moves))
+            continue;
+        keep(done, change.begin);
+        out += change.replacement + "\r\n";
+        done = change.end;
+    }
+    keep(done, content.size());
+    if (unmatched) {
+        unmatched->clear();
+        for (const EncodedRule& rule : rules)
+            if (rule.mustMatch && rule.replaced == 0)
+                *unmatched << rule.directive;
+    }
     return out;
 }
 

@@ -13,14 +13,10 @@
 namespace config {
 
 /** The directive names the rewriter knows. */
-inline constexpr char kDisplayErrors[] = "display_errors";
 inline constexpr char kDocumentRoot[] = "DocumentRoot";
 inline constexpr char kDirectoryIndex[] = "DirectoryIndex";
 
-/**
- * One rewrite rule: a line whose first word is @c directive becomes @c line; in a plan with
- * Apache's syntax the word in any ASCII case, as Apache reads directive names.
- */
+/** A line whose first word is @c directive (any ASCII case in Apache's syntax) becomes @c line. */
 struct Rule
 {
     QString directive;
@@ -34,10 +30,7 @@ struct RewritePlan
     std::vector<Rule> rules;
     /** The encoding the rule lines (and the folders compared) are written in. */
     QStringConverter::Encoding encoding = QStringConverter::System;
-    /**
-     * httpd.conf: directive names in any ASCII case, and a line ending in a backslash goes on in
-     * the next one, as Apache reads them.
-     */
+    /** httpd.conf: names in any ASCII case, and a line ending in a backslash goes on in the next. */
     bool apacheSyntax = false;
     /** When set, <Directory> sections of a replaced DocumentRoot's folder move to this folder. */
     std::optional<QString> documentRoot;
@@ -69,10 +62,8 @@ std::optional<ValueProblem> CheckValues(const QString& documentRoot, const QStri
 /** The plan for php.ini: no rules when errors are not to be shown (the file is then left alone). */
 RewritePlan PhpIniPlan(bool showErrors);
 
-/**
- * The plan for httpd.conf: DocumentRoot (and its access sections), then DirectoryIndex; @p afterDocumentRoot
- * as RootAccess::linesFor gives them.
- */
+/** The plan for httpd.conf: DocumentRoot (and its sections), DirectoryIndex; @p afterDocumentRoot from
+ * RootAccess. */
 RewritePlan HttpdConfPlan(const QString& documentRoot, const QString& directoryIndex,
                           const QStringList& afterDocumentRoot = {});
 

@@ -11,12 +11,6 @@ namespace config {
 
 namespace {
 
-// <IfModule>, <IfDefine>, <IfVersion>...: decided when Apache starts, read as taken.
-bool IsConditional(const QString& sectionName)
-{
-    return sectionName.size() > 2 && sectionName.startsWith(QLatin1String("If"), Qt::CaseInsensitive);
-}
-
 bool IsLine(const QString& text, QLatin1String line)
 {
     return text.simplified().compare(line, Qt::CaseInsensitive) == 0;
@@ -51,8 +45,10 @@ void RootAccess::read(const ApacheConfigLine& line, const QString& expanded)
         const bool closing = !opening.captured(1).isEmpty();
         if (closing && opening.captured(2).compare(QLatin1String("Directory"), Qt::CaseInsensitive) == 0)
             m_inSection = false;
-        else if (!IsConditional(opening.captured(2)))
-            m_nested += closing ? -1 : 1;
+        else if (opening.captured(2).size() <= 2 ||
+                 !opening.captured(2).startsWith(QLatin1String("If"), Qt::CaseInsensitive))
+            m_nested +=
+                closing ? -1 : 1; // <IfModule>, <IfDefine>...: decided when Apache starts, read as taken
     } else if (m_nested > 0) {
         return;
     } else if (IsLine(text, QLatin1String("Require all granted")) ||

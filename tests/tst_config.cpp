@@ -546,7 +546,8 @@ class TestConfig : public QObject
         FileUndo undo;
         QString error;
         QVERIFY2(undo.keep(file, &error), qPrintable(error));
-        QVERIFY(RewriteHttpdConf(file, "/new", "index.php").ok() && ReadAll(file) != kConf && sh(between));
+        QVERIFY(RewriteFile(file, HttpdConfPlan("/new", "index.php")).ok() && ReadAll(file) != kConf &&
+                sh(between));
         QCOMPARE(undo.restore(), QStringList());
         // Exactly as before: bytes, owner, mode, the link, no kept file left.
         QCOMPARE(ReadAll(file), kConf);
@@ -565,7 +566,7 @@ class TestConfig : public QObject
         FileUndo undo;
         QString error;
         QVERIFY2(undo.keep(file, &error), qPrintable(error));
-        QVERIFY(RewriteHttpdConf(file, "/new", "index.php").ok());
+        QVERIFY(RewriteFile(file, HttpdConfPlan("/new", "index.php")).ok());
         QCOMPARE(RunIn(dir.path(), "mount -o remount,ro mnt").exitCode, 0);
         // The line names the file and the reason, and the kept file still holds the old bytes.
         const QStringList failed = undo.restore();
@@ -658,7 +659,8 @@ class TestConfig : public QObject
         const qsizetype sections = ReadAll(conf).count("<Directory");
         QCOMPARE(RunProgram(kApache, {"-t", "-f", conf}).exitCode, 0); // valid before
         const Installation installation = LocateInstallation(dir.path());
-        QVERIFY(RewriteHttpdConf(conf, root, "index.php index.html", installation.accessLines(root)).ok());
+        QVERIFY(RewriteFile(conf, HttpdConfPlan(root, "index.php index.html", installation.accessLines(root)))
+                    .ok());
         const Run dump = RunProgram(kApache, {"-S", "-f", conf});
         QVERIFY2(dump.exitCode == 0 && dump.output.contains("Main DocumentRoot: \"" + root + "\"\n"),
                  qPrintable(dump.output));
@@ -673,7 +675,7 @@ int main(int argc, char* argv[])
     const QStringList args = app.arguments();
     // "--rewrite PATH": each rewriteFile row's rewrite, in a process of its own (another user, less memory).
     if (args.size() == 3 && args[1] == "--rewrite") {
-        const RewriteResult result = RewriteHttpdConf(args[2], "/srv/new", "index.php");
+        const RewriteResult result = RewriteFile(args[2], HttpdConfPlan("/srv/new", "index.php"));
         qInfo("%s", qPrintable(result.reason));
         return !(result.ok() && result.notSet.isEmpty() && result.path == QDir::toNativeSeparators(args[2]));
     }
