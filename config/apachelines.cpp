@@ -13,35 +13,28 @@ void ForEachApacheLine(QByteArrayView bytes, Continuations continuations,
 {
     const char* const data = bytes.data();
     const qsizetype n = bytes.size();
-    QByteArray joined; // a line that goes on, its parts so far
+    QByteArray joined; // a line that goes on: its parts so far
     ApacheLine line;
-    qint64 number = 0;
-    for (qsizetype at = 0; at < n;) {
+    for (qsizetype at = 0, number = 1; at < n; ++number) {
         qsizetype eol = at;
         while (eol < n && data[eol] != '\r' && data[eol] != '\n')
             ++eol;
-        const qsizetype next = eol + (eol + 1 < n && data[eol] == '\r' && data[eol + 1] == '\n' ? 2 : 1);
+        const qsizetype next =
+            std::min(n, eol + (eol + 1 < n && data[eol] == '\r' && data[eol + 1] == '\n' ? 2 : 1));
         const QByteArrayView physical(data + at, eol - at);
-        ++number;
         // Apache's rule: a backslash right before the line end, not itself escaped by another.
         const bool goesOn = continuations == Continuations::Join && physical.size() >= 2 &&
                             physical.back() == '\\' && physical[physical.size() - 2] != '\\';
-        if (joined.isNull() && !goesOn) {
-            onLine({physical, at, std::min(next, n), number});
-        } else {
-            if (joined.isNull()) {
-                line.begin = at;
-                line.number = number;
-                joined = QByteArray(""); // not null: a line is open
-            }
+        if (joined.isNull())
+            line = {physical, at, 0, number};
+        if (goesOn || !joined.isNull())
             joined += goesOn ? physical.chopped(1) : physical;
-            // A file that ends in a continuation ends the line there.
-            if (!goesOn || next >= n) {
-                line.text = joined;
-                line.end = std::min(next, n);
-                onLine(line);
-                joined = QByteArray();
-            }
+        // A file that ends in a continuation ends the line there.
+        if (!goesOn || next == n) {
+            line.text = joined.isNull() ? physical : QByteArrayView(joined);
+            line.end = next;
+            onLine(line);
+            joined = QByteArray();
         }
         at = next;
     }

@@ -93,16 +93,14 @@ struct LinesRow
 // A file rewritten for the new root E:\Myphp and index "index.php index.html".
 struct HttpdRow
 {
-    QByteArray given = {};
-    QByteArray expected = {};
+    QByteArray given = {}, expected = {};
     QStringList notSet = {};
 };
 
 // What the lines read ahead of the file (other files of the configuration) make the rewrite add.
 struct AccessRow
 {
-    QByteArray before = {}; ///< read first, not rewritten
-    QByteArray given = {};  ///< the file rewritten
+    QByteArray before = {}, given = {}; ///< before: read first, not rewritten
     QString root = {};
     QByteArray expected = {};
 };
@@ -113,10 +111,8 @@ struct InstallationRow
 {
     QString make = {};
     Layout layout = {};
-    QString phpIni = {};
-    bool phpIniNamed = {};
-    QStringList siteFiles = {};
-    QStringList errorLogs = {};
+    QString phpIni = {}; ///< named unless it is the Apache folder's own
+    QStringList siteFiles = {}, errorLogs = {};
 };
 
 // A rewrite through "this-test --rewrite httpd.conf" in a new process: before is written to httpd.conf, then
@@ -124,10 +120,8 @@ struct InstallationRow
 struct FileRow
 {
     QByteArray before = {};
-    QString setup = {};
-    QString runner = {};
-    QString reason = {};         ///< expected in the failure reason
-    QString file = "httpd.conf"; ///< the file rewritten
+    QString setup = {}, runner = {}, reason = {}; ///< reason: expected in the failure reason
+    QString file = "httpd.conf";                  ///< the file rewritten
 };
 
 class TestConfig : public QObject
@@ -335,16 +329,6 @@ class TestConfig : public QObject
         QCOMPARE(RewriteContent(row.given, plan, &unmatched).value(), row.expected);
         QCOMPARE(unmatched, row.notSet);
         QCOMPARE(RewriteContent(row.expected, plan).value(), row.expected); // a second pass changes nothing
-    }
-
-    void rewriteChineseFolder()
-    {
-        // As Apache reads it on Windows, whatever the code page: UTF-8; the last line without its end.
-        const QByteArray folder = "D:\\\xe7\xbd\x91\xe7\xab\x99";
-        QCOMPARE(RewriteContent("<Directory /x>\r\n" + kIndex + "DocumentRoot /x",
-                                HttpdConfPlan(QStringLiteral("D:\\网站"), "index.php index.html"))
-                     .value(),
-                 "<Directory \"" + folder + "\">\r\n" + kNewIndex + "DocumentRoot \"" + folder + "\"\r\n");
     }
 
     void refusals()
@@ -587,27 +571,26 @@ class TestConfig : public QObject
         // clang-format off
         QTest::newRow("php.ini in the Apache folder") << InstallationRow{
             .make = conf + "touch apache/php.ini", .layout = Layout::ApacheFolder, .phpIni = phpIni,
-            .phpIniNamed = false, .siteFiles = {httpdConf}, .errorLogs = logs};
+            .siteFiles = {httpdConf}, .errorLogs = logs};
         QTest::newRow("PHPIniDir naming the Apache folder itself; the error log a program") << InstallationRow{
             .make = conf + "echo 'PHPIniDir \"${SRVROOT}\"\nErrorLog \"|bin/rotatelogs logs/e 86400\"'"
                            " >>apache/conf/httpd.conf && sed -i '1i Define SRVROOT \"'$PWD'/apache\"' "
                            "apache/conf/httpd.conf",
-            .layout = Layout::ApacheFolder, .phpIni = phpIni, .phpIniNamed = false, .siteFiles = {httpdConf}};
+            .layout = Layout::ApacheFolder, .phpIni = phpIni, .siteFiles = {httpdConf}};
         QTest::newRow("included: PHPIniDir, the last wins (XAMPP); ErrorLog, outside virtual hosts") << InstallationRow{
             .make = conf + "mkdir -p apache/conf/extra php && touch apache/php.ini php/php.ini && printf 'PHPIniDir "
                            "\"/nowhere\"\\r\\nInclude conf/extra/httpd-xampp.conf\\r\\n' >>apache/conf/httpd.conf && "
                            "echo \"<IfModule php_module>\n  PHPIniDir \\\"$PWD/php\\\"\n</IfModule>\nErrorLog \\\\\n"
                            " logs/x.log\n<VirtualHost *:80>\nErrorLog logs/site.log\n</VirtualHost>\" "
                            ">apache/conf/extra/httpd-xampp.conf",
-            .layout = Layout::ApacheFolder, .phpIni = "%1/php/php.ini", .phpIniNamed = true, .siteFiles = {httpdConf},
+            .layout = Layout::ApacheFolder, .phpIni = "%1/php/php.ini", .siteFiles = {httpdConf},
             .errorLogs = {"%1/apache/logs/x.log"}};
         QTest::newRow("apache2.conf beside conf/httpd.conf: the Apache folder's layout") << InstallationRow{
             .make = conf + "touch apache/apache2.conf apache/php.ini", .layout = Layout::ApacheFolder, .phpIni = phpIni,
-            .phpIniNamed = false, .siteFiles = {httpdConf}, .errorLogs = logs};
+            .siteFiles = {httpdConf}, .errorLogs = logs};
         if (QFileInfo::exists("/etc/apache2/mods-enabled/php8.2.load"))
             QTest::newRow("Debian's tree as the package installs it") << InstallationRow{
                 .make = "cp -a /etc/apache2 apache", .layout = Layout::Debian, .phpIni = "/etc/php/8.2/apache2/php.ini",
-                .phpIniNamed = true,
                 .siteFiles = {"%1/apache/mods-enabled/dir.conf", "%1/apache/sites-enabled/000-default.conf"},
                 .errorLogs = {"%1/apache/${APACHE_LOG_DIR}/error.log"}};
         // clang-format on
@@ -624,7 +607,7 @@ class TestConfig : public QObject
         Installation found = LocateInstallation(dir.filePath("apache"));
         QCOMPARE(found.layout, row.layout);
         QCOMPARE(QDir::fromNativeSeparators(found.phpIni), row.phpIni.replace("%1", dir.path()));
-        QCOMPARE(found.phpIniNamed, row.phpIniNamed);
+        QCOMPARE(found.phpIniNamed, row.phpIni != dir.filePath("apache/php.ini"));
         QCOMPARE(found.siteFiles.replaceInStrings(dir.path(), "%1"), row.siteFiles);
         QCOMPARE(found.errorLogs.replaceInStrings(dir.path(), "%1"), row.errorLogs);
     }
