@@ -28,6 +28,23 @@ QString TrimBlanks(const QString& text)
     return text.mid(begin, end - begin);
 }
 
+// The ports of Apache's Listen lines ("80", "0.0.0.0:8080", "[::]:81 http"), each once.
+QList<quint16> ListenPorts(const QStringList& listen)
+{
+    QList<quint16> ports;
+    for (const QString& argument : listen) {
+        const QString address = argument.trimmed().section(QLatin1Char(' '), 0, 0);
+        bool ok = false;
+        const quint16 port = address.mid(address.lastIndexOf(QLatin1Char(':')) + 1).toUShort(&ok);
+        if (ok && port && !ports.contains(port))
+            ports << port;
+    }
+    return ports;
+}
+
+// MySQL's and MariaDB's port unless their own configuration says otherwise.
+constexpr quint16 kMySqlPort = 3306;
+
 } // namespace
 
 // How long Apache's configuration test may take.
@@ -193,6 +210,9 @@ void ApplyPass::ApplyServiceActions()
                                                       [this](const QString& text) { setStatus(text); });
     bool apacheStarted = apache == ServiceAction::Start || apache == ServiceAction::Restart;
     for (const services::CommandRecord& record : m_report.commands) {
+        // The most common reason a server does not start: another program holds its port.
+        if (record.command.verb == services::Verb::Start && !record.outcome.succeeded())
+            NamePortHolders(record.command.service);
         if (record.command.service != services::Service::Apache)
             continue;
         apacheStarted = apacheStarted && record.outcome.succeeded();
@@ -202,6 +222,16 @@ void ApplyPass::ApplyServiceActions()
     if (apacheStarted && !m_report.apacheWasRunning)
         CheckSite();
     setStatus(QString());
+}
+
+void ApplyPass::NamePortHolders(services::Service service)
+{
+    const QList<quint16> ports = service == services::Service::Apache
+                                     ? ListenPorts(m_report.installation.listen)
+                                     : QList<quint16>{kMySqlPort};
+    for (const quint16 port : ports)
+        for (const platform::PortHolder& holder : m_seams.portHolders(port))
+            m_report.portsTaken.push_back({service, port, holder});
 }
 
 void ApplyPass::CheckSite()

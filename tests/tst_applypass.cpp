@@ -33,12 +33,6 @@ const QStringList kRefusal{"AH00526: Syntax error on line 25 of httpd.conf:", "D
 // apacheSays: Apache refusing the change (%2 is httpd.conf).
 using PassRow = std::tuple<Fault, QString, Outcome, QStringList, QStringList, QStringList>;
 
-// The action on Apache and what follows it. running: the service manager reports Apache running before;
-// alreadyStarted: the start answers that it had started already (net 2182); page: what Apache answers for
-// the new root (0: nothing); asked: the new root was asked for; explained: the report explains a page not
-// served; listing: Apache's list of its virtual hosts; otherHost: the virtual host said to answer instead.
-using AfterRow = std::tuple<ServiceAction, bool, bool, int, bool, bool, QString, QString>;
-
 class TestApplyPass : public QObject
 {
     Q_OBJECT
@@ -150,51 +144,97 @@ class TestApplyPass : public QObject
 
     void afterCommands_data()
     {
-        QTest::addColumn<AfterRow>("row");
+        // The action on Apache and MySQL; running: the service manager reports Apache running before;
+        // failing: the commands that fail; page: what Apache answers for the new root (0: nothing); asked:
+        // the new root was asked for; explained: the report explains a page not served; listing: Apache's
+        // list of its virtual hosts; otherHost: the virtual host said to answer instead; ports: whose holders
+        // were asked for.
+        QTest::addColumn<ServiceAction>("action");
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<QStringList>("failing");
+        QTest::addColumn<int>("page");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<bool>("explained");
+        QTest::addColumn<QString>("listing");
+        QTest::addColumn<QString>("otherHost");
+        QTest::addColumn<QList<quint16>>("ports");
         // clang-format off
+        using A = ServiceAction;
         const QString mainOnly = "VirtualHost configuration:\nServerRoot: \"/srv\"\nMain DocumentRoot: \"/srv/x\"\n";
-        const QString otherPort = "VirtualHost configuration:\n*:80                   localhost (/srv/conf/extra/vhosts.conf:3)\n";
-        const QString other = "VirtualHost configuration:\n*:8080                 is a NameVirtualHost\n         default server localhost (/srv/conf/extra/vhosts.conf:23)\n         port 8080 namevhost localhost (/srv/conf/extra/vhosts.conf:23)\n";
-        QTest::newRow("a virtual host on another port: the main server answers") << AfterRow{ServiceAction::Start, false, false, 200, true, false, otherPort, ""};
-        QTest::newRow("a virtual host of another file answers instead") << AfterRow{ServiceAction::Restart, false, false, 200, true, false, other, "/srv/conf/extra/vhosts.conf:23"};
-        QTest::newRow("start: a redirect is served too") << AfterRow{ServiceAction::Start, false, false, 302, true, false, mainOnly, ""};
-        QTest::newRow("start: forbidden, explained") << AfterRow{ServiceAction::Start, false, false, 403, true, true, mainOnly, ""};
-        QTest::newRow("start: no answer, explained") << AfterRow{ServiceAction::Start, false, false, 0, true, true, mainOnly, ""};
-        QTest::newRow("start of a running Apache: nothing new to ask") << AfterRow{ServiceAction::Start, true, false, 200, false, false, mainOnly, ""};
-        QTest::newRow("start answered 'already started'") << AfterRow{ServiceAction::Start, false, true, 200, false, false, mainOnly, ""};
-        QTest::newRow("restart of a running Apache: asked") << AfterRow{ServiceAction::Restart, true, false, 404, true, true, mainOnly, ""};
-        QTest::newRow("stop: nothing asked") << AfterRow{ServiceAction::Stop, false, false, 200, false, false, mainOnly, ""};
+        const QString otherPort =
+            "VirtualHost configuration:\n*:80                   localhost (/srv/conf/extra/vhosts.conf:3)\n";
+        const QString other = "VirtualHost configuration:\n*:8080                 is a NameVirtualHost\n"
+                              "         default server localhost (/srv/conf/extra/vhosts.conf:23)\n"
+                              "         port 8080 namevhost localhost (/srv/conf/extra/vhosts.conf:23)\n";
+        const QStringList none;
+        const QList<quint16> noPorts;
+        QTest::newRow("a virtual host on another port: the main server answers") << A::Start << false << none << 200
+            << true << false << otherPort << "" << noPorts;
+        QTest::newRow("a virtual host of another file answers instead") << A::Restart << false << none << 200 << true
+            << false << other << "/srv/conf/extra/vhosts.conf:23" << noPorts;
+        QTest::newRow("start: a redirect is served too") << A::Start << false << none << 302 << true << false
+            << mainOnly << "" << noPorts;
+        QTest::newRow("start: forbidden, explained") << A::Start << false << none << 403 << true << true << mainOnly
+            << "" << noPorts;
+        QTest::newRow("start: no answer, explained") << A::Start << false << none << 0 << true << true << mainOnly
+            << "" << noPorts;
+        QTest::newRow("start of a running Apache: nothing new to ask") << A::Start << true << none << 200 << false
+            << false << mainOnly << "" << noPorts;
+        QTest::newRow("restart of a running Apache: asked") << A::Restart << true << none << 404 << true << true
+            << mainOnly << "" << noPorts;
+        QTest::newRow("stop: nothing asked") << A::Stop << false << none << 200 << false << false << mainOnly << ""
+            << noPorts;
+        QTest::newRow("starts failed: who holds Apache's Listen port, MySQL's 3306") << A::Start << false
+            << QStringList{"net start apache2", "net start mysql"} << 200 << false << false << mainOnly << ""
+            << QList<quint16>{8080, 3306};
+        QTest::newRow("restart: a failed stop asks nobody") << A::Restart << true
+            << QStringList{"net stop apache2", "net stop mysql"} << 200 << false << false << mainOnly << "" << noPorts;
         // clang-format on
     }
 
     void afterCommands()
     {
-        QFETCH(AfterRow, row);
-        const auto& [apache, running, alreadyStarted, page, asked, explained, listing, otherHost] = row;
+        QFETCH(ServiceAction, action);
+        QFETCH(bool, running);
+        QFETCH(QStringList, failing);
+        QFETCH(int, page);
+        QFETCH(bool, asked);
+        QFETCH(bool, explained);
+        QFETCH(QString, listing);
+        QFETCH(QString, otherHost);
+        QFETCH(QList<quint16>, ports);
         FakeRunner runner;
         runner.running = running;
-        runner.answers["net start apache2"].alreadyInState = alreadyStarted;
+        for (const QString& command : failing)
+            runner.answers[command].status = Status::Failed;
         QTemporaryDir dir;
         QVERIFY(MakeApacheFolder(dir.filePath("apache"), 8080) && QDir(dir.filePath("apache")).mkdir("bin") &&
                 WriteAll(dir.filePath("apache/bin/httpd.exe"), "") &&
                 WriteAll(dir.filePath("apache/bin/httpd"), ""));
         QStringList urls;
+        QList<quint16> portsAsked;
         ApplyPassSeams seams;
-        seams.runProgram = [listing = listing](const QString&, const QStringList& arguments) {
+        seams.runProgram = [&listing](const QString&, const QStringList& arguments) {
             return CommandOutcome{
                 Status::Succeeded, 0, arguments[0] == "-S" ? listing : "Syntax OK", {}, false, {}};
         };
         seams.runner = &runner;
-        seams.requestPage = [&urls, page = page](const QUrl& url) {
+        seams.requestPage = [&urls, &page](const QUrl& url) {
             urls << url.toString();
             return PageAnswer{page, page ? "Forbidden" : "Connection refused"};
         };
+        seams.portHolders = [&portsAsked](quint16 port) {
+            portsAsked << port;
+            return std::vector<platform::PortHolder>{{1234, "nginx.exe", false}};
+        };
         const PassReport report = ApplyPass(seams).run(
-            {dir.filePath("site"), "index.php", dir.filePath("apache"), true, apache, ServiceAction::Stop});
+            {dir.filePath("site"), "index.php", dir.filePath("apache"), true, action, action});
         QCOMPARE(urls, asked ? QStringList{"http://127.0.0.1:8080/"} : QStringList());
         QCOMPARE(report.site.has_value(), explained);
-        QCOMPARE(report.apacheWasRunning, apache == ServiceAction::Start && (running || alreadyStarted));
+        QCOMPARE(report.apacheWasRunning, action == ServiceAction::Start && running);
         QCOMPARE(report.otherVirtualHost, otherHost);
+        QCOMPARE(portsAsked, ports);
+        QCOMPARE(int(report.portsTaken.size()), int(ports.size()));
     }
 
     void pageAddress_data()
@@ -263,6 +303,21 @@ class TestApplyPass : public QObject
         QTest::newRow("Apache refused the change; a file not put back") << report(Outcome::Rejected, {}, [&](PassReport& r) { r.testAfter = refusal; r.notRestored = QStringList{notRestored}; }) << "设置没有应用：Apache 不接受修改后的配置，文件已恢复原样，服务没有启动或停止。Apache 的说明：\n    " + refusal.lines.join("\n    ") + "\n以下文件没能恢复：\n    " + notRestored;
         QTest::newRow("Apache refused the configuration before the change already") << report(Outcome::Applied, {ok}, [&](PassReport& r) { r.testBefore = refusal; }) << "文件已修改，服务命令已执行，但：\n修改之前 Apache 的配置就有错误：\n    " + refusal.lines.join("\n    ");
         QTest::newRow("start of a running Apache") << report(Outcome::Applied, {ok}, [](PassReport& r) { r.apacheWasRunning = true; }) << "文件已修改，服务命令已执行，但：\nApache 已经在运行，它要重启后才会读取新的设置：请选择“重启”再应用一次。";
+        const auto portsTaken = [](PassReport& r) {
+            r.portsTaken = {{Service::Apache, 80, {4, "System", true}}, {Service::Apache, 443, {77, "", false}},
+                            {Service::MySql, 3306, {0, "", false}},
+                            {Service::Apache, 8080, {9, "C:\\x\\httpd.exe", false}}};
+        };
+        CommandRecord mysqlFailed{Command(Service::MySql, Verb::Start), "net start mysql", {}};
+        mysqlFailed.outcome.status = Status::Failed;
+        mysqlFailed.outcome.exitCode = 2;
+        QTest::newRow("ports taken: each under its service's failed start, before Apache's lines")
+            << report(Outcome::Applied, {record(Status::Failed, 2, "", "", false, {"AH00072: make_sock"}), mysqlFailed},
+                      portsTaken)
+            << "设置已应用，但以下服务命令没有成功：\nservice apache2 start：退出码 2\n"
+               "    端口 80 已被 System (PID 4) 占用：这是 Windows 自己的 HTTP 服务（http.sys），IIS 等程序通过它使用端口\n"
+               "    端口 443 已被 PID 77 占用\n    端口 8080 已被 C:\\x\\httpd.exe (PID 9) 占用\n    AH00072: make_sock\n"
+               "net start mysql：退出码 2\n    端口 3306 已被另一个程序占用";
         QTest::newRow("new root forbidden: Apache's reason, the folder its user cannot enter") << report(Outcome::Applied, {ok}, [](PassReport& r) { r.site = PassReport::SiteCheck{QUrl("http://127.0.0.1:80/"), {403, "Forbidden"}, {"AH01630: client denied by server configuration: /srv/site/"}, "/home/me"}; }) << "文件已修改，服务命令已执行，但：\n新主目录没有正常打开：http://127.0.0.1:80/ 的回答是 403 Forbidden\n    AH01630: client denied by server configuration: /srv/site/\nApache 的运行用户无法进入文件夹“/home/me”。";
         QTest::newRow("a virtual host answers instead") << report(Outcome::Applied, {ok}, [](PassReport& r) { r.otherVirtualHost = "/srv/conf/extra/vhosts.conf:23"; }) << "文件已修改，服务命令已执行，但：\n在这个地址上回答的是 /srv/conf/extra/vhosts.conf:23 的虚拟主机，不是刚设置的主目录。";
         QTest::newRow("php.ini named by the configuration, several MySQL services: which were used") << report(Outcome::Applied, {ok}, [](PassReport& r) { r.serviceNote = "找到多个 MySQL 服务，使用了 MySQL80。"; r.phpIniElsewhere = "C:\\xampp\\php\\php.ini"; }) << "设置已完成！\n修改的是 PHP 读取的 php.ini：C:\\xampp\\php\\php.ini\n找到多个 MySQL 服务，使用了 MySQL80。";

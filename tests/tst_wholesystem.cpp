@@ -128,15 +128,17 @@ sed 's/^display_errors = Off/display_errors = On/' php.ini.before | cmp - apache
         QCOMPARE(Sh(checks).output,
                  u"mysqld is alive\nSyntax OK\napache2 start\napache2 stop\napache2 start\nmysql start\n"_s);
 
-        // Then Apache's port taken by another program and MySQL's start refused: the message names
-        // both commands, and Apache's line is followed by the reason from Apache's own log.
+        // Then Apache's port taken by this test and MySQL's start refused: the message names both
+        // commands, and below Apache's line who holds its port, then the reason from Apache's own log.
         Sh(u"service apache2 stop"_s);
         QTcpServer squatter;
         QVERIFY(squatter.listen(QHostAddress::LocalHost, m_port));
         const QStringList lines = applyThroughWindow("aStart", true).value(0).split(u'\n');
         QCOMPARE(lines.value(0), u"提示 1 确定 设置已应用，但以下服务命令没有成功："_s);
         QVERIFY(lines.value(1).endsWith(u" apache2 start：退出码 1（apache2: the service did not start）"_s));
-        QVERIFY2(lines.value(2).contains(u"Address already in use"_s), qPrintable(lines.value(2)));
+        QCOMPARE(lines.value(2),
+                 u"    端口 %1 已被 tst_wholesystem (PID %2) 占用"_s.arg(m_port).arg(::getpid()));
+        QVERIFY2(lines.value(3).contains(u"Address already in use"_s), qPrintable(lines.value(3)));
         QVERIFY(lines.last().endsWith(u" start：退出码 1（mysql: start refused by the test）"_s));
     }
 
