@@ -139,7 +139,8 @@ sed 's/^display_errors = Off/display_errors = On/' php.ini.before | cmp - apache
         QCOMPARE(lines.value(2),
                  u"    端口 %1 已被 tst_wholesystem (PID %2) 占用"_s.arg(m_port).arg(::getpid()));
         QVERIFY2(lines.value(3).contains(u"Address already in use"_s), qPrintable(lines.value(3)));
-        QVERIFY(lines.last().endsWith(u" start：退出码 1（mysql: start refused by the test）"_s));
+        // (Below it, whoever holds 3306 on this machine, if anyone does.)
+        QCOMPARE(lines.filter(u" start：退出码 1（mysql: start refused by the test）"_s).size(), 1);
     }
 
     void apacheRefusesOrTheRootIsNotServed()
