@@ -14,8 +14,7 @@ struct InstalledService
     QString program; ///< its binary path without the arguments
 };
 
-/** A service's state as the Windows service manager reports it (Stopped to Paused: its own numbers 1 to 7).
- */
+/** A service's state as the Windows service manager reports it (Stopped to Paused: its numbers 1 to 7). */
 enum class ServiceState {
     Unknown = 0, ///< not installed, or the service manager could not be asked
     Stopped,

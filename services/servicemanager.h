@@ -50,8 +50,7 @@ inline const QString kInitScriptDir = QStringLiteral("/etc/init.d");
 std::optional<Invocation> MapCommand(const ServiceCommand& command, ServiceManager manager,
                                      const QString& initScriptDir = kInitScriptDir);
 
-/** Judges a finished command beyond its exit code: a SysV init script's "failed" line is a failure even with
- * exit code 0. */
+/** Judges a finished command beyond its exit code: an init script's "failed" line fails it, exit 0 or not. */
 void RefineOutcome(ServiceManager manager, CommandOutcome& outcome);
 
 /** Asks the service manager for a service's state. */
