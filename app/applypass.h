@@ -74,6 +74,9 @@ struct PassReport
     QString serviceNote;           ///< which service was used where several fit one (empty: none did)
     QString
         phpIniElsewhere; ///< the php.ini changed, where the configuration names one outside the Apache folder
+    bool phpFpmLater =
+        false; ///< PHP-FPM's php.ini changed while Apache was stopped or paused: read at its next start
+    QString noIndexPage; ///< the new root answered 403 or 404 holding none of these index pages (as typed)
 };
 
 /** What the pass reaches outside itself; tests replace each. */
@@ -91,6 +94,8 @@ struct ApplyPassSeams
     std::function<services::PageAnswer(const QUrl& url)> requestPage;
     /** Lists the installed services, asked once before the commands run. */
     std::function<std::vector<platform::InstalledService>()> installedServices = platform::InstalledServices;
+    /** Where PHP-FPM's pools and programs are looked for. */
+    config::PackageFolders packageFolders = config::SystemPackageFolders();
 };
 
 /**
@@ -118,6 +123,7 @@ class ApplyPass
     services::CommandOutcome RunApache(const QStringList& options);
     QStringList ErrorLogs() const;
     bool Undo();
+    void RestartPhpFpm(services::CommandRunner& runner);
     void CheckSite();
     void setStatus(const QString& text);
 
@@ -126,6 +132,7 @@ class ApplyPass
     PassReport m_report;
     config::FileUndo m_undo;
     config::ApacheListing m_listing;
+    bool m_phpFpmIniChanged = false;
 };
 
 } // namespace app

@@ -4,6 +4,7 @@
 #include "config/errorlog.h"
 #include "config/fileundo.h"
 #include "config/installation.h"
+#include "config/phphandler.h"
 #include "config/rewritefile.h"
 #include "config/rootaccess.h"
 #include "config/tokenizer.h"
@@ -430,6 +431,111 @@ class TestConfig : public QObject
         const Run dump = RunProgram(kApache, {"-S", "-f", conf});
         QVERIFY2(dump.exitCode == 0 && dump.output.contains("Main DocumentRoot: \"" + root + "\"\n"),
                  qPrintable(dump.output));
+    }
+
+    void phpHandler_data()
+    {
+        QTest::addColumn<QByteArray>("conf"); // Apache's main file
+        QTest::addColumn<QString>(
+            "fastCgi"); // where .php files go to PHP-FPM; empty: PHP's module serves them
+        const QByteArray module = "LoadModule php_module /usr/lib/apache2/modules/libphp8.2.so\n";
+        const QByteArray proxy = "LoadModule proxy_fcgi_module /usr/lib/apache2/modules/mod_proxy_fcgi.so\n";
+        const auto files = [](const QByteArray& handler) {
+            return "<FilesMatch \".+\\.ph(?:ar|p|tml)$\">\n    SetHandler " + handler + "\n</FilesMatch>\n";
+        };
+        const QByteArray socket = "\"proxy:unix:/run/php/php8.2-fpm.sock|fcgi://localhost\"";
+        // Debian's conf-available/php8.2-fpm.conf as php8.2-fpm installs it, without its comments.
+        const QByteArray debianFpm = "<IfModule !mod_php8.c>\n<IfModule proxy_fcgi_module>\n" +
+                                     files(socket) +
+                                     "<FilesMatch \".+\\.phps$\">\n    Require all denied\n</FilesMatch>\n"
+                                     "</IfModule>\n</IfModule>\n";
+        const QByteArray passMatch =
+            R"(ProxyPassMatch "^/(.*\.php(/.*)?)$" "fcgi://127.0.0.1:9000/var/www/$1")";
+        const QString sock = "unix:/run/php/php8.2-fpm.sock";
+        QTest::newRow("PHP's module") << module + files("application/x-httpd-php") << "";
+        QTest::newRow("PHP-FPM's socket") << proxy + files(socket) << sock;
+        QTest::newRow("PHP-FPM on a TCP port")
+            << proxy + files("proxy:fcgi://127.0.0.1:9000") << "127.0.0.1:9000";
+        QTest::newRow("ProxyPassMatch") << proxy + passMatch + "\n"
+                                        << "127.0.0.1:9000";
+        QTest::newRow("Debian's FPM conf, the module loaded: the module") << module + proxy + debianFpm << "";
+        QTest::newRow("Debian's FPM conf, the module disabled") << proxy + debianFpm << sock;
+        QTest::newRow("Debian's FPM conf, proxy_fcgi disabled") << debianFpm << "";
+        QTest::newRow("the module's handler after PHP-FPM's")
+            << proxy + files(socket) + files("application/x-httpd-php") << "";
+    }
+
+    void phpHandler()
+    {
+        QFETCH(QByteArray, conf);
+        QFETCH(QString, fastCgi);
+        QTemporaryDir dir;
+        QVERIFY(WriteAll(dir.filePath("httpd.conf"), conf));
+        ApacheConfigReader reader(dir.path());
+        PhpHandlerReader handler;
+        reader.read(dir.filePath("httpd.conf"),
+                    [&](const ApacheConfigLine& line) { handler.read(line, reader.expand(line.text)); });
+        QCOMPARE(handler.fastCgiAddress(), fastCgi);
+    }
+
+    void phpFpmPool_data()
+    {
+        QTest::addColumn<QString>("listen");  // the pool's listen line
+        QTest::addColumn<QString>("address"); // where Apache hands .php files
+        QTest::addColumn<bool>("found");
+        QTest::newRow("the same socket") << "listen = /run/php/php8.2-fpm.sock"
+                                         << "unix:/run/php//php8.2-fpm.sock" << true;
+        QTest::newRow("another socket") << "listen = /run/php/php8.1-fpm.sock"
+                                        << "unix:/run/php/php8.2-fpm.sock" << false;
+        QTest::newRow("the pool's name in the socket") << "listen = /run/php-fpm/$pool.sock"
+                                                       << "unix:/run/php-fpm/www.sock" << true;
+        QTest::newRow("a port alone: every address") << "listen = 9000"
+                                                     << "127.0.0.1:9000" << true;
+        QTest::newRow("localhost is 127.0.0.1") << "listen = 127.0.0.1:9000"
+                                                << "localhost:9000" << true;
+        QTest::newRow("another port") << "listen = 127.0.0.1:9001"
+                                      << "127.0.0.1:9000" << false;
+        QTest::newRow("another address") << "listen = [::1]:9000"
+                                         << "127.0.0.1:9000" << false;
+        QTest::newRow("commented out") << ";listen = 9000"
+                                       << "127.0.0.1:9000" << false;
+    }
+
+    void phpFpmPool()
+    {
+        QFETCH(QString, listen);
+        QFETCH(QString, address);
+        QFETCH(bool, found);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath("php/8.2/fpm/pool.d") &&
+                WriteAll(dir.filePath("php/8.2/fpm/pool.d/www.conf"),
+                         "[www]\nuser = www-data\n" + listen.toUtf8()));
+        const std::optional<PhpFpm> fpm = FindPhpFpm(address, {dir.filePath("php"), {}, "/usr/sbin"});
+        QCOMPARE(fpm.has_value(), found);
+        QCOMPARE(fpm ? fpm->program + ' ' + fpm->service : "",
+                 found ? "/usr/sbin/php-fpm8.2 php8.2-fpm" : "");
+    }
+
+    void fedoraTree()
+    {
+        // /etc/httpd as Fedora ships it is Apache's own layout: its services and its PHP-FPM found by files.
+        if (!QFile::exists(kApache))
+            QSKIP("Debian's apache2 stands in for Fedora's httpd: not installed");
+        QTemporaryDir dir;
+        QVERIFY(MakeFedoraTree(dir.path(), 8));
+        const PackageFolders packages{dir.filePath("etc/php"), dir.filePath("etc/php-fpm.d"),
+                                      dir.filePath("usr/sbin")};
+        const Installation found = LocateInstallation(dir.filePath("etc/httpd"), packages);
+        QCOMPARE(found.layout, Layout::ApacheFolder);
+        QCOMPARE(found.siteFiles, QStringList{dir.filePath("etc/httpd/conf/httpd.conf")});
+        QCOMPARE(found.phpFastCgi, "unix:/run/php-fpm/www.sock");
+        const QStringList fpm{found.phpFpmProgram, found.phpFpmService, found.apacheService,
+                              found.mysqlService};
+        QCOMPARE(fpm, QStringList({dir.filePath("usr/sbin/php-fpm"), "php-fpm", "httpd", "mariadb"}));
+        const QStringList test = found.apacheCommand({"-t"});
+        QCOMPARE(test.first(), dir.filePath("usr/sbin/httpd"));
+        const Run accepted = RunProgram(test.first(), test.mid(1));
+        QVERIFY2(accepted.exitCode == 0, qPrintable(accepted.output)); // Apache reads the tree as it stands
     }
 };
 
