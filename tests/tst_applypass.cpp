@@ -292,7 +292,7 @@ class TestApplyPass : public QObject
         QTest::addColumn<QByteArray>("phpIni");    // PHP-FPM's php.ini before the pass
         QTest::addColumn<QString>("listen");       // its pool's listen line
         QTest::addColumn<QStringList>("commands"); // what ran, and under which status text
-        QTest::addColumn<QString>("message");      // %1: the scratch folder
+        QTest::addColumn<QString>("message");      // %1: PHP-FPM's php.ini
         const QString sock = "listen = /run/php/php8.2-fpm.sock";
         const QByteArray off = "display_errors = Off\r\n";
         const QStringList mysql{"net start mysql | 正在启动服务:Mysql"},
@@ -301,7 +301,7 @@ class TestApplyPass : public QObject
                                                           "net start php8.2-fpm | 正在重启服务:PHP-FPM"};
         const QStringList restart{"net stop apache2 | 正在重启服务:Apache2",
                                   "net start apache2 | 正在重启服务:Apache2"};
-        const QString done = "设置已完成！\n修改的是 PHP 读取的 php.ini：%1/php/8.2/fpm/php.ini";
+        const QString done = "设置已完成！\n修改的是 PHP 读取的 php.ini：%1";
         const QString missing =
             "需要修改的 php.ini 没有找到：Apache 把 .php 文件交给 PHP-FPM（unix:/run/php/php8.2-fpm.sock），"
             "但没有找到在那里监听的 PHP-FPM，或它没有说出它读取的 php.ini。";
@@ -355,7 +355,7 @@ class TestApplyPass : public QObject
         const PassReport report = ApplyPass(seams).run(
             {dir.filePath("site"), "index.php", dir.filePath("apache"), true, apache, ServiceAction::Start});
         QCOMPARE(runner.log, commands);
-        QCOMPARE(ComposeMessage(report), message.replace("%1", dir.path()));
+        QCOMPARE(ComposeMessage(report), message.replace("%1", QDir::toNativeSeparators(fpm + "/php.ini")));
         QCOMPARE(ReadAll(dir.filePath("apache/php.ini")),
                  "[PHP]\r\n; display_errors = On\r\ndisplay_errors = Off\r\n");
     }

@@ -519,8 +519,8 @@ class TestConfig : public QObject
     void fedoraTree()
     {
         // /etc/httpd as Fedora ships it is Apache's own layout: its services and its PHP-FPM found by files.
-        if (!QFile::exists(kApache))
-            QSKIP("Debian's apache2 stands in for Fedora's httpd: not installed");
+        if (!QFile::exists(kApache) || QSysInfo::kernelType() == "winnt")
+            QSKIP("Debian's apache2 stands in for Fedora's httpd: not installed, or not POSIX");
         QTemporaryDir dir;
         QVERIFY(MakeFedoraTree(dir.path(), 8));
         const PackageFolders packages{dir.filePath("etc/php"), dir.filePath("etc/php-fpm.d"),
