@@ -8,8 +8,6 @@
 #include <QHash>
 #include <QProcess>
 
-#include <vector>
-
 namespace testutil {
 
 inline QByteArray ReadAll(const QString& path)
@@ -79,46 +77,5 @@ struct FakeRunner : services::CommandRunner
     }
     std::optional<bool> isRunning(const services::ServiceCommand&) override { return running; }
 };
-
-// /etc/httpd as Fedora's httpd and php-fpm packages lay it out, under @p root (etc/, usr/sbin/, var/www/):
-// conf/httpd.conf including conf.modules.d/*.conf and conf.d/*.conf, PHP handed to PHP-FPM's www pool
-// by conf.d/php.conf, /etc/php.ini. Debian's Apache stands in for httpd (its modules for modules/), and
-// usr/sbin/php-fpm answers -i as PHP-FPM does. Apache listens on 127.0.0.1:port.
-inline bool MakeFedoraTree(const QString& root, quint16 port)
-{
-    const std::vector<std::pair<QString, QString>> files{
-        {"etc/httpd/conf/httpd.conf",
-         "ServerRoot \"%1/etc/httpd\"\nListen 127.0.0.1:%2\nInclude conf.modules.d/*.conf\n"
-         "<Directory />\n    AllowOverride none\n    Require all denied\n</Directory>\n"
-         "DocumentRoot \"%1/var/www/html\"\n<Directory \"%1/var/www\">\n    AllowOverride None\n"
-         "    Require all granted\n</Directory>\n<IfModule dir_module>\n    DirectoryIndex index.html\n"
-         "</IfModule>\nErrorLog \"logs/error_log\"\nIncludeOptional conf.d/*.conf\n"},
-        {"etc/httpd/conf.modules.d/00-base.conf",
-         "LoadModule authz_core_module modules/mod_authz_core.so\nLoadModule dir_module modules/mod_dir.so\n"
-         "LoadModule mime_module modules/mod_mime.so\n"},
-        {"etc/httpd/conf.modules.d/00-mpm.conf", "LoadModule mpm_event_module modules/mod_mpm_event.so\n"},
-        {"etc/httpd/conf.modules.d/00-proxy.conf", "LoadModule proxy_module modules/mod_proxy.so\nLoadModule "
-                                                   "proxy_fcgi_module modules/mod_proxy_fcgi.so\n"},
-        {"etc/httpd/conf.d/php.conf",
-         "AddType text/html .php\nDirectoryIndex index.php\n<IfModule !mod_php5.c>\n  <IfModule "
-         "!mod_php7.c>\n"
-         "    <IfModule !mod_php.c>\n      <FilesMatch \\.(php|phar)$>\n"
-         "        SetHandler \"proxy:unix:/run/php-fpm/www.sock|fcgi://localhost\"\n      </FilesMatch>\n"
-         "    </IfModule>\n  </IfModule>\n</IfModule>\n"},
-        {"etc/php-fpm.d/www.conf", "[www]\nuser = apache\ngroup = apache\nlisten = /run/php-fpm/www.sock\n"},
-        {"etc/php.ini", "[PHP]\ndisplay_errors = Off\n"},
-        {"usr/sbin/php-fpm",
-         "#!/bin/sh\n[ \"$1\" = -i ] && echo 'Loaded Configuration File => %1/etc/php.ini'\n"}};
-    const QDir dir(root);
-    for (const auto& [name, content] : files)
-        if (!dir.mkpath(QFileInfo(name).path()) ||
-            !WriteAll(dir.filePath(name),
-                      QString(content).replace("%1", root).replace("%2", QString::number(port)).toUtf8()))
-            return false;
-    return dir.mkpath("etc/httpd/logs") && dir.mkpath("etc/httpd/run") && dir.mkpath("var/www/html") &&
-           QFile::setPermissions(dir.filePath("usr/sbin/php-fpm"), QFile::ReadOwner | QFile::ExeOwner) &&
-           QFile::link("/usr/lib/apache2/modules", dir.filePath("etc/httpd/modules")) &&
-           QFile::link("/usr/sbin/apache2", dir.filePath("usr/sbin/httpd"));
-}
 
 } // namespace testutil

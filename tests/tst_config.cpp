@@ -515,28 +515,6 @@ class TestConfig : public QObject
         QCOMPARE(fpm ? fpm->program + ' ' + fpm->service : "",
                  found ? "/usr/sbin/php-fpm8.2 php8.2-fpm" : "");
     }
-
-    void fedoraTree()
-    {
-        // /etc/httpd as Fedora ships it is Apache's own layout: its services and its PHP-FPM found by files.
-        if (!QFile::exists(kApache) || QSysInfo::kernelType() == "winnt")
-            QSKIP("Debian's apache2 stands in for Fedora's httpd: not installed, or not POSIX");
-        QTemporaryDir dir;
-        QVERIFY(MakeFedoraTree(dir.path(), 8));
-        const PackageFolders packages{dir.filePath("etc/php"), dir.filePath("etc/php-fpm.d"),
-                                      dir.filePath("usr/sbin")};
-        const Installation found = LocateInstallation(dir.filePath("etc/httpd"), packages);
-        QCOMPARE(found.layout, Layout::ApacheFolder);
-        QCOMPARE(found.siteFiles, QStringList{dir.filePath("etc/httpd/conf/httpd.conf")});
-        QCOMPARE(found.phpFastCgi, "unix:/run/php-fpm/www.sock");
-        const QStringList fpm{found.phpFpmProgram, found.phpFpmService, found.apacheService,
-                              found.mysqlService};
-        QCOMPARE(fpm, QStringList({dir.filePath("usr/sbin/php-fpm"), "php-fpm", "httpd", "mariadb"}));
-        const QStringList test = found.apacheCommand({"-t"});
-        QCOMPARE(test.first(), dir.filePath("usr/sbin/httpd"));
-        const Run accepted = RunProgram(test.first(), test.mid(1));
-        QVERIFY2(accepted.exitCode == 0, qPrintable(accepted.output)); // Apache reads the tree as it stands
-    }
 };
 
 int main(int argc, char* argv[])
