@@ -84,6 +84,9 @@ struct PassReport
     QString serviceNote;      ///< which service was used where several fit one (empty: none did)
     QString
         phpIniElsewhere; ///< the php.ini changed, where the configuration names one outside the Apache folder
+    bool phpFpmLater =
+        false; ///< PHP-FPM's php.ini changed while Apache was stopped or paused: read at its next start
+    QString noIndexPage; ///< the new root answered 403 or 404 holding none of these index pages (as typed)
 };
 
 /** What the pass reaches outside itself; tests replace each. */
@@ -103,6 +106,8 @@ struct ApplyPassSeams
     std::function<std::vector<platform::InstalledService>()> installedServices = platform::InstalledServices;
     /** Lists the processes listening on a TCP port, asked when a service did not start. */
     std::function<std::vector<platform::PortHolder>(quint16 port)> portHolders = platform::PortHolders;
+    /** Where PHP-FPM's pools and programs are looked for. */
+    config::PackageFolders packageFolders = config::SystemPackageFolders();
 };
 
 /**
@@ -130,6 +135,7 @@ class ApplyPass
     services::CommandOutcome RunApache(const QStringList& options);
     QStringList ErrorLogs() const;
     bool Undo();
+    void RestartPhpFpm(services::CommandRunner& runner);
     void CheckSite();
     void NamePortHolders(services::Service service);
     void setStatus(const QString& text);
@@ -139,6 +145,7 @@ class ApplyPass
     PassReport m_report;
     config::FileUndo m_undo;
     config::ApacheListing m_listing;
+    bool m_phpFpmIniChanged = false;
 };
 
 } // namespace app

@@ -167,6 +167,10 @@ QString ComposeMessage(const PassReport& report)
     QString message = ComposeOutcome(report);
     if (report.outcome == PassReport::Outcome::Applied && !report.phpIniElsewhere.isEmpty())
         message += QStringLiteral("\n修改的是 PHP 读取的 php.ini：%1").arg(report.phpIniElsewhere);
+    if (report.outcome == PassReport::Outcome::Applied && report.phpFpmLater)
+        message += QStringLiteral("\nPHP-FPM 下次启动时才会读取修改后的 php.ini。");
+    if (report.outcome == PassReport::Outcome::Applied && !report.noIndexPage.isEmpty())
+        message += QStringLiteral("\n新主目录里还没有首页文件（%1）").arg(report.noIndexPage);
     return report.serviceNote.isEmpty() ? message : message + QLatin1Char('\n') + report.serviceNote;
 }
 
@@ -174,6 +178,11 @@ static QString ComposeOutcome(const PassReport& report)
 {
     switch (report.outcome) {
     case PassReport::Outcome::FilesMissing:
+        // Apache's configuration is there, but the PHP-FPM it hands PHP to could not be found or asked.
+        if (!report.installation.phpFastCgi.isEmpty() && report.installation.phpIni.isEmpty())
+            return QStringLiteral("需要修改的 php.ini 没有找到：Apache 把 .php 文件交给 PHP-FPM（%1），"
+                                  "但没有找到在那里监听的 PHP-FPM，或它没有说出它读取的 php.ini。")
+                .arg(report.installation.phpFastCgi);
         return QStringLiteral("需要修改的配置文件没有找到，请检查\"Apache安装所在的目录\"是否指定正确。");
     case PassReport::Outcome::ValueRefused:
         return DescribeProblem(*report.refused);

@@ -68,7 +68,7 @@ QStringList Installation::errorLogs() const
     return ApacheErrorLogFiles(apacheFolder, httpdConf);
 }
 
-Installation LocateInstallation(const QString& apacheFolder)
+Installation LocateInstallation(const QString& apacheFolder, const PackageFolders& packages)
 {
     const QChar separator = QDir::separator();
     const QString ownPhpIni = apacheFolder + separator + QStringLiteral("php.ini");
@@ -91,9 +91,11 @@ Installation LocateInstallation(const QString& apacheFolder)
     // it listens, whom it runs as, and on Debian's layout the files that hold the lines to set.
     QString phpIniDir;
     QStringList siteFiles;
+    PhpHandlerReader phpHandler;
     ApacheConfigReader reader(apacheFolder);
     reader.read(installation.httpdConf, [&](const ApacheConfigLine& line) {
         installation.access.read(line, reader.expand(line.text));
+        phpHandler.read(line, reader.expand(line.text));
         const auto [name, arguments] = SplitDirective(line.text);
         const QString rest = reader.expand(arguments);
         if (IsDirectiveName(name, QLatin1String("PHPIniDir")))
@@ -111,6 +113,15 @@ Installation LocateInstallation(const QString& apacheFolder)
         installation.phpIni = QDir::toNativeSeparators(QDir(phpIniDir).filePath(QStringLiteral("php.ini")));
         installation.phpIniNamed = !SameFile(installation.phpIni, ownPhpIni);
     }
+    // PHP-FPM reads a php.ini of its own, which only that program can name.
+    installation.phpFastCgi = phpHandler.fastCgiAddress();
+    if (!installation.phpFastCgi.isEmpty()) {
+        const std::optional<PhpFpm> fpm = FindPhpFpm(installation.phpFastCgi, packages);
+        installation.phpIni.clear();
+        installation.phpIniNamed = true;
+        installation.phpFpmProgram = fpm ? fpm->program : QString();
+        installation.phpFpmService = fpm ? fpm->service : QString();
+    }
     if (installation.layout == Layout::Debian) {
         installation.siteFiles = siteFiles;
         installation.apacheProgram = platform::DebianApacheControl();
@@ -124,6 +135,15 @@ Installation LocateInstallation(const QString& apacheFolder)
             installation.apacheProgram = QDir::toNativeSeparators(program);
             break;
         }
+    }
+    // Fedora's and RHEL's httpd package: /etc/httpd holds the configuration, the program is elsewhere.
+    if (!apacheFolder.isEmpty() && !packages.programs.isEmpty() &&
+        QFileInfo(QDir(apacheFolder).filePath(QStringLiteral("conf.modules.d"))).isDir()) {
+        installation.apacheService = QStringLiteral("httpd");
+        installation.mysqlService = QStringLiteral("mariadb");
+        const QString httpd = QDir(packages.programs).filePath(QStringLiteral("httpd"));
+        if (installation.apacheProgram.isEmpty() && QFileInfo(httpd).isFile())
+            installation.apacheProgram = httpd;
     }
     return installation;
 }

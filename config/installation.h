@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "phphandler.h"
 #include "rootaccess.h"
 
 #include <QString>
@@ -27,6 +28,13 @@ struct Installation
     QStringList listen;       ///< the arguments of its Listen lines, in the order Apache reads them
     QString user;             ///< the account its User line names (empty: none)
     RootAccess access;        ///< what its configuration grants, for a new document root
+    /** Where Apache hands .php files to PHP-FPM ("unix:/run/php/php8.2-fpm.sock"); empty: PHP's module. */
+    QString phpFastCgi;
+    QString phpFpmProgram; ///< the PHP-FPM listening there, to be asked for its php.ini (empty: none found)
+    QString phpFpmService; ///< its service: php8.2-fpm, php-fpm
+    QString
+        apacheService; ///< the service names its packaging gives (Fedora: httpd, mariadb); empty: the usual
+    QString mysqlService;
 
     /** php.ini and the main configuration file are there as ordinary files. */
     bool configFilesFound() const;
@@ -51,9 +59,14 @@ struct Installation
  * one). A folder with apache2.conf and no conf/httpd.conf is laid out as Debian lays it out: its
  * DocumentRoot and DirectoryIndex lines stand in the files it includes, and PHP reads the php.ini
  * of the PHP version whose module is enabled. Wherever the configuration Apache reads sets
- * PHPIniDir, the php.ini in that folder is the one PHP reads.
+ * PHPIniDir, the php.ini in that folder is the one PHP reads. Where Apache hands .php files to
+ * PHP-FPM instead, the PHP-FPM whose pool listens there is found among @p packages (its php.ini is
+ * left for that program to name: phpIni stays empty). A folder with conf/httpd.conf and
+ * conf.modules.d/ is laid out as Fedora's httpd package lays out /etc/httpd: its services are httpd
+ * and mariadb, and its program is the system's httpd.
  */
-Installation LocateInstallation(const QString& apacheFolder);
+Installation LocateInstallation(const QString& apacheFolder,
+                                const PackageFolders& packages = SystemPackageFolders());
 
 /** The Apache folder the window starts with: the first of this system's usual ones that exists. */
 QString DefaultApacheFolder();

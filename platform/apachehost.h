@@ -25,6 +25,13 @@ QString DebianApacheControl();
 /** Where Debian's PHP keeps one folder per version (its apache2/php.ini inside); empty elsewhere. */
 QString DebianPhpFolder();
 
+/** Where Fedora's PHP-FPM keeps its pool files (/etc/php-fpm.d); empty elsewhere. */
+QString FedoraPhpFpmPoolFolder();
+
+/** Where packaged programs are installed (/usr/sbin: php-fpm8.2, php-fpm, Fedora's httpd); empty on Windows.
+ */
+QString PackageProgramFolder();
+
 /** Apache's program under its installation folder, as this system's builds place it, most likely first. */
 QStringList ApacheProgramCandidates();
 

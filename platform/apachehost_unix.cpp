@@ -33,6 +33,16 @@ QString DebianPhpFolder()
     return QStringLiteral("/etc/php");
 }
 
+QString FedoraPhpFpmPoolFolder()
+{
+    return QStringLiteral("/etc/php-fpm.d");
+}
+
+QString PackageProgramFolder()
+{
+    return QStringLiteral("/usr/sbin");
+}
+
 QStringList ApacheProgramCandidates()
 {
     return {QStringLiteral("bin/httpd"), QStringLiteral("bin/apachectl")};

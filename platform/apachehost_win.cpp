@@ -23,6 +23,16 @@ QString DebianPhpFolder()
     return {};
 }
 
+QString FedoraPhpFpmPoolFolder()
+{
+    return {};
+}
+
+QString PackageProgramFolder()
+{
+    return {};
+}
+
 QStringList ApacheProgramCandidates()
 {
     return {QStringLiteral("bin/httpd.exe")};

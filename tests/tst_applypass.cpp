@@ -98,6 +98,47 @@ struct AfterRow
     QList<quint16> ports{}; // whose holders were asked for, in order
 };
 
+// /etc/httpd as Fedora's httpd and php-fpm packages lay it out, under @p root (etc/, usr/sbin/, var/www/):
+// conf/httpd.conf including conf.modules.d/*.conf and conf.d/*.conf, PHP handed to PHP-FPM's www pool
+// by conf.d/php.conf, /etc/php.ini. Debian's Apache stands in for httpd (its modules for modules/), and
+// usr/sbin/php-fpm answers -i as PHP-FPM does. Apache listens on 127.0.0.1:port.
+static bool MakeFedoraTree(const QString& root, quint16 port)
+{
+    const std::vector<std::pair<QString, QString>> files{
+        {"etc/httpd/conf/httpd.conf",
+         "ServerRoot \"%1/etc/httpd\"\nListen 127.0.0.1:%2\nInclude conf.modules.d/*.conf\n"
+         "<Directory />\n    AllowOverride none\n    Require all denied\n</Directory>\n"
+         "DocumentRoot \"%1/var/www/html\"\n<Directory \"%1/var/www\">\n    AllowOverride None\n"
+         "    Require all granted\n</Directory>\n<IfModule dir_module>\n    DirectoryIndex index.html\n"
+         "</IfModule>\nErrorLog \"logs/error_log\"\nIncludeOptional conf.d/*.conf\n"},
+        {"etc/httpd/conf.modules.d/00-base.conf",
+         "LoadModule authz_core_module modules/mod_authz_core.so\nLoadModule dir_module modules/mod_dir.so\n"
+         "LoadModule mime_module modules/mod_mime.so\n"},
+        {"etc/httpd/conf.modules.d/00-mpm.conf", "LoadModule mpm_event_module modules/mod_mpm_event.so\n"},
+        {"etc/httpd/conf.modules.d/00-proxy.conf", "LoadModule proxy_module modules/mod_proxy.so\nLoadModule "
+                                                   "proxy_fcgi_module modules/mod_proxy_fcgi.so\n"},
+        {"etc/httpd/conf.d/php.conf",
+         "AddType text/html .php\nDirectoryIndex index.php\n<IfModule !mod_php5.c>\n  <IfModule "
+         "!mod_php7.c>\n"
+         "    <IfModule !mod_php.c>\n      <FilesMatch \\.(php|phar)$>\n"
+         "        SetHandler \"proxy:unix:/run/php-fpm/www.sock|fcgi://localhost\"\n      </FilesMatch>\n"
+         "    </IfModule>\n  </IfModule>\n</IfModule>\n"},
+        {"etc/php-fpm.d/www.conf", "[www]\nuser = apache\ngroup = apache\nlisten = /run/php-fpm/www.sock\n"},
+        {"etc/php.ini", "[PHP]\ndisplay_errors = Off\n"},
+        {"usr/sbin/php-fpm",
+         "#!/bin/sh\n[ \"$1\" = -i ] && echo 'Loaded Configuration File => %1/etc/php.ini'\n"}};
+    const QDir dir(root);
+    for (const auto& [name, content] : files)
+        if (!dir.mkpath(QFileInfo(name).path()) ||
+            !WriteAll(dir.filePath(name),
+                      QString(content).replace("%1", root).replace("%2", QString::number(port)).toUtf8()))
+            return false;
+    return dir.mkpath("etc/httpd/logs") && dir.mkpath("etc/httpd/run") && dir.mkpath("var/www/html") &&
+           QFile::setPermissions(dir.filePath("usr/sbin/php-fpm"), QFile::ReadOwner | QFile::ExeOwner) &&
+           QFile::link("/usr/lib/apache2/modules", dir.filePath("etc/httpd/modules")) &&
+           QFile::link("/usr/sbin/apache2", dir.filePath("usr/sbin/httpd"));
+}
+
 class TestApplyPass : public QObject
 {
     Q_OBJECT
@@ -328,6 +369,8 @@ class TestApplyPass : public QObject
         QVERIFY(MakeApacheFolder(dir.filePath("apache"), 8080) && QDir(dir.filePath("apache")).mkdir("bin") &&
                 WriteAll(dir.filePath("apache/bin/httpd.exe"), "") &&
                 WriteAll(dir.filePath("apache/bin/httpd"), ""));
+        // A root with its index page: a 403 or 404 there is a fault, not an empty folder.
+        QVERIFY(QDir(dir.path()).mkdir("site") && WriteAll(dir.filePath("site/index.php"), ""));
         QStringList urls;
         QList<quint16> ports;
         ApplyPassSeams seams;
@@ -519,6 +562,137 @@ class TestApplyPass : public QObject
         QFETCH(PassReport, report);
         QFETCH(QString, message);
         QCOMPARE(ComposeMessage(report), message);
+    }
+
+    void phpFpm_data()
+    {
+        QTest::addColumn<ServiceAction>("apache");
+        QTest::addColumn<QByteArray>("phpIni");   // PHP-FPM's php.ini before the pass
+        QTest::addColumn<QString>("listen");      // its pool's listen line
+        QTest::addColumn<QStringList>("restart"); // the commands on PHP-FPM, the last ones run
+        QTest::addColumn<QString>("message");     // %1: PHP-FPM's php.ini
+        const QString sock = "listen = /run/php/php8.2-fpm.sock";
+        const QByteArray off = "display_errors = Off\r\n", on = "display_errors = On\r\n";
+        const QStringList restarted{"net stop php8.2-fpm | 正在重启服务:PHP-FPM",
+                                    "net start php8.2-fpm | 正在重启服务:PHP-FPM"};
+        const QString done = "设置已完成！\n修改的是 PHP 读取的 php.ini：%1";
+        const QString later = "\nPHP-FPM 下次启动时才会读取修改后的 php.ini。";
+        const QString missing =
+            "需要修改的 php.ini 没有找到：Apache 把 .php 文件交给 PHP-FPM（unix:/run/php/php8.2-fpm.sock），"
+            "但没有找到在那里监听的 PHP-FPM，或它没有说出它读取的 php.ini。";
+        const QStringList none;
+        // clang-format off
+        QTest::newRow("start: PHP-FPM restarted") << ServiceAction::Start << off << sock << restarted << done;
+        QTest::newRow("restart: PHP-FPM restarted") << ServiceAction::Restart << off << sock << restarted << done;
+        QTest::newRow("stop: read at its next start") << ServiceAction::Stop << off << sock << none << done + later;
+        QTest::newRow("php.ini unchanged: no restart") << ServiceAction::Start << on << sock << none << done;
+        QTest::newRow("no pool listens there") << ServiceAction::Start << off << "listen = 9001" << none << missing;
+        // clang-format on
+    }
+
+    void phpFpm()
+    {
+        // Apache hands .php to PHP-FPM's socket; Debian's php8.2-fpm has its pool and php.ini in php/8.2/fpm.
+        QFETCH(ServiceAction, apache);
+        QFETCH(QByteArray, phpIni);
+        QFETCH(QString, listen);
+        QFETCH(QStringList, restart);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        const QString fpm = dir.filePath("php/8.2/fpm"), program = dir.filePath("sbin/php-fpm8.2");
+        QVERIFY(MakeApacheFolder(
+                    dir.filePath("apache"), 8080,
+                    "LoadModule proxy_fcgi_module modules/mod_proxy_fcgi.so\n<FilesMatch \\.php$>\n"
+                    "SetHandler \"proxy:unix:/run/php/php8.2-fpm.sock|fcgi://localhost\"\n</FilesMatch>") &&
+                QDir().mkpath(fpm + "/pool.d") &&
+                WriteAll(fpm + "/pool.d/www.conf", "[www]\n" + listen.toUtf8()) &&
+                WriteAll(fpm + "/php.ini", phpIni));
+        FakeRunner runner;
+        ApplyPassSeams seams;
+        seams.setStatus = [&](const QString& text) { runner.status = text; };
+        seams.runner = &runner;
+        seams.packageFolders = {dir.filePath("php"), {}, dir.filePath("sbin")};
+        seams.runProgram = [&](const QString& asked,
+                               const QStringList& arguments) { // as php-fpm8.2 -i answers
+            const bool info = asked == program && arguments == QStringList{"-i"};
+            return CommandOutcome{Status::Succeeded,
+                                  0,
+                                  info ? "Loaded Configuration File => " + fpm + "/php.ini\n" : "",
+                                  {},
+                                  false,
+                                  {}};
+        };
+        seams.requestPage = [](const QUrl&) { return PageAnswer{200, {}}; };
+        const PassReport report = ApplyPass(seams).run(
+            {dir.filePath("site"), "index.php", dir.filePath("apache"), true, apache, ServiceAction::Start});
+        QCOMPARE(runner.log.filter("php8.2-fpm"), restart);
+        QCOMPARE(runner.log.mid(runner.log.size() - restart.size()), restart); // after Apache's and MySQL's
+        QCOMPARE(ComposeMessage(report), message.replace("%1", QDir::toNativeSeparators(fpm + "/php.ini")));
+        QCOMPARE(ReadAll(dir.filePath("apache/php.ini")),
+                 "[PHP]\r\n; display_errors = On\r\ndisplay_errors = Off\r\n");
+    }
+
+    void fedoraPass()
+    {
+        // Fedora's /etc/httpd with its PHP-FPM, Debian's apache2 as httpd testing the change for real.
+        if (!QFile::exists("/usr/sbin/apache2") || QSysInfo::kernelType() == "winnt")
+            QSKIP("needs Debian's apache2 to stand in for httpd, and POSIX");
+        QTemporaryDir dir;
+        QVERIFY(MakeFedoraTree(dir.path(), 8));
+        FakeRunner runner;
+        ApplyPassSeams seams;
+        seams.setStatus = [&](const QString& text) { runner.status = text; };
+        seams.runner = &runner;
+        seams.packageFolders = {dir.filePath("etc/php"), dir.filePath("etc/php-fpm.d"),
+                                dir.filePath("usr/sbin")};
+        seams.requestPage = [](const QUrl&) { return PageAnswer{200, {}}; };
+        const PassReport report = ApplyPass(seams).run({dir.filePath("var/www/site"), "index.php index.html",
+                                                        dir.filePath("etc/httpd"), true,
+                                                        ServiceAction::Restart, ServiceAction::Start});
+        QCOMPARE(ComposeMessage(report),
+                 "设置已完成！\n修改的是 PHP 读取的 php.ini：" + dir.filePath("etc/php.ini"));
+        QCOMPARE(
+            runner.log,
+            QStringList({"net stop httpd | 正在重启服务:Apache2", "net start httpd | 正在重启服务:Apache2",
+                         "net start mariadb | 正在启动服务:Mysql", "net stop php-fpm | 正在重启服务:PHP-FPM",
+                         "net start php-fpm | 正在重启服务:PHP-FPM"}));
+        QCOMPARE(ReadAll(dir.filePath("etc/php.ini")), "[PHP]\r\ndisplay_errors = On\r\n");
+        QVERIFY(report.testAfter && report.testAfter->passed); // httpd accepts the changed tree
+        QVERIFY(ReadAll(dir.filePath("etc/httpd/conf/httpd.conf"))
+                    .contains("\r\nDirectoryIndex index.php index.html\r\n"));
+    }
+
+    void emptyRoot_data()
+    {
+        QTest::addColumn<int>("status");       // what Apache answers for the new root
+        QTest::addColumn<QString>("page");     // a file in the new root (empty: none)
+        QTest::addColumn<QString>("addition"); // what the message adds after the settings
+        const QString none = "\n新主目录里还没有首页文件（index.php index.html）";
+        const QString failed = "：\n新主目录没有正常打开：http://127.0.0.1:8080/ 的回答是 %1 Forbidden";
+        QTest::newRow("404, no index page: said plainly") << 404 << "" << none;
+        QTest::newRow("403, no index page: said plainly") << 403 << "notes.txt" << none;
+        QTest::newRow("403 with index.html: a fault") << 403 << "index.html" << failed.arg(403);
+        QTest::newRow("500, no index page: a fault") << 500 << "" << failed.arg(500);
+    }
+
+    void emptyRoot()
+    {
+        QFETCH(int, status);
+        QFETCH(QString, page);
+        QFETCH(QString, addition);
+        QTemporaryDir dir;
+        QVERIFY(MakeApacheFolder(dir.filePath("apache"), 8080) && QDir(dir.path()).mkdir("site") &&
+                (page.isEmpty() || WriteAll(dir.filePath("site/" + page), "x")));
+        FakeRunner runner;
+        ApplyPassSeams seams;
+        seams.runner = &runner;
+        seams.requestPage = [status](const QUrl&) { return PageAnswer{status, "Forbidden"}; };
+        const PassReport report =
+            ApplyPass(seams).run({dir.filePath("site"), "index.php  index.html", dir.filePath("apache"),
+                                  false, ServiceAction::Start, ServiceAction::Start});
+        const QString message = ComposeMessage(report);
+        QVERIFY2(message.endsWith(addition) && message.count('\n') == addition.count('\n'),
+                 qPrintable(message));
     }
 };
 
