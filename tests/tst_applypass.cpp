@@ -20,18 +20,69 @@ using namespace testutil;
 using Status = CommandOutcome::Status;
 using Outcome = PassReport::Outcome;
 
-// What the installation is like before the pass. Xampp: php.ini only in PHP's folder, named by PHPIniDir
-// in the file httpd.conf includes. From ApacheAccepts on, Apache's program tests httpd.conf; ApacheProgram
-// is a stand-in for it, run for real, that refuses a missing root folder.
-// clang-format off
-enum class Fault { NoLiveDocumentRoot, HttpdConfUtf16, HttpdConfIsFolder, HiddenPhpIni, Xampp, ApacheAccepts, ApacheRefusesChange, ApacheBrokenBefore, ApacheProgram };
-const QStringList kRefusal{"AH00526: Syntax error on line 25 of httpd.conf:", "DocumentRoot must be a directory"};
-// clang-format on
+// Apache's lines refusing a configuration.
+const QStringList kRefusal{"AH00526: Syntax error on line 25 of httpd.conf:",
+                           "DocumentRoot must be a directory"};
 
-// A pass on an installation with a fault. root: typed (%1 is a scratch folder); log: status texts, and
-// commands with the status they ran under; changed: the files and folders the pass changed or made;
-// apacheSays: Apache refusing the change (%2 is httpd.conf).
-using PassRow = std::tuple<Fault, QString, Outcome, QStringList, QStringList, QStringList>;
+// The status texts of a pass that changes the files, and of one that then starts both services.
+const QStringList kFiles{"正在设置文件:php.ini", "正在设置文件:httpd.conf", ""};
+const QStringList kStarted =
+    kFiles + QStringList{"正在启动服务:Apache2", "net start apache2 | 正在启动服务:Apache2",
+                         "正在启动服务:Mysql", "net start mysql | 正在启动服务:Mysql", ""};
+const QStringList kAll{"php.ini", "httpd.conf", "site"};
+
+// What a row does to an Apache folder as installed (xampp/apache in a scratch folder) before the pass.
+using Arrange = std::function<bool(const QString& folder)>;
+
+// A pass on an installation as users have it, one without Apache's program.
+struct FilesRow
+{
+    Arrange arrange{};     // the installation's own shape or fault
+    QString phpIni{};      // the php.ini PHP reads, under the scratch folder
+    Outcome outcome{};     // what the pass ends in
+    QStringList log{};     // status texts, and commands with the status they ran under
+    QStringList changed{}; // the files changed and the folder made
+    QStringList notSet{};  // the settings no line took
+};
+
+// A pass where Apache's program judges the configuration before and after the change.
+struct JudgedRow
+{
+    QList<bool> accepts{}; // what Apache's test says before the change and after it
+    Outcome outcome{};     // what the pass ends in
+    QStringList log{};     // status texts, and commands with the status they ran under
+    QStringList changed{}; // the files changed and the folder made
+    QStringList options{}; // Apache's program as it ran, each time its first option
+    QStringList refusal{}; // what the report gives of Apache refusing the changed configuration
+};
+
+// The installation after a pass: what of php.ini, httpd.conf and the site folder it changed or made.
+QStringList Changed(const QString& ini, const QByteArray& iniBefore, const QString& conf,
+                    const QByteArray& confBefore, const QString& site)
+{
+    QStringList changed{ReadAll(ini) != iniBefore ? "php.ini" : "",
+                        ReadAll(conf) != confBefore ? "httpd.conf" : "",
+                        QFileInfo(site).isDir() ? "site" : ""};
+    changed.removeAll("");
+    return changed;
+}
+
+// The pass's seams for a row: commands answered by runner and logged with the status texts; the new
+// root served.
+ApplyPassSeams Seams(FakeRunner& runner)
+{
+    ApplyPassSeams seams;
+    seams.setStatus = [&runner](const QString& text) { runner.Show(text); };
+    seams.runner = &runner;
+    seams.requestPage = [](const QUrl&) { return PageAnswer{200, {}}; };
+    return seams;
+}
+
+// The window's values for a pass with both services started.
+SettingsState Settings(const QString& documentRoot, const QString& apacheFolder)
+{
+    return {documentRoot, "index.php", apacheFolder, true, ServiceAction::Start, ServiceAction::Start};
+}
 
 // The action on Apache and what follows it. running: the service manager reports Apache running before;
 // alreadyStarted: the start answers that it had started already (net 2182); page: what Apache answers for
@@ -44,108 +95,181 @@ class TestApplyPass : public QObject
     Q_OBJECT
 
   private slots:
-    void pass_data()
+    void files_data()
     {
-        QTest::addColumn<PassRow>("row");
+        QTest::addColumn<FilesRow>("row");
+        const auto conf = [](const QByteArray& content) {
+            return
+                [content](const QString& folder) { return WriteAll(folder + "/conf/httpd.conf", content); };
+        };
+        const Arrange confIsFolder = [](const QString& folder) {
+            return QFile::remove(folder + "/conf/httpd.conf") && QDir(folder).mkdir("conf/httpd.conf");
+        };
+        // As XAMPP ships it: php.ini in PHP's folder beside Apache's, named by PHPIniDir in an included file.
+        const Arrange xampp = [](const QString& folder) {
+            const QString php = QFileInfo(folder).path() + "/php", conf = folder + "/conf/httpd.conf";
+            return QDir().mkpath(php) && QFile::rename(folder + "/php.ini", php + "/php.ini") &&
+                   WriteAll(conf, ReadAll(conf) + "Include \"conf/extra/httpd-xampp.conf\"\r\n") &&
+                   QDir(folder).mkpath("conf/extra") &&
+                   WriteAll(folder + "/conf/extra/httpd-xampp.conf",
+                            "<IfModule php_module>\r\n    PHPIniDir \"" + php.toUtf8() +
+                                "\"\r\n</IfModule>\r\n");
+        };
+        const QString ini = "xampp/apache/php.ini";
         // clang-format off
-        const QStringList files{"正在设置文件:php.ini", "正在设置文件:httpd.conf", ""};
-        const QStringList started = files + QStringList{"正在启动服务:Apache2", "net start apache2 | 正在启动服务:Apache2", "正在启动服务:Mysql", "net start mysql | 正在启动服务:Mysql", ""};
-        const QStringList all{"php.ini", "httpd.conf", "site"};
-        QTest::newRow("no live DocumentRoot: still applied") << PassRow{Fault::NoLiveDocumentRoot, "%1/site", Outcome::Applied, started, all, QStringList()};
-        QTest::newRow("httpd.conf not rewritable: no folder, no command") << PassRow{Fault::HttpdConfUtf16, "%1/site", Outcome::FileNotChanged, files, QStringList{"php.ini"}, QStringList()};
-        QTest::newRow("httpd.conf a folder: missing, nothing touched") << PassRow{Fault::HttpdConfIsFolder, "%1/site", Outcome::FilesMissing, QStringList(), QStringList(), QStringList()};
-        QTest::newRow("XAMPP: the php.ini PHPIniDir names is changed, the message names it") << PassRow{Fault::Xampp, "%1/site", Outcome::Applied, started, all, QStringList()};
-        QTest::newRow("Apache accepts the change") << PassRow{Fault::ApacheAccepts, "%1/site", Outcome::Applied, started, all, QStringList()};
-        QTest::newRow("Apache refuses the change: all put back, no command") << PassRow{Fault::ApacheRefusesChange, "%1/site", Outcome::Rejected, files, QStringList(), kRefusal};
+        QTest::newRow("no live DocumentRoot: still applied, the setting named")
+            << FilesRow{.arrange = conf("#DocumentRoot /old\r\n    DirectoryIndex index.html\r\n"), .phpIni = ini,
+                        .outcome = Outcome::Applied, .log = kStarted, .changed = kAll, .notSet = {"DocumentRoot"}};
+        QTest::newRow("httpd.conf not rewritable: no folder, no command")
+            << FilesRow{.arrange = conf(QByteArray("\xff\xfe#\0", 4)), .phpIni = ini,
+                        .outcome = Outcome::FileNotChanged, .log = kFiles, .changed = {"php.ini"}};
+        QTest::newRow("httpd.conf a folder: missing, nothing touched")
+            << FilesRow{.arrange = confIsFolder, .phpIni = ini, .outcome = Outcome::FilesMissing};
 #ifdef Q_OS_WIN
-        QTest::newRow("hidden php.ini: missing") << PassRow{Fault::HiddenPhpIni, "%1/site", Outcome::FilesMissing, QStringList(), QStringList(), QStringList()};
-        QTest::newRow("Apache's program accepts a root it can make") << PassRow{Fault::ApacheProgram, "%1/site", Outcome::Applied, started, all, QStringList()};
-        QTest::newRow("Apache's program refuses a root under a missing Chinese folder, its words read as it writes them: all put back") << PassRow{Fault::ApacheProgram, "%1/缺少/站点", Outcome::Rejected, files, QStringList(), QStringList{"AH00526: Syntax error on line 26 of %2:", "DocumentRoot '%1/缺少/站点' is not a directory, or is not readable"}};
+        const Arrange hidden = [](const QString& folder) {
+            const QString path = folder + "/php.ini";
+            return ::SetFileAttributesW(reinterpret_cast<LPCWSTR>(path.utf16()), FILE_ATTRIBUTE_HIDDEN) != 0;
+        };
+        QTest::newRow("hidden php.ini: missing")
+            << FilesRow{.arrange = hidden, .phpIni = ini, .outcome = Outcome::FilesMissing};
 #endif
-        QTest::newRow("Apache refused before the change too: applied") << PassRow{Fault::ApacheBrokenBefore, "%1/site", Outcome::Applied, started, all, kRefusal};
+        QTest::newRow("XAMPP: the php.ini PHPIniDir names is changed, the message names it")
+            << FilesRow{.arrange = xampp, .phpIni = "xampp/php/php.ini", .outcome = Outcome::Applied, .log = kStarted,
+                        .changed = kAll};
         // clang-format on
     }
 
-    void pass()
+    void files()
     {
-        QFETCH(PassRow, row);
-        auto [fault, root, outcome, log, changed, apacheSays] = row;
+        QFETCH(FilesRow, row);
         QTemporaryDir dir;
-        root.replace("%1", dir.path());
         const QString folder = dir.filePath("xampp/apache"), conf = folder + "/conf/httpd.conf",
-                      ini = fault == Fault::Xampp ? dir.filePath("xampp/php/php.ini") : folder + "/php.ini";
-        QVERIFY(MakeApacheFolder(folder));
-        if (fault == Fault::Xampp) // as XAMPP ships it
-            QVERIFY(QDir().mkpath(dir.filePath("xampp/php")) && QFile::rename(folder + "/php.ini", ini) &&
-                    WriteAll(conf, ReadAll(conf) + "Include \"conf/extra/httpd-xampp.conf\"\r\n") &&
-                    QDir().mkpath(folder + "/conf/extra") &&
-                    WriteAll(folder + "/conf/extra/httpd-xampp.conf",
-                             "<IfModule php_module>\r\n    PHPIniDir \"" +
-                                 dir.filePath("xampp/php").toUtf8() + "\"\r\n</IfModule>\r\n"));
-        if (fault == Fault::NoLiveDocumentRoot)
-            QVERIFY(WriteAll(conf, "#DocumentRoot /old\r\n    DirectoryIndex index.html\r\n"));
-        if (fault == Fault::HttpdConfUtf16)
-            QVERIFY(WriteAll(conf, QByteArray("\xff\xfe#\0", 4)));
-        if (fault == Fault::HttpdConfIsFolder)
-            QVERIFY(QFile::remove(conf) && QDir().mkdir(conf));
-#ifdef Q_OS_WIN
-        if (fault == Fault::HiddenPhpIni)
-            QVERIFY(::SetFileAttributesW(reinterpret_cast<LPCWSTR>(ini.utf16()), FILE_ATTRIBUTE_HIDDEN));
-#endif
-        if (fault >= Fault::ApacheAccepts) // as Windows and Unix builds name it
-            QVERIFY(QDir(folder).mkdir("bin") &&
-                    WriteAll(folder + "/bin/httpd.exe",
-                             fault == Fault::ApacheProgram ? ReadAll(BRELLIMAR_TEST_HTTPD) : "") &&
-                    WriteAll(folder + "/bin/httpd", ""));
+                      ini = dir.filePath(row.phpIni), site = dir.filePath("site");
+        QVERIFY(MakeApacheFolder(folder) && row.arrange(folder));
         const QByteArray iniBefore = ReadAll(ini), confBefore = ReadAll(conf);
-
-        QStringList tests, trimmed;
         FakeRunner runner;
-        ApplyPassSeams seams;
-        seams.setStatus = [&](const QString& text) { runner.Show(text); };
+        ApplyPassSeams seams = Seams(runner);
+        QStringList trimmed;
         seams.documentRootTrimmed = [&](const QString& documentRoot) { trimmed << documentRoot; };
-        seams.runner = &runner;
-        seams.requestPage = [](const QUrl&) { return PageAnswer{200, {}}; };
-        if (fault != Fault::ApacheProgram) // Apache's program as run: it refuses after a change, or always
-            seams.runProgram = [&tests, fault = fault](const QString& program, const QStringList& arguments) {
-                tests << QFileInfo(program).path() + ' ' + arguments.join(' ');
-                const bool refuses = fault == Fault::ApacheBrokenBefore ||
-                                     (fault == Fault::ApacheRefusesChange && tests.size() > 1);
-                return refuses ? CommandOutcome{Status::Failed, 1, kRefusal.join('\n') + '\n', {}, false, {}}
-                               : CommandOutcome();
-            };
-        const PassReport report = ApplyPass(seams).run(
-            {root, "index.php", folder, true, ServiceAction::Start, ServiceAction::Start});
+        const PassReport report = ApplyPass(seams).run(Settings(site, folder));
+
+        QCOMPARE(report.outcome, row.outcome);
+        QCOMPARE(runner.log, row.log);
+        QCOMPARE(qsizetype(report.commands.size()), row.log.filter(" | ").size());
+        QCOMPARE(Changed(ini, iniBefore, conf, confBefore, site), row.changed);
+        QCOMPARE(report.folderCreated, row.changed.contains("site"));
+        QCOMPARE(report.notSet, row.notSet);
+        // The trimmed root goes back to the window once the files are found.
+        QCOMPARE(trimmed, row.outcome == Outcome::FilesMissing ? QStringList() : QStringList{site});
+        // A php.ini outside the Apache folder is named, so the user knows which file changed.
+        QCOMPARE(ComposeMessage(report).contains(QDir::toNativeSeparators(ini)), !ini.startsWith(folder));
+    }
+
+    void judged_data()
+    {
+        QTest::addColumn<JudgedRow>("row");
+        // clang-format off
+        QTest::newRow("Apache accepts the change")
+            << JudgedRow{.accepts = {true, true}, .outcome = Outcome::Applied, .log = kStarted, .changed = kAll,
+                         .options = {"-t", "-t", "-S"}};
+        QTest::newRow("Apache refuses the change: all put back, no command")
+            << JudgedRow{.accepts = {true, false}, .outcome = Outcome::Rejected, .log = kFiles, .options = {"-t", "-t"},
+                         .refusal = kRefusal};
+        QTest::newRow("Apache refused before the change too: applied, its lines kept")
+            << JudgedRow{.accepts = {false, false}, .outcome = Outcome::Applied, .log = kStarted, .changed = kAll,
+                         .options = {"-t", "-t", "-S"}, .refusal = kRefusal};
+        // clang-format on
+    }
+
+    void judged()
+    {
+        QFETCH(JudgedRow, row);
+        QTemporaryDir dir;
+        const QString folder = dir.filePath("apache"), conf = folder + "/conf/httpd.conf",
+                      ini = folder + "/php.ini", site = dir.filePath("site");
+        // Apache's program where Windows and Unix builds have it.
+        QVERIFY(MakeApacheFolder(folder) && QDir(folder).mkdir("bin") &&
+                WriteAll(folder + "/bin/httpd.exe", "") && WriteAll(folder + "/bin/httpd", ""));
+        const QByteArray iniBefore = ReadAll(ini), confBefore = ReadAll(conf);
+        FakeRunner runner;
+        ApplyPassSeams seams = Seams(runner);
+        QStringList runs;
+        qsizetype tests = 0;
+        seams.runProgram = [&](const QString& program, const QStringList& arguments) {
+            runs << QFileInfo(program).path() + ' ' + arguments.join(' ');
+            CommandOutcome outcome;
+            if (arguments[0] == "-t" && !row.accepts.value(tests++)) {
+                outcome.status = Status::Failed;
+                outcome.exitCode = 1;
+                outcome.output = kRefusal.join('\n') + '\n';
+            }
+            return outcome;
+        };
+        const PassReport report = ApplyPass(seams).run(Settings(site, folder));
+
+        QCOMPARE(report.outcome, row.outcome);
+        QCOMPARE(runner.log, row.log);
+        QCOMPARE(Changed(ini, iniBefore, conf, confBefore, site), row.changed);
+        QCOMPARE(report.folderCreated, row.changed.contains("site"));
+        // Apache's program judges the installation's own httpd.conf each time.
+        QStringList expected;
+        for (const QString& option : row.options)
+            expected << folder + "/bin " + option + " -f " + QDir::toNativeSeparators(conf);
+        QCOMPARE(runs, expected);
+        QCOMPARE(report.testBefore->passed, row.accepts.first());
+        QCOMPARE(report.testAfter->passed ? QStringList() : report.testAfter->lines, row.refusal);
+        for (const QString& kept :
+             {folder, folder + "/conf"}) // the originals kept: put back or no longer needed
+            QCOMPARE(QDir(kept).entryList({"*.brellimar-*"}), QStringList());
+    }
+
+    void apacheProgram_data()
+    {
+        QTest::addColumn<QString>("root");        // typed (%1: the scratch folder)
+        QTest::addColumn<Outcome>("outcome");     // what the pass ends in
+        QTest::addColumn<QStringList>("changed"); // the files changed and the folder made
+        QTest::addColumn<QStringList>("options"); // Apache's program as it ran, each time its first option
+        QTest::addColumn<QStringList>("refusal"); // its lines refusing the change (%2: httpd.conf)
+#ifndef Q_OS_WIN
+        QSKIP("a stand-in for Apache's program is built for Windows only");
+#endif
+        // clang-format off
+        QTest::newRow("a root it can make: applied")
+            << "%1/site" << Outcome::Applied << kAll << QStringList{"-t", "-t", "-S"} << QStringList();
+        QTest::newRow("a root under a missing Chinese folder, its words read as it writes them: all put back")
+            << "%1/缺少/站点" << Outcome::Rejected << QStringList() << QStringList{"-t", "-t"}
+            << QStringList{"AH00526: Syntax error on line 26 of %2:",
+                           "DocumentRoot '%1/缺少/站点' is not a directory, or is not readable"};
+        // clang-format on
+    }
+
+    void apacheProgram()
+    {
+        QFETCH(QString, root);
+        QFETCH(Outcome, outcome);
+        QFETCH(QStringList, changed);
+        QFETCH(QStringList, options);
+        QFETCH(QStringList, refusal);
+        QTemporaryDir dir;
+        const QString folder = dir.filePath("apache"), conf = folder + "/conf/httpd.conf",
+                      ini = folder + "/php.ini";
+        QVERIFY(MakeApacheFolder(folder) && QDir(folder).mkdir("bin") &&
+                WriteAll(folder + "/bin/httpd.exe", ReadAll(BRELLIMAR_TEST_HTTPD)));
+        const QByteArray iniBefore = ReadAll(ini), confBefore = ReadAll(conf);
+        FakeRunner runner;
+        const PassReport report =
+            ApplyPass(Seams(runner)).run(Settings(root.replace("%1", dir.path()), folder));
 
         QCOMPARE(report.outcome, outcome);
-        QCOMPARE(runner.log, log);
-        QStringList madeOrChanged{ReadAll(ini) != iniBefore ? "php.ini" : "",
-                                  ReadAll(conf) != confBefore ? "httpd.conf" : "",
-                                  QFileInfo(dir.filePath("site")).isDir() ? "site" : ""};
-        madeOrChanged.removeAll("");
-        QCOMPARE(madeOrChanged, changed);
-        for (const QString& kept : {folder, folder + "/conf"}) // what was kept: put back or no longer needed
-            QCOMPARE(QDir(kept).entryList({"*.brellimar-*"}), QStringList());
-        QCOMPARE(report.folderCreated, changed.contains("site"));
-        // The trimmed root goes back to the window once the files are found, and is what httpd.conf got.
-        QCOMPARE(trimmed, outcome == Outcome::FilesMissing ? QStringList() : QStringList{root.trimmed()});
-        QCOMPARE(report.notSet,
-                 fault == Fault::NoLiveDocumentRoot ? QStringList{"DocumentRoot"} : QStringList());
-        QCOMPARE(int(report.commands.size()), int(log.filter(" | ").size()));
-        // Apache tests the file before and after the change (the folder made by then), then lists its hosts.
-        const QString bin = folder + "/bin ", file = " -f " + QDir::toNativeSeparators(conf);
-        if (fault == Fault::ApacheProgram) // its stand-in notes each run beside itself
-            for (const QByteArray& line : ReadAll(folder + "/bin/httpd.exe.log").trimmed().split('\n'))
-                tests << bin + QString::fromUtf8(line);
-        const QStringList runs{bin + "-t" + file, bin + "-t" + file, bin + "-S" + file};
-        QCOMPARE(tests, runs.mid(0, fault < Fault::ApacheAccepts ? 0 : outcome == Outcome::Rejected ? 2 : 3));
-        QCOMPARE(report.testBefore && !report.testBefore->passed, fault == Fault::ApacheBrokenBefore);
-        // Apache's own words reach the report (the message rows show them in the message).
-        apacheSays.replaceInStrings("%1", dir.path()).replaceInStrings("%2", QDir::toNativeSeparators(conf));
-        QCOMPARE(report.testAfter && !report.testAfter->passed ? report.testAfter->lines : QStringList(),
-                 apacheSays);
-        // A php.ini outside the Apache folder is named, so the user knows which file changed.
-        QCOMPARE(ComposeMessage(report).contains(QDir::toNativeSeparators(ini)), fault == Fault::Xampp);
+        QCOMPARE(Changed(ini, iniBefore, conf, confBefore, dir.filePath("site")), changed);
+        // The stand-in notes each run beside itself.
+        QStringList runs;
+        for (const QString& option : options)
+            runs << option + " -f " + QDir::toNativeSeparators(conf);
+        QCOMPARE(QString::fromUtf8(ReadAll(folder + "/bin/httpd.exe.log")).split('\n', Qt::SkipEmptyParts),
+                 runs);
+        refusal.replaceInStrings("%1", dir.path()).replaceInStrings("%2", QDir::toNativeSeparators(conf));
+        QCOMPARE(report.testAfter->passed ? QStringList() : report.testAfter->lines, refusal);
     }
 
     void afterCommands_data()
@@ -203,10 +327,12 @@ class TestApplyPass : public QObject
         QTest::addColumn<QString>("url");
         // clang-format off
         QTest::newRow("a bare port: this machine") << QStringList{"80"} << "http://127.0.0.1:80/";
-        QTest::newRow("wildcard addresses: this machine") << QStringList{"0.0.0.0:8080", "*:81"} << "http://127.0.0.1:8080/";
+        QTest::newRow("wildcard addresses: this machine")
+            << QStringList{"0.0.0.0:8080", "*:81"} << "http://127.0.0.1:8080/";
         QTest::newRow("IPv6 wildcard: its loopback") << QStringList{"[::]:8000"} << "http://[::1]:8000/";
         QTest::newRow("an address of its own") << QStringList{"192.0.2.7:8081 http"} << "http://192.0.2.7:8081/";
-        QTest::newRow("https skipped, by port or by protocol") << QStringList{"443", "8443 https", "  8080  "} << "http://127.0.0.1:8080/";
+        QTest::newRow("https skipped, by port or by protocol")
+            << QStringList{"443", "8443 https", "  8080  "} << "http://127.0.0.1:8080/";
         QTest::newRow("only https: nothing to ask") << QStringList{"443"} << "";
         QTest::newRow("no Listen at all") << QStringList() << "";
         // clang-format on
@@ -247,33 +373,96 @@ class TestApplyPass : public QObject
         };
         const CommandRecord ok = record(Status::Succeeded, 0, "started", {});
         // clang-format off
-        const QString notSetLine = "httpd.conf 中没有有效的 DocumentRoot 行（只有被注释掉的行，Apache 不读），主目录没有设置。";
+        const QString notSetLine =
+            "httpd.conf 中没有有效的 DocumentRoot 行（只有被注释掉的行，Apache 不读），主目录没有设置。";
         const QString failedStart = "service apache2 start：退出码 1（apache2: failed）";
         const QString notRestored = "/x/php.ini：Read-only file system（原来的内容保存在 /x/php.ini.brellimar-1）";
-        const PassReport::ApacheTest refusal{false, {"AH00526: Syntax error on line 25 of /x/httpd.conf:", "DocumentRoot must be a directory"}};
-        QTest::newRow("file not changed") << report(Outcome::FileNotChanged) << "无法修改配置文件\"C:\\conf\\httpd.conf\"：No space left on device\n设置没有全部完成，服务没有启动或停止。";
-        QTest::newRow("applied, settings without a line") << report(Outcome::Applied, {ok}, [](PassReport& r) { r.notSet = QStringList{"DocumentRoot", "DirectoryIndex"}; }) << "文件已修改，但以下设置没有生效：\n" + notSetLine + "\nhttpd.conf 中没有有效的 DirectoryIndex 行（只有被注释掉的行，Apache 不读），服务器默认首页没有设置。";
-        QTest::newRow("every kind of failed command, Apache's log lines below its own") << report(Outcome::Applied, {
-            record(Status::FailedToStart, 0, {}, "execvp: No such file or directory"), record(Status::Failed, 1, "\n  apache2: failed \n", {}, false, {"AH00072: make_sock: could not bind", "AH00451: no listening sockets"}),
-            record(Status::Failed, 0, "Starting\nAction 'start' failed.", "Action 'start' failed."), record(Status::Failed, 2, {}, {}), ok, record(Status::Crashed, -1, {}, "Process crashed"),
-            record(Status::TimedOut, -1, {}, {}), record(Status::TimedOut, -1, {}, {}, true), record(Status::NotSupported, 0, {}, {})})
-            << "设置已应用，但以下服务命令没有成功：\nservice apache2 start：无法启动（execvp: No such file or directory）\n" + failedStart + "\n    AH00072: make_sock: could not bind\n    AH00451: no listening sockets\nservice apache2 start：退出码 0（Action 'start' failed.）\nservice apache2 start：退出码 2\nservice apache2 start：异常终止\nservice apache2 start：超时未结束，已被终止\nservice apache2 start：超时未结束，也无法终止\nservice apache2 start：此系统不支持该操作";
-        QTest::newRow("a failed command's reason: the lines a colon announces, each cut at 200") << report(Outcome::Applied, {record(Status::Failed, 1, "AH00526: Syntax error on line 37 of /x/httpd.conf:\r\nDocumentRoot '/nonexistent/x' is not a directory:\n\nB:\n" + QString(201, 'x') + ":\nnot announced\n", {}), record(Status::Failed, 1, "Starting mariadbd failed\nroot 1 ps listing\n", {})}) << "设置已应用，但以下服务命令没有成功：\nservice apache2 start：退出码 1（AH00526: Syntax error on line 37 of /x/httpd.conf:）\n    DocumentRoot '/nonexistent/x' is not a directory:\n    B:\n    " + QString(200, 'x') + "\nservice apache2 start：退出码 1（Starting mariadbd failed）";
-        QTest::newRow("settings without a line and a failed command") << report(Outcome::Applied, {record(Status::Failed, 1, "apache2: failed", {})}, [](PassReport& r) { r.notSet = QStringList{"DocumentRoot"}; }) << "以下设置没有生效：\n" + notSetLine + "\n其余设置已应用，但以下服务命令没有成功：\n" + failedStart;
-        QTest::newRow("Apache refused the change; a file not put back") << report(Outcome::Rejected, {}, [&](PassReport& r) { r.testAfter = refusal; r.notRestored = QStringList{notRestored}; }) << "设置没有应用：Apache 不接受修改后的配置，文件已恢复原样，服务没有启动或停止。Apache 的说明：\n    " + refusal.lines.join("\n    ") + "\n以下文件没能恢复：\n    " + notRestored;
-        QTest::newRow("Apache refused the configuration before the change already") << report(Outcome::Applied, {ok}, [&](PassReport& r) { r.testBefore = refusal; }) << "文件已修改，服务命令已执行，但：\n修改之前 Apache 的配置就有错误：\n    " + refusal.lines.join("\n    ");
-        QTest::newRow("start of a running Apache") << report(Outcome::Applied, {ok}, [](PassReport& r) { r.apacheWasRunning = true; }) << "文件已修改，服务命令已执行，但：\nApache 已经在运行，它要重启后才会读取新的设置：请选择“重启”再应用一次。";
-        QTest::newRow("new root forbidden: Apache's reason, the folder its user cannot enter") << report(Outcome::Applied, {ok}, [](PassReport& r) { r.site = PassReport::SiteCheck{QUrl("http://127.0.0.1:80/"), {403, "Forbidden"}, {"AH01630: client denied by server configuration: /srv/site/"}, "/home/me"}; }) << "文件已修改，服务命令已执行，但：\n新主目录没有正常打开：http://127.0.0.1:80/ 的回答是 403 Forbidden\n    AH01630: client denied by server configuration: /srv/site/\nApache 的运行用户无法进入文件夹“/home/me”。";
-        QTest::newRow("a virtual host answers instead") << report(Outcome::Applied, {ok}, [](PassReport& r) { r.otherVirtualHost = "/srv/conf/extra/vhosts.conf:23"; }) << "文件已修改，服务命令已执行，但：\n在这个地址上回答的是 /srv/conf/extra/vhosts.conf:23 的虚拟主机，不是刚设置的主目录。";
-        QTest::newRow("php.ini named by the configuration, several MySQL services: which were used") << report(Outcome::Applied, {ok}, [](PassReport& r) { r.serviceNote = "找到多个 MySQL 服务，使用了 MySQL80。"; r.phpIniElsewhere = "C:\\xampp\\php\\php.ini"; }) << "设置已完成！\n修改的是 PHP 读取的 php.ini：C:\\xampp\\php\\php.ini\n找到多个 MySQL 服务，使用了 MySQL80。";
-        QTest::newRow("new root without an answer") << report(Outcome::Applied, {ok}, [](PassReport& r) { r.site = PassReport::SiteCheck{QUrl("http://127.0.0.1:80/"), {0, "Connection refused"}, {}, {}}; }) << "文件已修改，服务命令已执行，但：\n新主目录没有正常打开：http://127.0.0.1:80/ 的回答是 没有回应（Connection refused）";
-        QTest::newRow("values: ordinary, Chinese, root ending in a backslash: accepted") << values(QStringLiteral("D:\\网站\\"), "index.php a\\\\") << "设置已完成！";
+        const PassReport::ApacheTest refusal{
+            false, {"AH00526: Syntax error on line 25 of /x/httpd.conf:", "DocumentRoot must be a directory"}};
+        const QString applied = "文件已修改，服务命令已执行，但：\n";
+        QTest::newRow("file not changed")
+            << report(Outcome::FileNotChanged)
+            << "无法修改配置文件\"C:\\conf\\httpd.conf\"：No space left on device\n设置没有全部完成，服务没有启动或停止。";
+        QTest::newRow("applied, settings without a line")
+            << report(Outcome::Applied, {ok}, [](PassReport& r) { r.notSet = {"DocumentRoot", "DirectoryIndex"}; })
+            << "文件已修改，但以下设置没有生效：\n" + notSetLine +
+                   "\nhttpd.conf 中没有有效的 DirectoryIndex 行（只有被注释掉的行，Apache 不读），服务器默认首页没有设置。";
+        QTest::newRow("every kind of failed command, Apache's log lines below its own")
+            << report(Outcome::Applied,
+                      {record(Status::FailedToStart, 0, {}, "execvp: No such file or directory"),
+                       record(Status::Failed, 1, "\n  apache2: failed \n", {}, false,
+                              {"AH00072: make_sock: could not bind", "AH00451: no listening sockets"}),
+                       record(Status::Failed, 0, "Starting\nAction 'start' failed.", "Action 'start' failed."),
+                       record(Status::Failed, 2, {}, {}), ok, record(Status::Crashed, -1, {}, "Process crashed"),
+                       record(Status::TimedOut, -1, {}, {}), record(Status::TimedOut, -1, {}, {}, true),
+                       record(Status::NotSupported, 0, {}, {})})
+            << "设置已应用，但以下服务命令没有成功：\n"
+               "service apache2 start：无法启动（execvp: No such file or directory）\n" + failedStart +
+               "\n    AH00072: make_sock: could not bind\n    AH00451: no listening sockets\n"
+               "service apache2 start：退出码 0（Action 'start' failed.）\nservice apache2 start：退出码 2\n"
+               "service apache2 start：异常终止\nservice apache2 start：超时未结束，已被终止\n"
+               "service apache2 start：超时未结束，也无法终止\nservice apache2 start：此系统不支持该操作";
+        QTest::newRow("a failed command's reason: the lines a colon announces, each cut at 200")
+            << report(Outcome::Applied,
+                      {record(Status::Failed, 1,
+                              "AH00526: Syntax error on line 37 of /x/httpd.conf:\r\n"
+                              "DocumentRoot '/nonexistent/x' is not a directory:\n\nB:\n" + QString(201, 'x') +
+                                  ":\nnot announced\n", {}),
+                       record(Status::Failed, 1, "Starting mariadbd failed\nroot 1 ps listing\n", {})})
+            << "设置已应用，但以下服务命令没有成功：\n"
+               "service apache2 start：退出码 1（AH00526: Syntax error on line 37 of /x/httpd.conf:）\n"
+               "    DocumentRoot '/nonexistent/x' is not a directory:\n    B:\n    " + QString(200, 'x') +
+                   "\nservice apache2 start：退出码 1（Starting mariadbd failed）";
+        QTest::newRow("settings without a line and a failed command")
+            << report(Outcome::Applied, {record(Status::Failed, 1, "apache2: failed", {})},
+                      [](PassReport& r) { r.notSet = QStringList{"DocumentRoot"}; })
+            << "以下设置没有生效：\n" + notSetLine + "\n其余设置已应用，但以下服务命令没有成功：\n" + failedStart;
+        QTest::newRow("Apache refused the change; a file not put back")
+            << report(Outcome::Rejected, {}, [&](PassReport& r) {
+                   r.testAfter = refusal;
+                   r.notRestored = {notRestored};
+               })
+            << "设置没有应用：Apache 不接受修改后的配置，文件已恢复原样，服务没有启动或停止。Apache 的说明：\n    " +
+                   refusal.lines.join("\n    ") + "\n以下文件没能恢复：\n    " + notRestored;
+        QTest::newRow("Apache refused the configuration before the change already")
+            << report(Outcome::Applied, {ok}, [&](PassReport& r) { r.testBefore = refusal; })
+            << applied + "修改之前 Apache 的配置就有错误：\n    " + refusal.lines.join("\n    ");
+        QTest::newRow("start of a running Apache")
+            << report(Outcome::Applied, {ok}, [](PassReport& r) { r.apacheWasRunning = true; })
+            << applied + "Apache 已经在运行，它要重启后才会读取新的设置：请选择“重启”再应用一次。";
+        QTest::newRow("new root forbidden: Apache's reason, the folder its user cannot enter")
+            << report(Outcome::Applied, {ok}, [](PassReport& r) {
+                   const QStringList log{"AH01630: client denied by server configuration: /srv/site/"};
+                   r.site = PassReport::SiteCheck{QUrl("http://127.0.0.1:80/"), {403, "Forbidden"}, log, "/home/me"};
+               })
+            << applied + "新主目录没有正常打开：http://127.0.0.1:80/ 的回答是 403 Forbidden\n"
+                         "    AH01630: client denied by server configuration: /srv/site/\n"
+                         "Apache 的运行用户无法进入文件夹“/home/me”。";
+        QTest::newRow("a virtual host answers instead")
+            << report(Outcome::Applied, {ok}, [](PassReport& r) { r.otherVirtualHost = "/srv/conf/vhosts.conf:23"; })
+            << applied + "在这个地址上回答的是 /srv/conf/vhosts.conf:23 的虚拟主机，不是刚设置的主目录。";
+        QTest::newRow("php.ini named by the configuration, several MySQL services: which were used")
+            << report(Outcome::Applied, {ok}, [](PassReport& r) {
+                   r.serviceNote = "找到多个 MySQL 服务，使用了 MySQL80。";
+                   r.phpIniElsewhere = "C:\\xampp\\php\\php.ini";
+               })
+            << "设置已完成！\n修改的是 PHP 读取的 php.ini：C:\\xampp\\php\\php.ini\n找到多个 MySQL 服务，使用了 MySQL80。";
+        QTest::newRow("new root without an answer")
+            << report(Outcome::Applied, {ok}, [](PassReport& r) {
+                   r.site = PassReport::SiteCheck{QUrl("http://127.0.0.1:80/"), {0, "Connection refused"}, {}, {}};
+               })
+            << applied + "新主目录没有正常打开：http://127.0.0.1:80/ 的回答是 没有回应（Connection refused）";
+        QTest::newRow("values: ordinary, Chinese, root ending in a backslash: accepted")
+            << values(QStringLiteral("D:\\网站\\"), "index.php a\\\\") << "设置已完成！";
         QTest::newRow("values: LF in root") << values("/a\nServerName evil", "i") << "主目录不能包含换行符或空字符，请重新输入。";
         QTest::newRow("values: CR in index") << values("/a", "i\rx") << "服务器默认首页不能包含换行符或空字符，请重新输入。";
-        QTest::newRow("values: NUL in root") << values(QString(QStringLiteral("/a") + QChar(u'\0')), "i") << "主目录不能包含换行符或空字符，请重新输入。";
+        QTest::newRow("values: NUL in root")
+            << values(QString(QStringLiteral("/a") + QChar(u'\0')), "i") << "主目录不能包含换行符或空字符，请重新输入。";
         QTest::newRow("values: blank index") << values("/a", "   ") << "服务器默认首页不能为空，请重新输入。";
-        QTest::newRow("values: index ends in backslash") << values("/a", "index.php \\") << "服务器默认首页不能以反斜杠“\\”结尾（Apache 会把下一行接到它后面），请重新输入。";
-        QTest::newRow("values: lone surrogate") << values("i", QString(QStringLiteral("a") + QChar(0xdc00))) << "服务器默认首页包含配置文件的编码无法表示的字符，请重新输入。";
+        QTest::newRow("values: index ends in backslash")
+            << values("/a", "index.php \\") << "服务器默认首页不能以反斜杠“\\”结尾（Apache 会把下一行接到它后面），请重新输入。";
+        QTest::newRow("values: lone surrogate")
+            << values("i", QString(QStringLiteral("a") + QChar(0xdc00))) << "服务器默认首页包含配置文件的编码无法表示的字符，请重新输入。";
         // clang-format on
     }
 

@@ -57,13 +57,22 @@ struct Recorder : QObject, FakeRunner
     }
 };
 
-// A pass through the window: root and index typed into txt and txt2; apache: an Apache folder typed into
-// txt3, else one without Apache; press: controls clicked in turn (Enter: the key); focus: where the focus is
-// afterwards (empty: not checked); log: status lines painted, commands, notices; changed: files changed, the
-// site folder made; then: a control changed afterwards, which enables Apply again.
-using PassRow = std::tuple<QString, QString, bool, QStringList, QString, QStringList, QStringList, QString>;
+// A pass through the window, as a user makes it.
+struct PassRow
+{
+    QString root{};                 // typed into txt (%1: a scratch folder)
+    QString index{};                // typed into txt2
+    bool apacheInstalled = true;    // txt3 names an Apache folder as installed, else a folder without Apache
+    QStringList press{};            // controls clicked in turn ("Enter": the key)
+    std::optional<QString> focus{}; // where the focus is afterwards, where the row says
+    QStringList log{};              // status lines painted, commands, notices
+    QStringList changed{};          // files changed, the site folder made
+    QString then{};                 // a control changed afterwards, which enables Apply again
+};
 
 } // namespace
+
+Q_DECLARE_METATYPE(PassRow)
 
 class TestFrmMain : public QObject
 {
@@ -153,53 +162,75 @@ class TestFrmMain : public QObject
     void pass_data()
     {
         QTest::addColumn<PassRow>("row");
+        const QString site = "  %1/新站点  ",
+                      plain = "%1/新站点"; // plain: for rows that never reach the files
+        const QString index = "index.php default.htm";
+        const QStringList all{"php.ini", "httpd.conf", "site"},
+            files{"正在设置文件:php.ini", "正在设置文件:httpd.conf"};
         // clang-format off
-        const QString site = "  %1/新站点  ", plain = "%1/新站点"; // plain: for rows that never reach the files
-        const QStringList files{"正在设置文件:php.ini", "正在设置文件:httpd.conf"};
-        const QStringList started = files + QStringList{"正在启动服务:Apache2", "net start apache2 | 正在启动服务:Apache2", "正在启动服务:Mysql", "net start mysql | 正在启动服务:Mysql"};
-        const QStringList all{"php.ini", "httpd.conf", "site"};
-        QTest::newRow("applied") << PassRow{site, "index.php default.htm", true, QStringList{"cmdAply"}, "", started + QStringList{"设置已完成！"}, all, "aRestart"};
-        QTest::newRow("errors not shown: php.ini untouched") << PassRow{site, "index.php default.htm", true, QStringList{"chkShowErr", "cmdAply"}, "", started + QStringList{"设置已完成！"}, QStringList{"httpd.conf", "site"}, "chkShowErr"};
-        QTest::newRow("restart by OK, Apache's stop hangs") << PassRow{site, "index.php default.htm", true, QStringList{"aRestart", "cmdOk"}, "", files + QStringList{"正在重启服务:Apache2", "net stop apache2 | 正在重启服务:Apache2", "net start apache2 | 正在重启服务:Apache2", "正在启动服务:Mysql", "net start mysql | 正在启动服务:Mysql", "设置已应用，但以下服务命令没有成功：\nnet stop apache2：超时未结束，已被终止"}, all, "mPause"};
-        QTest::newRow("files missing") << PassRow{plain, "index.php", false, QStringList{"cmdAply"}, "txt3", QStringList{kMissing}, QStringList(), "txt3"};
-        QTest::newRow("files missing, Enter") << PassRow{plain, "index.php", false, QStringList{"Enter"}, "", QStringList{kMissing}, QStringList(), "aStop"};
-        QTest::newRow("empty index") << PassRow{site, "", true, QStringList{"cmdAply"}, "txt2", QStringList{"服务器默认首页不能为空，请重新输入。"}, QStringList(), "txt2"};
-        QTest::newRow("blank root") << PassRow{"   ", "index.php", true, QStringList{"cmdAply"}, "txt", QStringList{"主目录不能为空，请重新输入。"}, QStringList(), "txt"};
-        QTest::newRow("cancelled") << PassRow{plain, "index.php", true, QStringList{"cmdCancel"}, "", QStringList(), QStringList(), "txt2"};
+        const QStringList started = files + QStringList{"正在启动服务:Apache2", "net start apache2 | 正在启动服务:Apache2",
+                                                        "正在启动服务:Mysql", "net start mysql | 正在启动服务:Mysql"};
+        QTest::newRow("applied")
+            << PassRow{.root = site, .index = index, .press = {"cmdAply"}, .log = started + QStringList{"设置已完成！"},
+                       .changed = all, .then = "aRestart"};
+        QTest::newRow("errors not shown: php.ini untouched")
+            << PassRow{.root = site, .index = index, .press = {"chkShowErr", "cmdAply"},
+                       .log = started + QStringList{"设置已完成！"}, .changed = {"httpd.conf", "site"}, .then = "chkShowErr"};
+        QTest::newRow("restart by OK, Apache's stop hangs")
+            << PassRow{.root = site, .index = index, .press = {"aRestart", "cmdOk"},
+                       .log = files + QStringList{"正在重启服务:Apache2", "net stop apache2 | 正在重启服务:Apache2",
+                                                  "net start apache2 | 正在重启服务:Apache2", "正在启动服务:Mysql",
+                                                  "net start mysql | 正在启动服务:Mysql",
+                                                  "设置已应用，但以下服务命令没有成功：\nnet stop apache2：超时未结束，已被终止"},
+                       .changed = all, .then = "mPause"};
+        QTest::newRow("files missing")
+            << PassRow{.root = plain, .index = "index.php", .apacheInstalled = false, .press = {"cmdAply"},
+                       .focus = "txt3", .log = {kMissing}, .then = "txt3"};
+        QTest::newRow("files missing, Enter")
+            << PassRow{.root = plain, .index = "index.php", .apacheInstalled = false, .press = {"Enter"},
+                       .log = {kMissing}, .then = "aStop"};
+        QTest::newRow("empty index")
+            << PassRow{.root = site, .index = "", .press = {"cmdAply"}, .focus = "txt2",
+                       .log = {"服务器默认首页不能为空，请重新输入。"}, .then = "txt2"};
+        QTest::newRow("blank root")
+            << PassRow{.root = "   ", .index = "index.php", .press = {"cmdAply"}, .focus = "txt",
+                       .log = {"主目录不能为空，请重新输入。"}, .then = "txt"};
+        QTest::newRow("cancelled")
+            << PassRow{.root = plain, .index = "index.php", .press = {"cmdCancel"}, .then = "txt2"};
         // clang-format on
     }
     void pass()
     {
         QFETCH(PassRow, row);
-        auto [root, index, apache, press, focus, log, changed, then] = row;
-        root.replace("%1", m_dir->path());
+        const QString root = QString(row.root).replace("%1", m_dir->path());
         const QString ini = m_apache + "/php.ini", conf = m_apache + "/conf/httpd.conf",
                       site = root.trimmed();
         const QByteArray iniBefore = ReadAll(ini), confBefore = ReadAll(conf);
-        Type(child<QLineEdit>("txt3"), apache ? m_apache : m_dir->filePath("no-apache"));
+        Type(child<QLineEdit>("txt3"), row.apacheInstalled ? m_apache : m_dir->filePath("no-apache"));
         Type(child<QLineEdit>("txt"), root);
-        Type(child<QLineEdit>("txt2"), index);
-        for (const QString& name : press)
+        Type(child<QLineEdit>("txt2"), row.index);
+        for (const QString& name : row.press)
             name == "Enter" ? QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return) : click(name);
-        QVERIFY(focus.isEmpty() || QApplication::focusWidget() == child(focus));
-        QCOMPARE(m_runner->log, log);
+        QVERIFY(!row.focus || QApplication::focusWidget() == child(*row.focus));
+        QCOMPARE(m_runner->log, row.log);
         QStringList madeOrChanged{ReadAll(ini) != iniBefore ? "php.ini" : "",
                                   ReadAll(conf) != confBefore ? "httpd.conf" : "",
                                   QFileInfo(site).isDir() ? "site" : ""};
         madeOrChanged.removeAll("");
-        QCOMPARE(madeOrChanged, changed);
+        QCOMPARE(madeOrChanged, row.changed);
         // What was typed is what the files got: the root trimmed of its blanks, the index as typed.
-        if (changed.contains("httpd.conf"))
+        if (row.changed.contains("httpd.conf"))
             QCOMPARE(ReadAll(conf),
                      QByteArray(confBefore)
                          .replace("\"${SRVROOT}/htdocs\"", '"' + site.toUtf8() + '"')
-                         .replace("    DirectoryIndex index.html", "DirectoryIndex " + index.toUtf8()));
+                         .replace("    DirectoryIndex index.html", "DirectoryIndex " + row.index.toUtf8()));
         QCOMPARE(child<QLineEdit>("txt")->text(), site); // the blanks of rows that get past the files gone
-        QVERIFY(child<QLineEdit>("txt2")->text() == index && child<QAbstractButton>("mStart")->isChecked());
+        QVERIFY(child<QLineEdit>("txt2")->text() == row.index &&
+                child<QAbstractButton>("mStart")->isChecked());
         QVERIFY(child<QLabel>("lbl3")->text().isEmpty() &&
-                (press.last() != "cmdAply" || !child("cmdAply")->isEnabled()));
-        QCOMPARE(m_window->isVisible(), press.last() == "cmdAply");
-        child<QLineEdit>(then) ? Type(child<QLineEdit>(then), "x") : click(then);
+                (row.press.last() != "cmdAply" || !child("cmdAply")->isEnabled()));
+        QCOMPARE(m_window->isVisible(), row.press.last() == "cmdAply");
+        child<QLineEdit>(row.then) ? Type(child<QLineEdit>(row.then), "x") : click(row.then);
         QVERIFY(child("cmdAply")->isEnabled());
     }
 
