@@ -10,6 +10,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QVersionNumber>
+
+#include <algorithm>
 
 namespace config {
 
@@ -38,6 +41,35 @@ QString DebianPhpIni(const QString& apacheFolder)
                 .filePath(match.captured(1) + QStringLiteral("/apache2/php.ini"));
     }
     return {};
+}
+
+// A usual folder if it is there with its evidence; of folders matching a wildcard, the highest version.
+QString FolderThere(const platform::ApacheFolderCandidate& candidate, const FolderLookup& lookup)
+{
+    static const QRegularExpression separator(QStringLiteral("[\\\\/]")), digit(QStringLiteral("\\d"));
+    const qsizetype cut = candidate.folder.lastIndexOf(separator);
+    const QString parent = candidate.folder.left(cut + 1);
+    const QString name = candidate.folder.mid(cut + 1);
+    QString folder;
+    if (name.contains(QLatin1Char('*'))) {
+        const QRegularExpression pattern(QRegularExpression::wildcardToRegularExpression(name),
+                                         platform::FileNamesLikeWindows()
+                                             ? QRegularExpression::CaseInsensitiveOption
+                                             : QRegularExpression::NoPatternOption);
+        QVersionNumber highest;
+        for (const QString& found : lookup.subfolders(parent)) {
+            const QVersionNumber version = QVersionNumber::fromString(found.mid(found.indexOf(digit)));
+            if (pattern.match(found).hasMatch() && (folder.isEmpty() || version > highest)) {
+                highest = version;
+                folder = parent + found;
+            }
+        }
+    } else if (lookup.exists(candidate.folder)) {
+        folder = candidate.folder;
+    }
+    const bool evidenced = candidate.evidence.isEmpty() ||
+                           std::any_of(candidate.evidence.begin(), candidate.evidence.end(), lookup.exists);
+    return evidenced ? folder : QString();
 }
 
 } // namespace
@@ -148,13 +180,23 @@ Installation LocateInstallation(const QString& apacheFolder, const PackageFolder
     return installation;
 }
 
-QString DefaultApacheFolder()
+QString DefaultApacheFolder(const FolderLookup& lookup)
 {
-    const QStringList candidates = platform::ApacheFolderCandidates();
-    for (const QString& folder : candidates)
-        if (QFileInfo(folder).isDir())
+    // The installation whose service the pass will drive: Apache's own "httpd -k install" registers
+    // FOLDER\bin\httpd.exe, whatever the folder or the service's name.
+    static const QRegularExpression httpd(QStringLiteral("^(.+)[\\\\/]bin[\\\\/]httpd\\.exe$"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    for (const platform::InstalledService& service : lookup.installedServices()) {
+        const QRegularExpressionMatch match = httpd.match(service.program);
+        if (match.hasMatch() && lookup.exists(service.program))
+            return QDir::toNativeSeparators(match.captured(1));
+    }
+    for (const platform::ApacheFolderCandidate& candidate : platform::ApacheFolderCandidates()) {
+        const QString folder = FolderThere(candidate, lookup);
+        if (!folder.isEmpty())
             return folder;
-    return candidates.value(0);
+    }
+    return platform::ApacheFolderWhenNone();
 }
 
 } // namespace config

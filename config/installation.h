@@ -4,8 +4,15 @@
 #include "phphandler.h"
 #include "rootaccess.h"
 
+#include "platform/servicelist.h"
+
+#include <QDir>
+#include <QFileInfo>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
+#include <vector>
 
 namespace config {
 
@@ -68,7 +75,26 @@ struct Installation
 Installation LocateInstallation(const QString& apacheFolder,
                                 const PackageFolders& packages = SystemPackageFolders());
 
-/** The Apache folder the window starts with: the first of this system's usual ones that exists. */
-QString DefaultApacheFolder();
+/** What the choice of the window's Apache folder looks at; tests replace each. */
+struct FolderLookup
+{
+    /** The services the service manager knows, with their programs. */
+    std::function<std::vector<platform::InstalledService>()> installedServices = platform::InstalledServices;
+    /** Whether a file or folder is there. */
+    std::function<bool(const QString& path)> exists = [](const QString& path) {
+        return QFileInfo::exists(path);
+    };
+    /** The names of the folders in a folder. */
+    std::function<QStringList(const QString& folder)> subfolders = [](const QString& folder) {
+        return QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    };
+};
+
+/**
+ * The Apache folder the window starts with: the folder of the first installed service whose
+ * program is there as some FOLDER\bin\httpd.exe; else the first of this system's usual folders
+ * that is there (of several versions side by side, the highest); else the system's default.
+ */
+QString DefaultApacheFolder(const FolderLookup& lookup = {});
 
 } // namespace config
