@@ -7,6 +7,7 @@
 #include "services/apachelog.h"
 #include "services/serviceactions.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 
 #include <QFileInfo>
@@ -26,6 +27,40 @@ QString TrimBlanks(const QString& text)
     while (end > begin && text.at(end - 1) == QLatin1Char(' '))
         --end;
     return text.mid(begin, end - begin);
+}
+
+// The ports of Apache's Listen lines ("80", "0.0.0.0:8080", "[::]:81 http"), each once.
+QList<quint16> ListenPorts(const QStringList& listen)
+{
+    QList<quint16> ports;
+    for (const QString& argument : listen) {
+        const QString address = argument.trimmed().section(QLatin1Char(' '), 0, 0);
+        bool ok = false;
+        const quint16 port = address.mid(address.lastIndexOf(QLatin1Char(':')) + 1).toUShort(&ok);
+        if (ok && port && !ports.contains(port))
+            ports << port;
+    }
+    return ports;
+}
+
+// MySQL's and MariaDB's port unless their own configuration says otherwise.
+constexpr quint16 kMySqlPort = 3306;
+
+QByteArray Digest(const QString& path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    return file.open(QIODevice::ReadOnly) && hash.addData(&file) ? hash.result() : QByteArray();
+}
+
+// True when @p folder holds one of the index pages of the DirectoryIndex @p list.
+bool HoldsIndexPage(const QString& folder, const QString& list)
+{
+    const QStringList pages = list.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    return std::any_of(pages.begin(), pages.end(), [&](const QString& page) {
+        return QFileInfo::exists(
+            QDir(folder).filePath(page.startsWith(QLatin1Char('/')) ? page.mid(1) : page));
+    });
 }
 
 } // namespace
@@ -56,8 +91,16 @@ PassReport ApplyPass::run(const SettingsState& settings)
 
 bool ApplyPass::CheckConfigFiles()
 {
-    m_report.installation = config::LocateInstallation(m_settings.apacheFolder);
-    return m_report.installation.configFilesFound();
+    config::Installation& installation = m_report.installation;
+    installation = config::LocateInstallation(m_settings.apacheFolder, m_seams.packageFolders);
+    // PHP-FPM names the php.ini it loads itself ("Loaded Configuration File => …"), bounded as Apache's test.
+    if (!installation.phpFpmProgram.isEmpty()) {
+        const services::CommandOutcome info =
+            m_seams.runProgram({installation.phpFpmProgram, {QStringLiteral("-i")}, {}});
+        if (info.succeeded())
+            installation.phpIni = config::LoadedPhpIni(info.output);
+    }
+    return installation.configFilesFound();
 }
 
 bool ApplyPass::ApplyFileSettings()
@@ -146,8 +189,11 @@ bool ApplyPass::UpdatePhpIni()
 {
     if (m_settings.showErrors && m_report.installation.phpIniNamed)
         m_report.phpIniElsewhere = QDir::toNativeSeparators(m_report.installation.phpIni);
+    const bool fpm = !m_report.installation.phpFpmService.isEmpty();
+    const QByteArray before = fpm ? Digest(m_report.installation.phpIni) : QByteArray();
     m_report.files.push_back(
         config::RewriteFile(m_report.installation.phpIni, config::PhpIniPlan(m_settings.showErrors)));
+    m_phpFpmIniChanged = fpm && Digest(m_report.installation.phpIni) != before;
     return m_report.files.back().ok();
 }
 
@@ -180,8 +226,13 @@ void ApplyPass::ApplyServiceActions()
 {
     using services::ServiceAction;
     // Windows installations register their own names (Apache2.4, MySQL80); the folder tells them apart.
-    const services::ServiceNames names =
+    services::ServiceNames names =
         services::FindServiceNames(m_seams.installedServices(), m_settings.apacheFolder);
+    // Fedora's packages name them httpd and mariadb.
+    if (!m_report.installation.apacheService.isEmpty())
+        names.apache = m_report.installation.apacheService;
+    if (!m_report.installation.mysqlService.isEmpty())
+        names.mysql = m_report.installation.mysqlService;
     m_report.serviceNote = names.note;
     services::ApacheLogRunner runner(*m_seams.runner, ErrorLogs());
     // A start of a running Apache changes nothing: it reads its configuration only when it starts.
@@ -191,8 +242,12 @@ void ApplyPass::ApplyServiceActions()
         runner.isRunning({services::Service::Apache, services::Verb::Start, names.apache}).value_or(false);
     m_report.commands = services::ApplyServiceActions(apache, m_settings.mysqlAction, names, runner,
                                                       [this](const QString& text) { setStatus(text); });
+    RestartPhpFpm(runner);
     bool apacheStarted = apache == ServiceAction::Start || apache == ServiceAction::Restart;
     for (const services::CommandRecord& record : m_report.commands) {
+        // The most common reason a server does not start: another program holds its port.
+        if (record.command.verb == services::Verb::Start && !record.outcome.succeeded())
+            NamePortHolders(record.command.service);
         if (record.command.service != services::Service::Apache)
             continue;
         apacheStarted = apacheStarted && record.outcome.succeeded();
@@ -202,6 +257,36 @@ void ApplyPass::ApplyServiceActions()
     if (apacheStarted && !m_report.apacheWasRunning)
         CheckSite();
     setStatus(QString());
+}
+
+void ApplyPass::NamePortHolders(services::Service service)
+{
+    // PHP-FPM listens on a socket file as Debian and Fedora set it up: no port to name.
+    QList<quint16> ports;
+    if (service == services::Service::Apache)
+        ports = ListenPorts(m_report.installation.listen);
+    else if (service == services::Service::MySql)
+        ports = {kMySqlPort};
+    for (const quint16 port : ports)
+        for (const platform::PortHolder& holder : m_seams.portHolders(port))
+            m_report.portsTaken.push_back({service, port, holder});
+}
+
+// PHP-FPM reads its php.ini only when it starts: restarted once Apache has started again, or left
+// to read it when it next starts.
+void ApplyPass::RestartPhpFpm(services::CommandRunner& runner)
+{
+    using services::ServiceAction;
+    if (!m_phpFpmIniChanged)
+        return;
+    if (m_settings.apacheAction == ServiceAction::Stop || m_settings.apacheAction == ServiceAction::Pause) {
+        m_report.phpFpmLater = true;
+        return;
+    }
+    setStatus(QStringLiteral("正在重启服务:PHP-FPM"));
+    for (const services::Verb verb : {services::Verb::Stop, services::Verb::Start})
+        m_report.commands.push_back(
+            runner.run({services::Service::PhpFpm, verb, m_report.installation.phpFpmService}));
 }
 
 void ApplyPass::CheckSite()
@@ -227,6 +312,12 @@ void ApplyPass::CheckSite()
     PassReport::SiteCheck site{url, answer, tail.newLines(), {}};
     site.closedFolder = platform::FirstFolderClosedTo(
         m_report.documentRoot, m_listing.user.isEmpty() ? installation.user : m_listing.user);
+    // A new, empty folder: nothing is wrong but the page still to be written.
+    if ((answer.status == 403 || answer.status == 404) && site.closedFolder.isEmpty() &&
+        !HoldsIndexPage(m_report.documentRoot, m_settings.directoryIndex)) {
+        m_report.noIndexPage = m_settings.directoryIndex.simplified();
+        return;
+    }
     m_report.site = site;
 }
 

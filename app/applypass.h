@@ -5,6 +5,7 @@
 #include "config/fileundo.h"
 #include "config/installation.h"
 #include "config/rewritefile.h"
+#include "platform/portholders.h"
 #include "platform/servicelist.h"
 #include "services/commandrunner.h"
 #include "services/siterequest.h"
@@ -57,6 +58,14 @@ struct PassReport
         QString closedFolder; ///< a folder on the way that Apache's user cannot enter
     };
 
+    /** A port a service needs, held by another process, when its start failed. */
+    struct PortTaken
+    {
+        services::Service service = services::Service::Apache;
+        quint16 port = 0;
+        platform::PortHolder holder;
+    };
+
     Outcome outcome = Outcome::FilesMissing;
     config::Installation installation;
     QString documentRoot;                        ///< trimmed, as written
@@ -70,10 +79,14 @@ struct PassReport
     std::vector<services::CommandRecord> commands;
     bool apacheWasRunning = false; ///< Start found Apache running: it reads nothing new
     std::optional<SiteCheck> site; ///< set when the new root was not served
-    QString otherVirtualHost;      ///< "FILE:LINE" of a virtual host answering there instead
-    QString serviceNote;           ///< which service was used where several fit one (empty: none did)
+    std::vector<PortTaken> portsTaken;
+    QString otherVirtualHost; ///< "FILE:LINE" of a virtual host answering there instead
+    QString serviceNote;      ///< which service was used where several fit one (empty: none did)
     QString
         phpIniElsewhere; ///< the php.ini changed, where the configuration names one outside the Apache folder
+    bool phpFpmLater =
+        false; ///< PHP-FPM's php.ini changed while Apache was stopped or paused: read at its next start
+    QString noIndexPage; ///< the new root answered 403 or 404 holding none of these index pages (as typed)
 };
 
 /** What the pass reaches outside itself; tests replace each. */
@@ -91,6 +104,10 @@ struct ApplyPassSeams
     std::function<services::PageAnswer(const QUrl& url)> requestPage;
     /** Lists the installed services, asked once before the commands run. */
     std::function<std::vector<platform::InstalledService>()> installedServices = platform::InstalledServices;
+    /** Lists the processes listening on a TCP port, asked when a service did not start. */
+    std::function<std::vector<platform::PortHolder>(quint16 port)> portHolders = platform::PortHolders;
+    /** Where PHP-FPM's pools and programs are looked for. */
+    config::PackageFolders packageFolders = config::SystemPackageFolders();
 };
 
 /**
@@ -118,7 +135,9 @@ class ApplyPass
     services::CommandOutcome RunApache(const QStringList& options);
     QStringList ErrorLogs() const;
     bool Undo();
+    void RestartPhpFpm(services::CommandRunner& runner);
     void CheckSite();
+    void NamePortHolders(services::Service service);
     void setStatus(const QString& text);
 
     ApplyPassSeams m_seams;
@@ -126,6 +145,7 @@ class ApplyPass
     PassReport m_report;
     config::FileUndo m_undo;
     config::ApacheListing m_listing;
+    bool m_phpFpmIniChanged = false;
 };
 
 } // namespace app

@@ -50,6 +50,29 @@ QString Indented(const QStringList& lines)
     return text;
 }
 
+// Who holds the ports @p service needed, each on a line: "端口 80 已被 httpd.exe (PID 1234) 占用".
+QStringList DescribePortsTaken(const PassReport& report, services::Service service)
+{
+    QStringList lines;
+    for (const PassReport::PortTaken& taken : report.portsTaken) {
+        if (taken.service != service)
+            continue;
+        const platform::PortHolder& holder = taken.holder;
+        const QString port = QString::number(taken.port);
+        if (holder.pid == 0)
+            lines << QStringLiteral("端口 %1 已被另一个程序占用").arg(port);
+        else if (holder.program.isEmpty())
+            lines << QStringLiteral("端口 %1 已被 PID %2 占用").arg(port).arg(holder.pid);
+        else
+            lines
+                << QStringLiteral("端口 %1 已被 %2 (PID %3) 占用").arg(port, holder.program).arg(holder.pid);
+        if (holder.windowsHttpSys)
+            lines.last() +=
+                QStringLiteral("：这是 Windows 自己的 HTTP 服务（http.sys），IIS 等程序通过它使用端口");
+    }
+    return lines;
+}
+
 QString DescribeFailure(const services::CommandRecord& record)
 {
     using Status = services::CommandOutcome::Status;
@@ -113,9 +136,14 @@ QString DescribeAfterCommands(const PassReport& report)
 QString DescribeApplied(const PassReport& report)
 {
     QStringList failures;
-    for (const services::CommandRecord& record : report.commands)
-        if (!record.outcome.succeeded())
-            failures << DescribeFailure(record) + Indented(record.outcome.logLines);
+    for (const services::CommandRecord& record : report.commands) {
+        if (record.outcome.succeeded())
+            continue;
+        const QStringList ports = record.command.verb == services::Verb::Start
+                                      ? DescribePortsTaken(report, record.command.service)
+                                      : QStringList();
+        failures << DescribeFailure(record) + Indented(ports + record.outcome.logLines);
+    }
     const QString notSet = DescribeNotSet(report.notSet);
     const QString after = DescribeAfterCommands(report);
     if (failures.isEmpty() && notSet.isEmpty())
@@ -139,6 +167,10 @@ QString ComposeMessage(const PassReport& report)
     QString message = ComposeOutcome(report);
     if (report.outcome == PassReport::Outcome::Applied && !report.phpIniElsewhere.isEmpty())
         message += QStringLiteral("\n修改的是 PHP 读取的 php.ini：%1").arg(report.phpIniElsewhere);
+    if (report.outcome == PassReport::Outcome::Applied && report.phpFpmLater)
+        message += QStringLiteral("\nPHP-FPM 下次启动时才会读取修改后的 php.ini。");
+    if (report.outcome == PassReport::Outcome::Applied && !report.noIndexPage.isEmpty())
+        message += QStringLiteral("\n新主目录里还没有首页文件（%1）").arg(report.noIndexPage);
     return report.serviceNote.isEmpty() ? message : message + QLatin1Char('\n') + report.serviceNote;
 }
 
@@ -146,6 +178,11 @@ static QString ComposeOutcome(const PassReport& report)
 {
     switch (report.outcome) {
     case PassReport::Outcome::FilesMissing:
+        // Apache's configuration is there, but the PHP-FPM it hands PHP to could not be found or asked.
+        if (!report.installation.phpFastCgi.isEmpty() && report.installation.phpIni.isEmpty())
+            return QStringLiteral("需要修改的 php.ini 没有找到：Apache 把 .php 文件交给 PHP-FPM（%1），"
+                                  "但没有找到在那里监听的 PHP-FPM，或它没有说出它读取的 php.ini。")
+                .arg(report.installation.phpFastCgi);
         return QStringLiteral("需要修改的配置文件没有找到，请检查\"Apache安装所在的目录\"是否指定正确。");
     case PassReport::Outcome::ValueRefused:
         return DescribeProblem(*report.refused);

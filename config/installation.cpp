@@ -9,6 +9,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QVersionNumber>
+
+#include <algorithm>
 
 namespace config {
 
@@ -39,6 +42,35 @@ QString DebianPhpIni(const QString& apacheFolder)
     return {};
 }
 
+// A usual folder if it is there with its evidence; of folders matching a wildcard, the highest version.
+QString FolderThere(const platform::ApacheFolderCandidate& candidate, const FolderLookup& lookup)
+{
+    static const QRegularExpression separator(QStringLiteral("[\\\\/]")), digit(QStringLiteral("\\d"));
+    const qsizetype cut = candidate.folder.lastIndexOf(separator);
+    const QString parent = candidate.folder.left(cut + 1);
+    const QString name = candidate.folder.mid(cut + 1);
+    QString folder;
+    if (name.contains(QLatin1Char('*'))) {
+        const QRegularExpression pattern(QRegularExpression::wildcardToRegularExpression(name),
+                                         platform::FileNamesLikeWindows()
+                                             ? QRegularExpression::CaseInsensitiveOption
+                                             : QRegularExpression::NoPatternOption);
+        QVersionNumber highest;
+        for (const QString& found : lookup.subfolders(parent)) {
+            const QVersionNumber version = QVersionNumber::fromString(found.mid(found.indexOf(digit)));
+            if (pattern.match(found).hasMatch() && (folder.isEmpty() || version > highest)) {
+                highest = version;
+                folder = parent + found;
+            }
+        }
+    } else if (lookup.exists(candidate.folder)) {
+        folder = candidate.folder;
+    }
+    const bool evidenced = candidate.evidence.isEmpty() ||
+                           std::any_of(candidate.evidence.begin(), candidate.evidence.end(), lookup.exists);
+    return evidenced ? folder : QString();
+}
+
 } // namespace
 
 bool Installation::configFilesFound() const
@@ -60,7 +92,7 @@ ApacheInvocation Installation::apacheInvocation(const QStringList& options) cons
         apacheProgram, options + QStringList{QStringLiteral("-f"), QDir::toNativeSeparators(httpdConf)}, {}};
 }
 
-Installation LocateInstallation(const QString& apacheFolder)
+Installation LocateInstallation(const QString& apacheFolder, const PackageFolders& packages)
 {
     const QChar separator = QDir::separator();
     const QString ownPhpIni = apacheFolder + separator + QStringLiteral("php.ini");
@@ -85,9 +117,11 @@ Installation LocateInstallation(const QString& apacheFolder)
     QStringList siteFiles;
     QString errorLog;
     int virtualHosts = 0; // open around the line
+    PhpHandlerReader phpHandler;
     ApacheConfigReader reader(apacheFolder);
     reader.read(installation.httpdConf, [&](const ApacheConfigLine& line) {
         installation.access.read(line, reader.expand(line.text));
+        phpHandler.read(line, reader.expand(line.text));
         const auto [name, arguments] = SplitDirective(line.text);
         const QString rest = reader.expand(arguments);
         if (IsDirectiveName(name, QLatin1String("<VirtualHost")))
@@ -122,6 +156,15 @@ Installation LocateInstallation(const QString& apacheFolder)
         installation.phpIni = QDir::toNativeSeparators(QDir(phpIniDir).filePath(QStringLiteral("php.ini")));
         installation.phpIniNamed = !SameFile(installation.phpIni, ownPhpIni);
     }
+    // PHP-FPM reads a php.ini of its own, which only that program can name.
+    installation.phpFastCgi = phpHandler.fastCgiAddress();
+    if (!installation.phpFastCgi.isEmpty()) {
+        const std::optional<PhpFpm> fpm = FindPhpFpm(installation.phpFastCgi, packages);
+        installation.phpIni.clear();
+        installation.phpIniNamed = true;
+        installation.phpFpmProgram = fpm ? fpm->program : QString();
+        installation.phpFpmService = fpm ? fpm->service : QString();
+    }
     if (installation.layout == Layout::Debian) {
         installation.siteFiles = siteFiles;
         installation.apacheProgram = platform::DebianApacheControl();
@@ -136,16 +179,35 @@ Installation LocateInstallation(const QString& apacheFolder)
             break;
         }
     }
+    // Fedora's and RHEL's httpd package: /etc/httpd holds the configuration, the program is elsewhere.
+    if (!apacheFolder.isEmpty() && !packages.programs.isEmpty() &&
+        QFileInfo(QDir(apacheFolder).filePath(QStringLiteral("conf.modules.d"))).isDir()) {
+        installation.apacheService = QStringLiteral("httpd");
+        installation.mysqlService = QStringLiteral("mariadb");
+        const QString httpd = QDir(packages.programs).filePath(QStringLiteral("httpd"));
+        if (installation.apacheProgram.isEmpty() && QFileInfo(httpd).isFile())
+            installation.apacheProgram = httpd;
+    }
     return installation;
 }
 
-QString DefaultApacheFolder()
+QString DefaultApacheFolder(const FolderLookup& lookup)
 {
-    const QStringList candidates = platform::ApacheFolderCandidates();
-    for (const QString& folder : candidates)
-        if (QFileInfo(folder).isDir())
+    // The installation whose service the pass will drive: Apache's own "httpd -k install" registers
+    // FOLDER\bin\httpd.exe, whatever the folder or the service's name.
+    static const QRegularExpression httpd(QStringLiteral("^(.+)[\\\\/]bin[\\\\/]httpd\\.exe$"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    for (const platform::InstalledService& service : lookup.installedServices()) {
+        const QRegularExpressionMatch match = httpd.match(service.program);
+        if (match.hasMatch() && lookup.exists(service.program))
+            return QDir::toNativeSeparators(match.captured(1));
+    }
+    for (const platform::ApacheFolderCandidate& candidate : platform::ApacheFolderCandidates()) {
+        const QString folder = FolderThere(candidate, lookup);
+        if (!folder.isEmpty())
             return folder;
-    return candidates.value(0);
+    }
+    return platform::ApacheFolderWhenNone();
 }
 
 } // namespace config

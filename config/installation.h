@@ -1,10 +1,18 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "phphandler.h"
 #include "rootaccess.h"
 
+#include "platform/servicelist.h"
+
+#include <QDir>
+#include <QFileInfo>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
+#include <vector>
 
 namespace config {
 
@@ -41,6 +49,13 @@ struct Installation
      * logs/error_log there. Empty when the log goes to a program (|...) or to syslog.
      */
     QStringList errorLogs;
+    /** Where Apache hands .php files to PHP-FPM ("unix:/run/php/php8.2-fpm.sock"); empty: PHP's module. */
+    QString phpFastCgi;
+    QString phpFpmProgram; ///< the PHP-FPM listening there, to be asked for its php.ini (empty: none found)
+    QString phpFpmService; ///< its service: php8.2-fpm, php-fpm
+    QString
+        apacheService; ///< the service names its packaging gives (Fedora: httpd, mariadb); empty: the usual
+    QString mysqlService;
 
     /** php.ini and the main configuration file are there as ordinary files. */
     bool configFilesFound() const;
@@ -63,11 +78,35 @@ struct Installation
  * one). A folder with apache2.conf and no conf/httpd.conf is laid out as Debian lays it out: its
  * DocumentRoot and DirectoryIndex lines stand in the files it includes, and PHP reads the php.ini
  * of the PHP version whose module is enabled. Wherever the configuration Apache reads sets
- * PHPIniDir, the php.ini in that folder is the one PHP reads.
+ * PHPIniDir, the php.ini in that folder is the one PHP reads. Where Apache hands .php files to
+ * PHP-FPM instead, the PHP-FPM whose pool listens there is found among @p packages (its php.ini is
+ * left for that program to name: phpIni stays empty). A folder with conf/httpd.conf and
+ * conf.modules.d/ is laid out as Fedora's httpd package lays out /etc/httpd: its services are httpd
+ * and mariadb, and its program is the system's httpd.
  */
-Installation LocateInstallation(const QString& apacheFolder);
+Installation LocateInstallation(const QString& apacheFolder,
+                                const PackageFolders& packages = SystemPackageFolders());
 
-/** The Apache folder the window starts with: the first of this system's usual ones that exists. */
-QString DefaultApacheFolder();
+/** What the choice of the window's Apache folder looks at; tests replace each. */
+struct FolderLookup
+{
+    /** The services the service manager knows, with their programs. */
+    std::function<std::vector<platform::InstalledService>()> installedServices = platform::InstalledServices;
+    /** Whether a file or folder is there. */
+    std::function<bool(const QString& path)> exists = [](const QString& path) {
+        return QFileInfo::exists(path);
+    };
+    /** The names of the folders in a folder. */
+    std::function<QStringList(const QString& folder)> subfolders = [](const QString& folder) {
+        return QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    };
+};
+
+/**
+ * The Apache folder the window starts with: the folder of the first installed service whose
+ * program is there as some FOLDER\bin\httpd.exe; else the first of this system's usual folders
+ * that is there (of several versions side by side, the highest); else the system's default.
+ */
+QString DefaultApacheFolder(const FolderLookup& lookup = {});
 
 } // namespace config

@@ -5,6 +5,8 @@
 #include <QStringConverter>
 #include <QStringList>
 
+#include <vector>
+
 namespace platform {
 
 /**
@@ -13,8 +15,18 @@ namespace platform {
  */
 QStringConverter::Encoding ApacheFolderEncoding();
 
-/** The Apache folders the window may start with, the usual one first; the first that exists wins. */
-QStringList ApacheFolderCandidates();
+/** A folder where Apache is usually installed, and what shows that it is there. */
+struct ApacheFolderCandidate
+{
+    QString folder; ///< a * in its last name (apache2.4.*): of the folders matching, the highest version
+    QStringList evidence; ///< files of which one must exist too; none: the folder existing is enough
+};
+
+/** The folders where Apache is usually installed, in the order they are tried: the first there wins. */
+std::vector<ApacheFolderCandidate> ApacheFolderCandidates();
+
+/** The Apache folder the window starts with when none of the candidates is there. */
+QString ApacheFolderWhenNone();
 
 /**
  * Debian's apache2ctl, which runs Apache on a Debian-style configuration folder given as
@@ -24,6 +36,13 @@ QString DebianApacheControl();
 
 /** Where Debian's PHP keeps one folder per version (its apache2/php.ini inside); empty elsewhere. */
 QString DebianPhpFolder();
+
+/** Where Fedora's PHP-FPM keeps its pool files (/etc/php-fpm.d); empty elsewhere. */
+QString FedoraPhpFpmPoolFolder();
+
+/** Where packaged programs are installed (/usr/sbin: php-fpm8.2, php-fpm, Fedora's httpd); empty on Windows.
+ */
+QString PackageProgramFolder();
 
 /** Apache's program under its installation folder, as this system's builds place it, most likely first. */
 QStringList ApacheProgramCandidates();

@@ -18,9 +18,17 @@ QStringConverter::Encoding ApacheFolderEncoding()
     return QStringConverter::System;
 }
 
-QStringList ApacheFolderCandidates()
+std::vector<ApacheFolderCandidate> ApacheFolderCandidates()
 {
-    return {QStringLiteral("/usr/local/apache2"), QStringLiteral("/etc/apache2")};
+    // Packages such as javascript-common create /etc/apache2/conf-available without Apache.
+    return {{QStringLiteral("/usr/local/apache2"), {}},
+            {QStringLiteral("/etc/apache2"),
+             {QStringLiteral("/etc/apache2/apache2.conf"), QStringLiteral("/usr/sbin/apache2")}}};
+}
+
+QString ApacheFolderWhenNone()
+{
+    return QStringLiteral("/usr/local/apache2");
 }
 
 QString DebianApacheControl()
@@ -31,6 +39,16 @@ QString DebianApacheControl()
 QString DebianPhpFolder()
 {
     return QStringLiteral("/etc/php");
+}
+
+QString FedoraPhpFpmPoolFolder()
+{
+    return QStringLiteral("/etc/php-fpm.d");
+}
+
+QString PackageProgramFolder()
+{
+    return QStringLiteral("/usr/sbin");
 }
 
 QStringList ApacheProgramCandidates()

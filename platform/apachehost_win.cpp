@@ -8,9 +8,18 @@ QStringConverter::Encoding ApacheFolderEncoding()
     return QStringConverter::Utf8;
 }
 
-QStringList ApacheFolderCandidates()
+// Apache Lounge's zip, XAMPP, WampServer (one folder per Apache version).
+std::vector<ApacheFolderCandidate> ApacheFolderCandidates()
 {
-    return {QStringLiteral("C:\\Program Files\\Apache Group\\Apache2")};
+    return {{QStringLiteral("C:\\Apache24"), {}},
+            {QStringLiteral("C:\\xampp\\apache"), {}},
+            {QStringLiteral("C:\\wamp64\\bin\\apache\\apache2.4.*"), {}}};
+}
+
+// Where Apache 2.0's installer put it: the window's folder when none of the others is there.
+QString ApacheFolderWhenNone()
+{
+    return QStringLiteral("C:\\Program Files\\Apache Group\\Apache2");
 }
 
 QString DebianApacheControl()
@@ -19,6 +28,16 @@ QString DebianApacheControl()
 }
 
 QString DebianPhpFolder()
+{
+    return {};
+}
+
+QString FedoraPhpFpmPoolFolder()
+{
+    return {};
+}
+
+QString PackageProgramFolder()
 {
     return {};
 }

@@ -9,4 +9,10 @@ std::vector<InstalledService> InstalledServices()
     return {};
 }
 
+ServiceState QueryServiceState(const QString& name)
+{
+    Q_UNUSED(name);
+    return ServiceState::Unknown;
+}
+
 } // namespace platform

@@ -14,4 +14,10 @@ std::vector<InstalledService> InstalledServices()
     return services;
 }
 
+ServiceState QueryServiceState(const QString& name)
+{
+    const unsigned long state = win::ServiceCurrentState(name.toStdWString());
+    return state >= 1 && state <= 7 ? ServiceState(state) : ServiceState::Unknown;
+}
+
 } // namespace platform

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Cross-builds Brellimar for 32-bit Windows with Debian's MinGW-w64 and a Qt 6 built for it:
-# Brellimar.exe, the tests that run on Windows, and Brellimar-<version>-win32.zip, which holds
-# everything the program needs beside it.
+# Brellimar.exe, the tests that run on Windows, Brellimar-<version>-win32.zip, which holds
+# everything the program needs beside it, and Brellimar-<version>-setup.exe, which installs the
+# same files (packaging/brellimar.nsi, built with NSIS's makensis).
 # Usage: scripts/build-windows.sh [QT_PREFIX]
 #   QT_PREFIX (or BRELLIMAR_QT_MINGW): a Qt 6 for i686-w64-mingw32 (bin/Qt6Core.dll,
 #   lib/cmake/Qt6). Without it, ../shared/toolchains/qt6-mingw-i686.tar.xz beside the clone is
@@ -77,5 +78,31 @@ while [ -n "$pending" ]; do
     pending=$next
 done
 (cd "$build/zip" && cmake -E tar cf "../$name.zip" --format=zip "$name")
-echo "Built $exe and $build/$name.zip:"
-(cd "$stage" && find . -type f | sort | sed 's|^\./|  |')
+
+# The setup program, from the same folder: each file installed and uninstalled by name.
+files=$(cd "$stage" && find . -type f | sed 's|^\./||' | sort)
+folders=$(cd "$stage" && find . -mindepth 1 -type d | sed 's|^\./||' | sort -r)
+nsis=$(mkdir -p "$build/setup" && cd "$build/setup" && pwd)
+staged=$(cd "$stage" && pwd)
+setup=Brellimar-$version-setup.exe
+rm -f "$nsis"/* "$build"/Brellimar-*-setup.exe
+# Windows paths; printf, as dash's echo reads the backslashes.
+win() { printf '%s' "$1" | tr / '\\'; }
+for file in $files; do
+    case $file in
+        */*) printf 'SetOutPath "$INSTDIR\\%s"\n' "$(win "${file%/*}")" ;;
+        *) printf 'SetOutPath "$INSTDIR"\n' ;;
+    esac
+    printf 'File "%s"\n' "$staged/$file"
+done >"$nsis/install.nsh"
+{
+    for file in $files; do printf 'Delete "$INSTDIR\\%s"\n' "$(win "$file")"; done
+    for folder in $folders; do printf 'RMDir "$INSTDIR\\%s"\n' "$(win "$folder")"; done
+} >"$nsis/uninstall.nsh"
+major=${version%%.*} minor=$(echo "$version" | cut -d. -f2) tweak=${version##*.}
+makensis -V2 -DVERSION="$version" -DVERSION_TEXT="$(printf '%s.%02d.%04d' "$major" "$minor" "$tweak")" \
+    -DOUTFILE="$nsis/../$setup" -DINSTALL_FILES="$nsis/install.nsh" -DUNINSTALL_FILES="$nsis/uninstall.nsh" \
+    packaging/brellimar.nsi
+
+echo "Built $exe, $build/$setup and $build/$name.zip:"
+echo "$files" | sed 's|^|  |'

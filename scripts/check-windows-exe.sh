@@ -1,10 +1,22 @@
 #!/bin/sh
-# Checks what the Windows program carries inside: the six icon images, the version record and
-# the manifest, read back from the exe with Debian's icoutils, and that it is a 32-bit GUI program.
-# Usage: scripts/check-windows-exe.sh Brellimar.exe
+# Checks what the Windows program or its setup program carries inside: the six icon images, the
+# version record and the manifest, read back from the exe with Debian's icoutils, and that it is a
+# 32-bit GUI program.
+# Usage: scripts/check-windows-exe.sh Brellimar.exe | --setup Brellimar-<version>-setup.exe
 set -eu
 export LC_ALL=C
-exe=$1
+if [ "$1" = --setup ]; then
+    exe=$2
+    # NSIS writes the record in the language's own code page (936) and structure version 0.
+    fields="FileDescription Brellimar 安装程序|InternalName Brellimar-setup|OriginalFilename ${exe##*/}"
+    language="Chinese (PRC), code page 936: 080403a8"
+    structure="00 00 00 00"
+else
+    exe=$1
+    fields="FileDescription Brellimar|InternalName Brellimar|OriginalFilename Brellimar.exe"
+    language="Chinese (PRC), Unicode: 080404b0"
+    structure="00 00 01 00"
+fi
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 failed=0
@@ -26,15 +38,16 @@ check "six icon images" '[ "$(echo "$icons" | wc -l)" -eq 6 ]'
 wrestool -x --raw -t 16 "$exe" -o "$out/version.bin"
 # The record's strings are UTF-16LE, each key followed by its value after NUL padding.
 version=$(iconv -f UTF-16LE -t UTF-8 < "$out/version.bin" | tr '\000\001' '  ')
-for field in "FileVersion 1.00.0004" "ProductVersion 1.00.0004" "ProductName Brellimar" \
-    "InternalName Brellimar" "FileDescription Brellimar" "OriginalFilename Brellimar.exe"; do
-    check "$field" 'echo "$version" | grep -q "${field% *}  *${field#* } "'
+IFS='|'
+for field in "FileVersion 1.00.0004" "ProductVersion 1.00.0004" "ProductName Brellimar" $fields; do
+    check "$field" 'echo "$version" | grep -q "${field%% *}  *${field#* } "'
 done
+unset IFS
 # VS_FIXEDFILEINFO: signature, structure version, then file and product version 1.0.0.4.
 fixed=$(od -An -tx1 -v "$out/version.bin" | tr -d '\n' | tr -s ' ')
 check "file and product version 1.0.0.4" \
-    'echo "$fixed" | grep -q "bd 04 ef fe 00 00 01 00 00 00 01 00 04 00 00 00 00 00 01 00 04 00 00 00"'
-check "language Chinese (PRC), Unicode" 'echo "$version" | grep -q " 080404b0 "'
+    'echo "$fixed" | grep -q "bd 04 ef fe $structure 00 00 01 00 04 00 00 00 00 00 01 00 04 00 00 00"'
+check "language $language" 'echo "$version" | grep -q " ${language##* } "'
 
 wrestool -x --raw -t 24 "$exe" -o "$out/manifest.xml"
 check "manifest asks for administrator rights" 'grep -q "level=\"requireAdministrator\"" "$out/manifest.xml"'

@@ -3,19 +3,20 @@
 # Usage: scripts/deps.sh build|stack|test|package|screenshot|format|windows|wine
 #   build       what building and running the program needs
 #   stack       Debian's own Apache with PHP and MariaDB: the stack the program configures
-#   test        that, plus the real peers of the tests (Apache, PHP, MariaDB, curl) and Google
-#               Benchmark
+#   test        that, plus the real peers of the tests (Apache, PHP with PHP-FPM, MariaDB, curl) and
+#               Google Benchmark
 #   package     that, plus what building and checking the Debian package needs
 #   screenshot  that, plus an X server and the tools to take a screenshot
 #   format      clang-format, for the check-format target
-#   windows     what the cross build for 32-bit Windows needs (MinGW-w64 posix, Ninja, host Qt tools)
+#   windows     what the cross build for 32-bit Windows needs (MinGW-w64 posix, Ninja, host Qt tools,
+#               NSIS for the setup program)
 #   wine        that, plus 32-bit Wine, an X server, the Chinese locale and icoutils, to run it
 set -eu
 build="cmake g++ make qt6-base-dev qt6-translations-l10n fonts-noto-cjk"
 stack="apache2 libapache2-mod-php mariadb-server"
-peers="apache2 libapache2-mod-php mariadb-server mariadb-client curl libbenchmark-dev"
+peers="apache2 libapache2-mod-php php8.2-fpm mariadb-server mariadb-client curl libbenchmark-dev"
 windows="cmake ninja-build g++-mingw-w64-i686-posix binutils-mingw-w64-i686 qt6-base-dev qt6-base-dev-tools
- qt6-translations-l10n xz-utils"
+ qt6-translations-l10n xz-utils nsis"
 wine="wine wine32:i386 wine64 fonts-wine fonts-noto-cjk xvfb xdotool x11-utils imagemagick locales icoutils"
 
 case "${1:-build}" in

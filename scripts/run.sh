@@ -1,13 +1,16 @@
 #!/bin/sh
-# Installs what is missing, builds Brellimar and starts it. On a machine with no Apache yet
-# (neither /usr/local/apache2 nor /etc/apache2), it first installs Debian's own Apache, PHP and
-# MariaDB, left stopped: OK with 启动 (start) then starts them on the folder you choose.
+# Installs what is missing, builds Brellimar and starts it. On a machine with no Apache yet (no
+# /usr/local/apache2/conf/httpd.conf, no /etc/apache2/apache2.conf, no /usr/sbin/apache2), it first
+# installs Debian's own Apache, PHP and MariaDB, left stopped: OK with 启动 (start) then starts them
+# on the folder you choose.
 set -eu
 cd "$(dirname "$0")/.."
 sudo=
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 scripts/deps.sh build
-if [ ! -d /usr/local/apache2 ] && [ ! -d /etc/apache2 ]; then
+# An Apache is its program or its main configuration file: other packages create /etc/apache2/
+# folders of their own (javascript-common its conf-available/).
+if [ ! -f /usr/local/apache2/conf/httpd.conf ] && [ ! -f /etc/apache2/apache2.conf ] && [ ! -f /usr/sbin/apache2 ]; then
     echo "No Apache installation found: installing Debian's apache2, libapache2-mod-php and mariadb-server." >&2
     scripts/deps.sh stack
     # Where the package's own start ran (under systemd), stop again: the first OK starts them.

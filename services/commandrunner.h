@@ -29,7 +29,7 @@ struct CommandOutcome
     QString reason;            ///< the system's reason when the program could not be started
     bool stillRunning = false; ///< timed out and could not be ended either; left behind
     QStringList logLines;      ///< what the service's own log gained while its failed start ran
-    bool alreadyInState = false; ///< the service manager said the service was started (stopped) already
+    bool alreadyInState = false; ///< a net command's service was in the asked state before it already
 
     bool succeeded() const { return status == Status::Succeeded; }
     /** The output's non-empty lines, trimmed: at most @p maxLines, each cut at @p maxChars characters. */

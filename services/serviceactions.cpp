@@ -25,7 +25,15 @@ QString ServiceCommand::netCommandLine() const
 
 QString DefaultServiceName(Service service)
 {
-    return service == Service::Apache ? QStringLiteral("apache2") : QStringLiteral("mysql");
+    switch (service) {
+    case Service::Apache:
+        return QStringLiteral("apache2");
+    case Service::MySql:
+        return QStringLiteral("mysql");
+    case Service::PhpFpm:
+        return QStringLiteral("php-fpm");
+    }
+    return {};
 }
 
 ServiceCommand Command(Service service, Verb verb)

@@ -5,8 +5,8 @@
 
 namespace services {
 
-/** The two services an apply pass acts on. */
-enum class Service { Apache, MySql };
+/** The services an apply pass acts on: the two the user chooses for, and the PHP-FPM that serves PHP. */
+enum class Service { Apache, MySql, PhpFpm };
 
 /** What the user chooses for a service. */
 enum class ServiceAction { Start, Stop, Pause, Restart };

@@ -3,11 +3,75 @@
 
 #include "platform/system.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QTimer>
 
 namespace services {
+
+using platform::ServiceState;
+
+namespace {
+
+// How often a pending state is asked again.
+constexpr std::chrono::milliseconds kSettlePoll{250};
+
+bool IsPending(ServiceState state)
+{
+    return state == ServiceState::StartPending || state == ServiceState::StopPending ||
+           state == ServiceState::ContinuePending || state == ServiceState::PausePending;
+}
+
+QString StateText(ServiceState state)
+{
+    switch (state) {
+    case ServiceState::Stopped:
+        return QStringLiteral("已停止");
+    case ServiceState::StartPending:
+        return QStringLiteral("仍在启动");
+    case ServiceState::StopPending:
+        return QStringLiteral("仍在停止");
+    case ServiceState::Running:
+        return QStringLiteral("正在运行");
+    case ServiceState::ContinuePending:
+        return QStringLiteral("仍在继续");
+    case ServiceState::PausePending:
+        return QStringLiteral("仍在暂停");
+    case ServiceState::Paused:
+        return QStringLiteral("已暂停");
+    case ServiceState::Unknown:
+        break;
+    }
+    return {};
+}
+
+// net's own words differ between Windows (2182, 3521), its languages and Wine ("Service already
+// running.", exit 1); the state the command leaves does not.
+void JudgeByState(const ServiceCommand& command, ServiceState before, ServiceState after,
+                  CommandOutcome& outcome)
+{
+    const bool ranToEnd = outcome.status == CommandOutcome::Status::Succeeded ||
+                          outcome.status == CommandOutcome::Status::Failed;
+    if (!ranToEnd || after == ServiceState::Unknown)
+        return;
+    const ServiceState wanted = command.verb == Verb::Start  ? ServiceState::Running
+                                : command.verb == Verb::Stop ? ServiceState::Stopped
+                                                             : ServiceState::Paused;
+    if (after == wanted) {
+        outcome.status = CommandOutcome::Status::Succeeded;
+        outcome.alreadyInState = before == wanted;
+        return;
+    }
+    outcome.status = CommandOutcome::Status::Failed;
+    const QStringList lines = outcome.outputLines();
+    outcome.reason = QStringLiteral("服务管理器报告服务%1").arg(StateText(after)) +
+                     (lines.isEmpty() ? QString() : QStringLiteral("：") + lines.join(QLatin1Char(' ')));
+}
+
+} // namespace
 
 ServiceManager DetectServiceManager(const QString& systemdRunDir)
 {
@@ -52,17 +116,8 @@ std::optional<Invocation> MapCommand(const ServiceCommand& command, ServiceManag
     return std::nullopt;
 }
 
-void RefineOutcome(const ServiceCommand& command, ServiceManager manager, CommandOutcome& outcome)
+void RefineOutcome(ServiceManager manager, CommandOutcome& outcome)
 {
-    if (manager == ServiceManager::WindowsNet && outcome.status == CommandOutcome::Status::Failed) {
-        // 2182: the service has already been started; 3521: it is not started. The numbers are
-        // printed whatever the language of the system.
-        if ((command.verb == Verb::Start &&
-             outcome.output.contains(QLatin1String("HELPMSG 2182"), Qt::CaseInsensitive)) ||
-            (command.verb == Verb::Stop &&
-             outcome.output.contains(QLatin1String("HELPMSG 3521"), Qt::CaseInsensitive)))
-            outcome.status = CommandOutcome::Status::Succeeded;
-    }
     if (manager == ServiceManager::SysVinit && outcome.status == CommandOutcome::Status::Succeeded) {
         // Debian's init scripts may print "Action 'start' failed." and still exit with 0.
         static const QRegularExpression failedLine(QStringLiteral("\\bfailed[.!]?\\s*$"),
@@ -79,9 +134,24 @@ void RefineOutcome(const ServiceCommand& command, ServiceManager manager, Comman
 }
 
 SystemCommandRunner::SystemCommandRunner(ServiceManager manager, std::chrono::milliseconds timeout,
-                                         QString initScriptDir)
-    : m_manager(manager), m_timeout(timeout), m_initScriptDir(std::move(initScriptDir))
+                                         QString initScriptDir, StateQuery queryState)
+    : m_manager(manager), m_timeout(timeout), m_initScriptDir(std::move(initScriptDir)),
+      m_queryState(std::move(queryState))
 {
+}
+
+ServiceState SystemCommandRunner::settledState(const QString& name)
+{
+    const QDeadlineTimer deadline(kSettleTimeout);
+    ServiceState state = m_queryState(name);
+    while (IsPending(state) && !deadline.hasExpired()) {
+        // The window goes on painting meanwhile, as while a command runs.
+        QEventLoop wait;
+        QTimer::singleShot(kSettlePoll, &wait, &QEventLoop::quit);
+        wait.exec();
+        state = m_queryState(name);
+    }
+    return state;
 }
 
 CommandRecord SystemCommandRunner::run(const ServiceCommand& command)
@@ -92,19 +162,33 @@ CommandRecord SystemCommandRunner::run(const ServiceCommand& command)
         outcome.status = CommandOutcome::Status::NotSupported;
         return {command, command.netCommandLine(), outcome};
     }
+    const bool net = m_manager == ServiceManager::WindowsNet;
+    const ServiceState before = net ? m_queryState(command.name) : ServiceState::Unknown;
     CommandOutcome outcome = RunProcess(invocation->program, invocation->arguments, m_timeout);
-    RefineOutcome(command, m_manager, outcome);
+    if (net)
+        JudgeByState(command, before, settledState(command.name), outcome);
+    else
+        RefineOutcome(m_manager, outcome);
     // net's full path only keeps a planted net.exe out; the message shows the command as typed.
-    return {command,
-            m_manager == ServiceManager::WindowsNet ? command.netCommandLine() : invocation->commandLine(),
-            outcome};
+    return {command, net ? command.netCommandLine() : invocation->commandLine(), outcome};
 }
 
 std::optional<bool> SystemCommandRunner::isRunning(const ServiceCommand& command)
 {
-    // net answers a start of a running service with 2182 instead (RefineOutcome).
-    if (m_manager == ServiceManager::WindowsNet)
-        return std::nullopt;
+    if (m_manager == ServiceManager::WindowsNet) {
+        // A paused service runs too, on the configuration it read when it started.
+        switch (m_queryState(command.name)) {
+        case ServiceState::Stopped:
+            return false;
+        case ServiceState::Running:
+        case ServiceState::Paused:
+        case ServiceState::PausePending:
+        case ServiceState::ContinuePending:
+            return true;
+        default:
+            return std::nullopt;
+        }
+    }
     std::optional<Invocation> query = MapCommand(command, m_manager, m_initScriptDir);
     if (!query)
         return std::nullopt;

@@ -3,9 +3,12 @@
 
 #include "commandrunner.h"
 
+#include "platform/servicelist.h"
+
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace services {
@@ -33,6 +36,9 @@ struct Invocation
 /** How long a status query may take. */
 inline constexpr std::chrono::milliseconds kStatusTimeout{std::chrono::seconds(10)};
 
+/** How long a service still starting, stopping or pausing after net has ended is waited for. */
+inline constexpr std::chrono::milliseconds kSettleTimeout{std::chrono::seconds(30)};
+
 /** Where SysV init scripts live. */
 inline const QString kInitScriptDir = QStringLiteral("/etc/init.d");
 
@@ -44,26 +50,36 @@ inline const QString kInitScriptDir = QStringLiteral("/etc/init.d");
 std::optional<Invocation> MapCommand(const ServiceCommand& command, ServiceManager manager,
                                      const QString& initScriptDir = kInitScriptDir);
 
-/**
- * Judges a finished command beyond its exit code: net's "already started / not started" answers
- * count as success, and a SysV init script's "failed" line as failure even with exit code 0.
- */
-void RefineOutcome(const ServiceCommand& command, ServiceManager manager, CommandOutcome& outcome);
+/** Judges a finished command beyond its exit code: an init script's "failed" line fails it, exit 0 or not. */
+void RefineOutcome(ServiceManager manager, CommandOutcome& outcome);
 
-/** Runs service commands through this system's service manager. */
+/** Asks the service manager for a service's state. */
+using StateQuery = std::function<platform::ServiceState(const QString& name)>;
+
+/**
+ * Runs service commands through this system's service manager. A net command is judged by the
+ * state it leaves, as the service manager reports it, whatever net printed: a start that leaves
+ * the service running succeeded (already in that state when it was running before), one that
+ * does not failed; likewise a stop and a pause. A state still pending is asked again, for at most
+ * kSettleTimeout. Where the state cannot be asked, net's exit code decides.
+ */
 class SystemCommandRunner : public CommandRunner
 {
   public:
     explicit SystemCommandRunner(ServiceManager manager = DetectServiceManager(),
                                  std::chrono::milliseconds timeout = kDefaultCommandTimeout,
-                                 QString initScriptDir = kInitScriptDir);
+                                 QString initScriptDir = kInitScriptDir,
+                                 StateQuery queryState = platform::QueryServiceState);
     CommandRecord run(const ServiceCommand& command) override;
     std::optional<bool> isRunning(const ServiceCommand& command) override;
 
   private:
+    platform::ServiceState settledState(const QString& name);
+
     ServiceManager m_manager;
     std::chrono::milliseconds m_timeout;
     QString m_initScriptDir;
+    StateQuery m_queryState;
 };
 
 } // namespace services

@@ -1,8 +1,11 @@
 /* SPDX-License-Identifier: MIT */
 /* A Windows service for the tests: it runs until stopped and appends each request it gets (start,
-   stop, pause, continue) as a line to a file beside its program, named as it with ".log" added. */
+   stop, pause, continue) as a line to a file beside its program, named as it with ".log" added.
+   Registered with the argument "fail", it ends at once without ever reporting RUNNING, as Apache
+   does when its port is taken. */
 #define WIN32_LEAN_AND_MEAN
 #include <stdio.h>
+#include <string.h>
 #include <windows.h>
 
 static SERVICE_STATUS_HANDLE handle;
@@ -10,6 +13,7 @@ static SERVICE_STATUS status = {SERVICE_WIN32_OWN_PROCESS, SERVICE_START_PENDING
                                 SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE, 0, 0, 0, 0};
 static HANDLE stopped;
 static wchar_t logPath[MAX_PATH + 8];
+static int fail;
 
 static void Log(const char* request)
 {
@@ -56,13 +60,20 @@ static void WINAPI ServiceMain(DWORD argc, wchar_t** argv)
         return;
     stopped = CreateEventW(NULL, TRUE, FALSE, NULL);
     Log("start"); /* before RUNNING: once net start returns, the line is there */
+    if (fail) {
+        status.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
+        status.dwServiceSpecificExitCode = 1;
+        Report(SERVICE_STOPPED);
+        return;
+    }
     Report(SERVICE_RUNNING);
     WaitForSingleObject(stopped, INFINITE);
     Report(SERVICE_STOPPED);
 }
 
-int main(void)
+int main(int argc, char** argv)
 {
+    fail = argc > 1 && strcmp(argv[1], "fail") == 0;
     GetModuleFileNameW(NULL, logPath, MAX_PATH);
     wcscat(logPath, L".log");
     SERVICE_TABLE_ENTRYW services[] = {{L"", ServiceMain}, {NULL, NULL}};

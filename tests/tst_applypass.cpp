@@ -84,11 +84,60 @@ SettingsState Settings(const QString& documentRoot, const QString& apacheFolder)
     return {documentRoot, "index.php", apacheFolder, true, ServiceAction::Start, ServiceAction::Start};
 }
 
-// The action on Apache and what follows it. running: the service manager reports Apache running before;
-// alreadyStarted: the start answers that it had started already (net 2182); page: what Apache answers for
-// the new root (0: nothing); asked: the new root was asked for; explained: the report explains a page not
-// served; listing: Apache's list of its virtual hosts; otherHost: the virtual host said to answer instead.
-using AfterRow = std::tuple<ServiceAction, bool, bool, int, bool, bool, QString, QString>;
+// The action on Apache and MySQL and what follows it.
+struct AfterRow
+{
+    ServiceAction action{}; // on Apache and on MySQL
+    bool running{};         // the service manager reports Apache running, before the commands and after
+    QStringList failing{};  // the commands that fail
+    int page{};             // what Apache answers for the new root (0: nothing)
+    bool asked{};           // the new root was asked for
+    bool explained{};       // the report explains a page not served
+    QString listing{};      // Apache's list of its virtual hosts
+    QString otherHost{};    // the virtual host said to answer instead
+    QList<quint16> ports{}; // whose holders were asked for, in order
+};
+
+// /etc/httpd as Fedora's httpd and php-fpm packages lay it out, under @p root (etc/, usr/sbin/, var/www/):
+// conf/httpd.conf including conf.modules.d/*.conf and conf.d/*.conf, PHP handed to PHP-FPM's www pool
+// by conf.d/php.conf, /etc/php.ini. Debian's Apache stands in for httpd (its modules for modules/), and
+// usr/sbin/php-fpm answers -i as PHP-FPM does. Apache listens on 127.0.0.1:port.
+static bool MakeFedoraTree(const QString& root, quint16 port)
+{
+    const std::vector<std::pair<QString, QString>> files{
+        {"etc/httpd/conf/httpd.conf",
+         "ServerRoot \"%1/etc/httpd\"\nListen 127.0.0.1:%2\nInclude conf.modules.d/*.conf\n"
+         "<Directory />\n    AllowOverride none\n    Require all denied\n</Directory>\n"
+         "DocumentRoot \"%1/var/www/html\"\n<Directory \"%1/var/www\">\n    AllowOverride None\n"
+         "    Require all granted\n</Directory>\n<IfModule dir_module>\n    DirectoryIndex index.html\n"
+         "</IfModule>\nErrorLog \"logs/error_log\"\nIncludeOptional conf.d/*.conf\n"},
+        {"etc/httpd/conf.modules.d/00-base.conf",
+         "LoadModule authz_core_module modules/mod_authz_core.so\nLoadModule dir_module modules/mod_dir.so\n"
+         "LoadModule mime_module modules/mod_mime.so\n"},
+        {"etc/httpd/conf.modules.d/00-mpm.conf", "LoadModule mpm_event_module modules/mod_mpm_event.so\n"},
+        {"etc/httpd/conf.modules.d/00-proxy.conf", "LoadModule proxy_module modules/mod_proxy.so\nLoadModule "
+                                                   "proxy_fcgi_module modules/mod_proxy_fcgi.so\n"},
+        {"etc/httpd/conf.d/php.conf",
+         "AddType text/html .php\nDirectoryIndex index.php\n<IfModule !mod_php5.c>\n  <IfModule "
+         "!mod_php7.c>\n"
+         "    <IfModule !mod_php.c>\n      <FilesMatch \\.(php|phar)$>\n"
+         "        SetHandler \"proxy:unix:/run/php-fpm/www.sock|fcgi://localhost\"\n      </FilesMatch>\n"
+         "    </IfModule>\n  </IfModule>\n</IfModule>\n"},
+        {"etc/php-fpm.d/www.conf", "[www]\nuser = apache\ngroup = apache\nlisten = /run/php-fpm/www.sock\n"},
+        {"etc/php.ini", "[PHP]\ndisplay_errors = Off\n"},
+        {"usr/sbin/php-fpm",
+         "#!/bin/sh\n[ \"$1\" = -i ] && echo 'Loaded Configuration File => %1/etc/php.ini'\n"}};
+    const QDir dir(root);
+    for (const auto& [name, content] : files)
+        if (!dir.mkpath(QFileInfo(name).path()) ||
+            !WriteAll(dir.filePath(name),
+                      QString(content).replace("%1", root).replace("%2", QString::number(port)).toUtf8()))
+            return false;
+    return dir.mkpath("etc/httpd/logs") && dir.mkpath("etc/httpd/run") && dir.mkpath("var/www/html") &&
+           QFile::setPermissions(dir.filePath("usr/sbin/php-fpm"), QFile::ReadOwner | QFile::ExeOwner) &&
+           QFile::link("/usr/lib/apache2/modules", dir.filePath("etc/httpd/modules")) &&
+           QFile::link("/usr/sbin/apache2", dir.filePath("usr/sbin/httpd"));
+}
 
 class TestApplyPass : public QObject
 {
@@ -276,49 +325,76 @@ class TestApplyPass : public QObject
     {
         QTest::addColumn<AfterRow>("row");
         // clang-format off
+        using A = ServiceAction;
         const QString mainOnly = "VirtualHost configuration:\nServerRoot: \"/srv\"\nMain DocumentRoot: \"/srv/x\"\n";
-        const QString otherPort = "VirtualHost configuration:\n*:80                   localhost (/srv/conf/extra/vhosts.conf:3)\n";
-        const QString other = "VirtualHost configuration:\n*:8080                 is a NameVirtualHost\n         default server localhost (/srv/conf/extra/vhosts.conf:23)\n         port 8080 namevhost localhost (/srv/conf/extra/vhosts.conf:23)\n";
-        QTest::newRow("a virtual host on another port: the main server answers") << AfterRow{ServiceAction::Start, false, false, 200, true, false, otherPort, ""};
-        QTest::newRow("a virtual host of another file answers instead") << AfterRow{ServiceAction::Restart, false, false, 200, true, false, other, "/srv/conf/extra/vhosts.conf:23"};
-        QTest::newRow("start: a redirect is served too") << AfterRow{ServiceAction::Start, false, false, 302, true, false, mainOnly, ""};
-        QTest::newRow("start: forbidden, explained") << AfterRow{ServiceAction::Start, false, false, 403, true, true, mainOnly, ""};
-        QTest::newRow("start: no answer, explained") << AfterRow{ServiceAction::Start, false, false, 0, true, true, mainOnly, ""};
-        QTest::newRow("start of a running Apache: nothing new to ask") << AfterRow{ServiceAction::Start, true, false, 200, false, false, mainOnly, ""};
-        QTest::newRow("start answered 'already started'") << AfterRow{ServiceAction::Start, false, true, 200, false, false, mainOnly, ""};
-        QTest::newRow("restart of a running Apache: asked") << AfterRow{ServiceAction::Restart, true, false, 404, true, true, mainOnly, ""};
-        QTest::newRow("stop: nothing asked") << AfterRow{ServiceAction::Stop, false, false, 200, false, false, mainOnly, ""};
+        const QString otherPort =
+            "VirtualHost configuration:\n*:80                   localhost (/srv/conf/extra/vhosts.conf:3)\n";
+        const QString other = "VirtualHost configuration:\n*:8080                 is a NameVirtualHost\n"
+                              "         default server localhost (/srv/conf/extra/vhosts.conf:23)\n"
+                              "         port 8080 namevhost localhost (/srv/conf/extra/vhosts.conf:23)\n";
+        QTest::newRow("a virtual host on another port: the main server answers")
+            << AfterRow{.action = A::Start, .page = 200, .asked = true, .listing = otherPort};
+        QTest::newRow("a virtual host of another file answers instead")
+            << AfterRow{.action = A::Restart, .page = 200, .asked = true, .listing = other,
+                        .otherHost = "/srv/conf/extra/vhosts.conf:23"};
+        QTest::newRow("start: a redirect is served too")
+            << AfterRow{.action = A::Start, .page = 302, .asked = true, .listing = mainOnly};
+        QTest::newRow("start: forbidden, explained")
+            << AfterRow{.action = A::Start, .page = 403, .asked = true, .explained = true, .listing = mainOnly};
+        QTest::newRow("start: no answer, explained")
+            << AfterRow{.action = A::Start, .page = 0, .asked = true, .explained = true, .listing = mainOnly};
+        QTest::newRow("start of a running Apache: nothing new to ask")
+            << AfterRow{.action = A::Start, .running = true, .page = 200, .listing = mainOnly};
+        QTest::newRow("restart of a running Apache: asked")
+            << AfterRow{.action = A::Restart, .running = true, .page = 404, .asked = true, .explained = true,
+                        .listing = mainOnly};
+        QTest::newRow("stop: nothing asked") << AfterRow{.action = A::Stop, .page = 200, .listing = mainOnly};
+        QTest::newRow("starts failed: who holds Apache's Listen port, and MySQL's 3306")
+            << AfterRow{.action = A::Start, .failing = {"net start apache2", "net start mysql"}, .page = 200,
+                        .listing = mainOnly, .ports = {8080, 3306}};
+        QTest::newRow("restart: a failed stop asks nobody")
+            << AfterRow{.action = A::Restart, .running = true, .failing = {"net stop apache2", "net stop mysql"},
+                        .page = 200, .listing = mainOnly};
         // clang-format on
     }
 
     void afterCommands()
     {
         QFETCH(AfterRow, row);
-        const auto& [apache, running, alreadyStarted, page, asked, explained, listing, otherHost] = row;
         FakeRunner runner;
-        runner.running = running;
-        runner.answers["net start apache2"].alreadyInState = alreadyStarted;
+        runner.running = row.running;
+        for (const QString& command : row.failing)
+            runner.answers[command].status = Status::Failed;
         QTemporaryDir dir;
         QVERIFY(MakeApacheFolder(dir.filePath("apache"), 8080) && QDir(dir.filePath("apache")).mkdir("bin") &&
                 WriteAll(dir.filePath("apache/bin/httpd.exe"), "") &&
                 WriteAll(dir.filePath("apache/bin/httpd"), ""));
+        // A root with its index page: a 403 or 404 there is a fault, not an empty folder.
+        QVERIFY(QDir(dir.path()).mkdir("site") && WriteAll(dir.filePath("site/index.php"), ""));
         QStringList urls;
+        QList<quint16> ports;
         ApplyPassSeams seams;
-        seams.runProgram = [listing = listing](const config::ApacheInvocation& run) {
+        seams.runProgram = [&row](const config::ApacheInvocation& run) {
             return CommandOutcome{
-                Status::Succeeded, 0, run.arguments[0] == "-S" ? listing : "Syntax OK", {}, false, {}};
+                Status::Succeeded, 0, run.arguments[0] == "-S" ? row.listing : "Syntax OK", {}, false, {}};
         };
         seams.runner = &runner;
-        seams.requestPage = [&urls, page = page](const QUrl& url) {
+        seams.requestPage = [&urls, &row](const QUrl& url) {
             urls << url.toString();
-            return PageAnswer{page, page ? "Forbidden" : "Connection refused"};
+            return PageAnswer{row.page, row.page ? "Forbidden" : "Connection refused"};
+        };
+        seams.portHolders = [&ports](quint16 port) {
+            ports << port;
+            return std::vector<platform::PortHolder>{{1234, "nginx.exe", false}};
         };
         const PassReport report = ApplyPass(seams).run(
-            {dir.filePath("site"), "index.php", dir.filePath("apache"), true, apache, ServiceAction::Stop});
-        QCOMPARE(urls, asked ? QStringList{"http://127.0.0.1:8080/"} : QStringList());
-        QCOMPARE(report.site.has_value(), explained);
-        QCOMPARE(report.apacheWasRunning, apache == ServiceAction::Start && (running || alreadyStarted));
-        QCOMPARE(report.otherVirtualHost, otherHost);
+            {dir.filePath("site"), "index.php", dir.filePath("apache"), true, row.action, row.action});
+        QCOMPARE(urls, row.asked ? QStringList{"http://127.0.0.1:8080/"} : QStringList());
+        QCOMPARE(report.site.has_value(), row.explained);
+        QCOMPARE(report.apacheWasRunning, row.action == ServiceAction::Start && row.running);
+        QCOMPARE(report.otherVirtualHost, row.otherHost);
+        QCOMPARE(ports, row.ports);
+        QCOMPARE(int(report.portsTaken.size()), int(row.ports.size()));
     }
 
     void pageAddress_data()
@@ -430,6 +506,21 @@ class TestApplyPass : public QObject
         QTest::newRow("start of a running Apache")
             << report(Outcome::Applied, {ok}, [](PassReport& r) { r.apacheWasRunning = true; })
             << applied + "Apache 已经在运行，它要重启后才会读取新的设置：请选择“重启”再应用一次。";
+        QTest::newRow("ports taken: each under its service's failed start, before Apache's lines")
+            << report(Outcome::Applied,
+                      {record(Status::Failed, 2, {}, {}, false, {"AH00072: make_sock"}),
+                       {Command(Service::MySql, Verb::Start), "net start mysql",
+                        record(Status::Failed, 2, {}, {}).outcome}},
+                      [](PassReport& r) {
+                          r.portsTaken = {{Service::Apache, 80, {4, "System", true}},
+                                          {Service::Apache, 443, {77, "", false}},
+                                          {Service::MySql, 3306, {0, "", false}},
+                                          {Service::Apache, 8080, {9, "C:\\x\\httpd.exe", false}}};
+                      })
+            << "设置已应用，但以下服务命令没有成功：\nservice apache2 start：退出码 2\n"
+               "    端口 80 已被 System (PID 4) 占用：这是 Windows 自己的 HTTP 服务（http.sys），IIS 等程序通过它使用端口\n"
+               "    端口 443 已被 PID 77 占用\n    端口 8080 已被 C:\\x\\httpd.exe (PID 9) 占用\n"
+               "    AH00072: make_sock\nnet start mysql：退出码 2\n    端口 3306 已被另一个程序占用";
         QTest::newRow("new root forbidden: Apache's reason, the folder its user cannot enter")
             << report(Outcome::Applied, {ok}, [](PassReport& r) {
                    const QStringList log{"AH01630: client denied by server configuration: /srv/site/"};
@@ -471,6 +562,136 @@ class TestApplyPass : public QObject
         QFETCH(PassReport, report);
         QFETCH(QString, message);
         QCOMPARE(ComposeMessage(report), message);
+    }
+
+    void phpFpm_data()
+    {
+        QTest::addColumn<ServiceAction>("apache");
+        QTest::addColumn<QByteArray>("phpIni");   // PHP-FPM's php.ini before the pass
+        QTest::addColumn<QString>("listen");      // its pool's listen line
+        QTest::addColumn<QStringList>("restart"); // the commands on PHP-FPM, the last ones run
+        QTest::addColumn<QString>("message");     // %1: PHP-FPM's php.ini
+        const QString sock = "listen = /run/php/php8.2-fpm.sock";
+        const QByteArray off = "display_errors = Off\r\n", on = "display_errors = On\r\n";
+        const QStringList restarted{"net stop php8.2-fpm | 正在重启服务:PHP-FPM",
+                                    "net start php8.2-fpm | 正在重启服务:PHP-FPM"};
+        const QString done = "设置已完成！\n修改的是 PHP 读取的 php.ini：%1";
+        const QString later = "\nPHP-FPM 下次启动时才会读取修改后的 php.ini。";
+        const QString missing =
+            "需要修改的 php.ini 没有找到：Apache 把 .php 文件交给 PHP-FPM（unix:/run/php/php8.2-fpm.sock），"
+            "但没有找到在那里监听的 PHP-FPM，或它没有说出它读取的 php.ini。";
+        const QStringList none;
+        // clang-format off
+        QTest::newRow("start: PHP-FPM restarted") << ServiceAction::Start << off << sock << restarted << done;
+        QTest::newRow("restart: PHP-FPM restarted") << ServiceAction::Restart << off << sock << restarted << done;
+        QTest::newRow("stop: read at its next start") << ServiceAction::Stop << off << sock << none << done + later;
+        QTest::newRow("php.ini unchanged: no restart") << ServiceAction::Start << on << sock << none << done;
+        QTest::newRow("no pool listens there") << ServiceAction::Start << off << "listen = 9001" << none << missing;
+        // clang-format on
+    }
+
+    void phpFpm()
+    {
+        // Apache hands .php to PHP-FPM's socket; Debian's php8.2-fpm has its pool and php.ini in php/8.2/fpm.
+        QFETCH(ServiceAction, apache);
+        QFETCH(QByteArray, phpIni);
+        QFETCH(QString, listen);
+        QFETCH(QStringList, restart);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        const QString fpm = dir.filePath("php/8.2/fpm"), program = dir.filePath("sbin/php-fpm8.2");
+        QVERIFY(MakeApacheFolder(
+                    dir.filePath("apache"), 8080,
+                    "LoadModule proxy_fcgi_module modules/mod_proxy_fcgi.so\n<FilesMatch \\.php$>\n"
+                    "SetHandler \"proxy:unix:/run/php/php8.2-fpm.sock|fcgi://localhost\"\n</FilesMatch>") &&
+                QDir().mkpath(fpm + "/pool.d") &&
+                WriteAll(fpm + "/pool.d/www.conf", "[www]\n" + listen.toUtf8()) &&
+                WriteAll(fpm + "/php.ini", phpIni));
+        FakeRunner runner;
+        ApplyPassSeams seams;
+        seams.setStatus = [&](const QString& text) { runner.status = text; };
+        seams.runner = &runner;
+        seams.packageFolders = {dir.filePath("php"), {}, dir.filePath("sbin")};
+        seams.runProgram = [&](const config::ApacheInvocation& run) { // as php-fpm8.2 -i answers
+            const bool info = run.program == program && run.arguments == QStringList{"-i"};
+            return CommandOutcome{Status::Succeeded,
+                                  0,
+                                  info ? "Loaded Configuration File => " + fpm + "/php.ini\n" : "",
+                                  {},
+                                  false,
+                                  {}};
+        };
+        seams.requestPage = [](const QUrl&) { return PageAnswer{200, {}}; };
+        const PassReport report = ApplyPass(seams).run(
+            {dir.filePath("site"), "index.php", dir.filePath("apache"), true, apache, ServiceAction::Start});
+        QCOMPARE(runner.log.filter("php8.2-fpm"), restart);
+        QCOMPARE(runner.log.mid(runner.log.size() - restart.size()), restart); // after Apache's and MySQL's
+        QCOMPARE(ComposeMessage(report), message.replace("%1", QDir::toNativeSeparators(fpm + "/php.ini")));
+        QCOMPARE(ReadAll(dir.filePath("apache/php.ini")),
+                 "[PHP]\r\n; display_errors = On\r\ndisplay_errors = Off\r\n");
+    }
+
+    void fedoraPass()
+    {
+        // Fedora's /etc/httpd with its PHP-FPM, Debian's apache2 as httpd testing the change for real.
+        if (!QFile::exists("/usr/sbin/apache2") || QSysInfo::kernelType() == "winnt")
+            QSKIP("needs Debian's apache2 to stand in for httpd, and POSIX");
+        QTemporaryDir dir;
+        QVERIFY(MakeFedoraTree(dir.path(), 8));
+        FakeRunner runner;
+        ApplyPassSeams seams;
+        seams.setStatus = [&](const QString& text) { runner.status = text; };
+        seams.runner = &runner;
+        seams.packageFolders = {dir.filePath("etc/php"), dir.filePath("etc/php-fpm.d"),
+                                dir.filePath("usr/sbin")};
+        seams.requestPage = [](const QUrl&) { return PageAnswer{200, {}}; };
+        const PassReport report = ApplyPass(seams).run({dir.filePath("var/www/site"), "index.php index.html",
+                                                        dir.filePath("etc/httpd"), true,
+                                                        ServiceAction::Restart, ServiceAction::Start});
+        QCOMPARE(ComposeMessage(report),
+                 "设置已完成！\n修改的是 PHP 读取的 php.ini：" + dir.filePath("etc/php.ini"));
+        QCOMPARE(
+            runner.log,
+            QStringList({"net stop httpd | 正在重启服务:Apache2", "net start httpd | 正在重启服务:Apache2",
+                         "net start mariadb | 正在启动服务:Mysql", "net stop php-fpm | 正在重启服务:PHP-FPM",
+                         "net start php-fpm | 正在重启服务:PHP-FPM"}));
+        QCOMPARE(ReadAll(dir.filePath("etc/php.ini")), "[PHP]\r\ndisplay_errors = On\r\n");
+        QVERIFY(report.testAfter && report.testAfter->passed); // httpd accepts the changed tree
+        QVERIFY(ReadAll(dir.filePath("etc/httpd/conf/httpd.conf"))
+                    .contains("\r\nDirectoryIndex index.php index.html\r\n"));
+    }
+
+    void emptyRoot_data()
+    {
+        QTest::addColumn<int>("status");       // what Apache answers for the new root
+        QTest::addColumn<QString>("page");     // a file in the new root (empty: none)
+        QTest::addColumn<QString>("addition"); // what the message adds after the settings
+        const QString none = "\n新主目录里还没有首页文件（index.php index.html）";
+        const QString failed = "：\n新主目录没有正常打开：http://127.0.0.1:8080/ 的回答是 %1 Forbidden";
+        QTest::newRow("404, no index page: said plainly") << 404 << "" << none;
+        QTest::newRow("403, no index page: said plainly") << 403 << "notes.txt" << none;
+        QTest::newRow("403 with index.html: a fault") << 403 << "index.html" << failed.arg(403);
+        QTest::newRow("500, no index page: a fault") << 500 << "" << failed.arg(500);
+    }
+
+    void emptyRoot()
+    {
+        QFETCH(int, status);
+        QFETCH(QString, page);
+        QFETCH(QString, addition);
+        QTemporaryDir dir;
+        QVERIFY(MakeApacheFolder(dir.filePath("apache"), 8080) && QDir(dir.path()).mkdir("site") &&
+                (page.isEmpty() || WriteAll(dir.filePath("site/" + page), "x")));
+        FakeRunner runner;
+        ApplyPassSeams seams;
+        seams.runner = &runner;
+        seams.requestPage = [status](const QUrl&) { return PageAnswer{status, "Forbidden"}; };
+        const PassReport report =
+            ApplyPass(seams).run({dir.filePath("site"), "index.php  index.html", dir.filePath("apache"),
+                                  false, ServiceAction::Start, ServiceAction::Start});
+        const QString message = ComposeMessage(report);
+        QVERIFY2(message.endsWith(addition) && message.count('\n') == addition.count('\n'),
+                 qPrintable(message));
     }
 };
 

@@ -4,6 +4,7 @@
 #include "config/apachelines.h"
 #include "config/fileundo.h"
 #include "config/installation.h"
+#include "config/phphandler.h"
 #include "config/rewritefile.h"
 #include "config/rootaccess.h"
 #include "config/tokenizer.h"
@@ -619,6 +620,83 @@ class TestConfig : public QObject
                  qPrintable(dump.output));
         QCOMPARE(ReadAll(conf).count("<Directory"),
                  sections); // its section moved, or nothing denies: none added
+    }
+
+    void phpHandler_data()
+    {
+        QTest::addColumn<QByteArray>("conf"); // Apache's main file
+        QTest::addColumn<QString>(
+            "fastCgi"); // where .php files go to PHP-FPM; empty: PHP's module serves them
+        const QByteArray module = "LoadModule php_module /usr/lib/apache2/modules/libphp8.2.so\n";
+        const QByteArray proxy = "LoadModule proxy_fcgi_module /usr/lib/apache2/modules/mod_proxy_fcgi.so\n";
+        const auto files = [](const QByteArray& handler) {
+            return "<FilesMatch \".+\\.ph(?:ar|p|tml)$\">\n    SetHandler " + handler + "\n</FilesMatch>\n";
+        };
+        const QByteArray php = "application/x-httpd-php";
+        const QByteArray socket = "\"proxy:unix:/run/php/php8.2-fpm.sock|fcgi://localhost\"";
+        // Debian's conf-available/php8.2-fpm.conf as php8.2-fpm installs it, without its comments.
+        const QByteArray debianFpm = "<IfModule !mod_php8.c>\n<IfModule proxy_fcgi_module>\n" +
+                                     files(socket) +
+                                     "<FilesMatch \".+\\.phps$\">\n    Require all denied\n</FilesMatch>\n"
+                                     "</IfModule>\n</IfModule>\n";
+        const QByteArray passMatch =
+            R"(ProxyPassMatch "^/(.*\.php(/.*)?)$" "fcgi://127.0.0.1:9000/var/www/$1")";
+        const QString sock = "unix:/run/php/php8.2-fpm.sock", port = "127.0.0.1:9000";
+        // clang-format off
+        QTest::newRow("PHP's module") << module + files(php) << "";
+        QTest::newRow("PHP-FPM's socket") << proxy + files(socket) << sock;
+        QTest::newRow("PHP-FPM on a TCP port") << proxy + files("proxy:fcgi://127.0.0.1:9000") << port;
+        QTest::newRow("ProxyPassMatch") << proxy + passMatch + "\n" << port;
+        QTest::newRow("Debian's FPM conf, the module loaded: the module") << module + proxy + debianFpm << "";
+        QTest::newRow("Debian's FPM conf, the module disabled") << proxy + debianFpm << sock;
+        QTest::newRow("Debian's FPM conf, proxy_fcgi disabled") << debianFpm << "";
+        QTest::newRow("the module's handler after PHP-FPM's") << proxy + files(socket) + files(php) << "";
+        // clang-format on
+    }
+
+    void phpHandler()
+    {
+        QFETCH(QByteArray, conf);
+        QFETCH(QString, fastCgi);
+        QTemporaryDir dir;
+        QVERIFY(WriteAll(dir.filePath("httpd.conf"), conf));
+        ApacheConfigReader reader(dir.path());
+        PhpHandlerReader handler;
+        reader.read(dir.filePath("httpd.conf"),
+                    [&](const ApacheConfigLine& line) { handler.read(line, reader.expand(line.text)); });
+        QCOMPARE(handler.fastCgiAddress(), fastCgi);
+    }
+
+    void phpFpmPool_data()
+    {
+        QTest::addColumn<QString>("listen");  // the pool's listen value
+        QTest::addColumn<QString>("address"); // where Apache hands .php files
+        QTest::addColumn<bool>("found");
+        const QString sock = "/run/php/php8.2-fpm.sock";
+        // clang-format off
+        QTest::newRow("the same socket") << sock << "unix:/run/php//php8.2-fpm.sock" << true;
+        QTest::newRow("another socket") << "/run/php/php8.1-fpm.sock" << "unix:" + sock << false;
+        QTest::newRow("$pool: the pool's name") << "/run/php-fpm/$pool.sock" << "unix:/run/php-fpm/www.sock" << true;
+        QTest::newRow("a port alone: every address") << "9000" << "127.0.0.1:9000" << true;
+        QTest::newRow("localhost is 127.0.0.1") << "127.0.0.1:9000" << "localhost:9000" << true;
+        QTest::newRow("another port") << "127.0.0.1:9001" << "127.0.0.1:9000" << false;
+        QTest::newRow("another address") << "[::1]:9000" << "127.0.0.1:9000" << false;
+        // clang-format on
+    }
+
+    void phpFpmPool()
+    {
+        QFETCH(QString, listen);
+        QFETCH(QString, address);
+        QFETCH(bool, found);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath("php/8.2/fpm/pool.d") &&
+                WriteAll(dir.filePath("php/8.2/fpm/pool.d/www.conf"),
+                         "[www]\nuser = www-data\nlisten = " + listen.toUtf8()));
+        const std::optional<PhpFpm> fpm = FindPhpFpm(address, {dir.filePath("php"), {}, "/usr/sbin"});
+        QCOMPARE(fpm.has_value(), found);
+        QCOMPARE(fpm ? fpm->program + ' ' + fpm->service : "",
+                 found ? "/usr/sbin/php-fpm8.2 php8.2-fpm" : "");
     }
 };
 

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "app/applypass.h"
+#include "app/passmessage.h"
+#include "platform/portholders.h"
 #include "services/apachelog.h"
 #include "services/serviceactions.h"
 #include "services/servicemanager.h"
 #include "testutil.h"
 
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -23,15 +26,7 @@ using Status = CommandOutcome::Status;
 
 // Who runs the commands: a service manager whose programs are the stand-ins, or none: a FakeRunner.
 using Manager = std::optional<ServiceManager>;
-
-// The rows of serviceNames and runProcess; their tables say what each column holds.
-using NamesRow = std::tuple<QStringList, QString, QStringList>;
-using ProcessRow = std::tuple<QString, Status, QString>;
-
-// The manager, the actions on Apache and MySQL; body: what the stand-ins run; records: command line as
-// run, status, reason, Apache's log lines; without a service manager: the status texts and each command
-// with the status text then.
-using ApplyRow = std::tuple<Manager, ServiceAction, ServiceAction, QByteArray, QStringList>;
+using State = platform::ServiceState;
 
 class TestServices : public QObject
 {
@@ -53,32 +48,62 @@ class TestServices : public QObject
 
     void apply_data()
     {
+        // manager: none, a FakeRunner; apache, mysql: the actions; body: what the stand-ins run. records:
+        // each command as run, status, reason and Apache's log lines; without a manager: the status texts,
+        // and each command with the status text then.
+        QTest::addColumn<Manager>("manager");
+        QTest::addColumn<ServiceAction>("apache");
+        QTest::addColumn<ServiceAction>("mysql");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QStringList>("records");
         // clang-format off
-        QTest::addColumn<ApplyRow>("row");
         using A = ServiceAction;
-        QTest::newRow("start, stop: each status text once, before its commands") << ApplyRow{Manager(), A::Start, A::Stop, QByteArray(), QStringList{"正在启动服务:Apache2", "net start apache2 | 正在启动服务:Apache2", "正在停止服务:Mysql", "net stop mysql | 正在停止服务:Mysql"}};
-        QTest::newRow("pause, start") << ApplyRow{Manager(), A::Pause, A::Start, QByteArray(), QStringList{"正在暂停服务:Apache2", "net pause apache2 | 正在暂停服务:Apache2", "正在启动服务:Mysql", "net start mysql | 正在启动服务:Mysql"}};
-        QTest::newRow("restart is a stop, then a start") << ApplyRow{Manager(), A::Restart, A::Restart, QByteArray(), QStringList{"正在重启服务:Apache2", "net stop apache2 | 正在重启服务:Apache2", "net start apache2 | 正在重启服务:Apache2", "正在重启服务:Mysql", "net stop mysql | 正在重启服务:Mysql", "net start mysql | 正在重启服务:Mysql"}};
+        QTest::newRow("start, stop: each status text once, before its commands") << Manager() << A::Start << A::Stop
+            << QByteArray() << QStringList{"正在启动服务:Apache2", "net start apache2 | 正在启动服务:Apache2",
+                                           "正在停止服务:Mysql", "net stop mysql | 正在停止服务:Mysql"};
+        QTest::newRow("pause, start") << Manager() << A::Pause << A::Start << QByteArray()
+            << QStringList{"正在暂停服务:Apache2", "net pause apache2 | 正在暂停服务:Apache2", "正在启动服务:Mysql",
+                           "net start mysql | 正在启动服务:Mysql"};
+        QTest::newRow("restart is a stop, then a start") << Manager() << A::Restart << A::Restart << QByteArray()
+            << QStringList{"正在重启服务:Apache2", "net stop apache2 | 正在重启服务:Apache2",
+                           "net start apache2 | 正在重启服务:Apache2", "正在重启服务:Mysql",
+                           "net stop mysql | 正在重启服务:Mysql", "net start mysql | 正在重启服务:Mysql"};
 #ifndef Q_OS_WIN // sh stand-ins
         using M = ServiceManager;
-        // What a failed start adds to Apache's log: a blank line, more lines than a message takes, one longer than one.
-        const QStringList failed{"", "AH00072: make_sock: could not bind to address 0.0.0.0:80", "AH00451: no listening sockets available", "AH00526: 语法错误", QString(250, 'x'), "AH00015: Unable to open logs", "one line too many"};
-        const QByteArray logging = "[ \"$*\" = 'start apache2' ] && printf '" + failed.join("\\r\\n").toUtf8() + "\\r\\n' >>$d/log || echo $* >>$d/log; ";
+        // What a failed start adds to Apache's log: a blank line, more lines than a message takes, one too long.
+        const QStringList failed{"", "AH00072: make_sock: could not bind to address 0.0.0.0:80",
+                                 "AH00451: no listening sockets available", "AH00526: 语法错误", QString(250, 'x'),
+                                 "AH00015: Unable to open logs", "one line too many"};
+        const QByteArray logging = "[ \"$*\" = 'start apache2' ] && printf '" + failed.join("\\r\\n").toUtf8() +
+                                   "\\r\\n' >>$d/log || echo $* >>$d/log; ";
         const QString logged = failed.mid(1, 3).join(' ') + ' ' + QString(200, 'x') + ' ' + failed[5];
-        QTest::newRow("systemd: pause runs nothing, mysql stays mysql") << ApplyRow{Manager(M::Systemd), A::Pause, A::Restart, QByteArray(), QStringList{"net pause apache2 5", "systemctl stop mysql 0", "systemctl start mysql 0"}};
-        QTest::newRow("sysv: restart, a mysql script stays mysql; started: no log") << ApplyRow{Manager(M::SysVinit), A::Restart, A::Start, "touch $d/mysql; " + logging, QStringList{"service apache2 stop 0", "service apache2 start 0", "service mysql start 0"}};
-        QTest::newRow("sysv: failed. with exit 0, only mariadb's script; no log") << ApplyRow{Manager(M::SysVinit), A::Start, A::Stop, QByteArray("echo \"Starting $1\"; echo \"Action '$2' failed.\""), QStringList{"service apache2 start 2 Action 'start' failed.", "service mariadb stop 2 Action 'stop' failed."}};
-        QTest::newRow("non-zero exit, the rest still run; log did not grow") << ApplyRow{Manager(M::Systemd), A::Restart, A::Start, QByteArray("[ \"$*\" = 'start apache2' ] || echo >>$d/log; exit 1"), QStringList{"systemctl stop apache2 2", "systemctl start apache2 2", "systemctl start mysql 2"}};
-        QTest::newRow("failed start: the lines it logged") << ApplyRow{Manager(M::Systemd), A::Restart, A::Start, logging + "exit 1", QStringList{"systemctl stop apache2 2", "systemctl start apache2 2 " + logged, "systemctl start mysql 2"}};
-        QTest::newRow("net: already started, not started") << ApplyRow{Manager(M::WindowsNet), A::Restart, A::Restart, QByteArray("case \"$*\" in 'stop apache2') n=2185;; *apache2) n=2182;; *) n=3521;; esac; echo NET HELPMSG $n; exit 2"), QStringList{"net stop apache2 2", "net start apache2 0", "net stop mysql 0", "net start mysql 2"}};
+        QTest::newRow("systemd: pause runs nothing, mysql stays mysql") << Manager(M::Systemd) << A::Pause << A::Restart
+            << QByteArray() << QStringList{"net pause apache2 5", "systemctl stop mysql 0", "systemctl start mysql 0"};
+        QTest::newRow("sysv: restart, a mysql script stays mysql; started: no log") << Manager(M::SysVinit)
+            << A::Restart << A::Start << "touch $d/mysql; " + logging
+            << QStringList{"service apache2 stop 0", "service apache2 start 0", "service mysql start 0"};
+        QTest::newRow("sysv: failed. with exit 0, only mariadb's script; no log") << Manager(M::SysVinit)
+            << A::Start << A::Stop << QByteArray("echo \"Starting $1\"; echo \"Action '$2' failed.\"")
+            << QStringList{"service apache2 start 2 Action 'start' failed.",
+                           "service mariadb stop 2 Action 'stop' failed."};
+        QTest::newRow("non-zero exit, the rest still run; log did not grow") << Manager(M::Systemd) << A::Restart
+            << A::Start << QByteArray("[ \"$*\" = 'start apache2' ] || echo >>$d/log; exit 1")
+            << QStringList{"systemctl stop apache2 2", "systemctl start apache2 2", "systemctl start mysql 2"};
+        QTest::newRow("failed start: the lines it logged") << Manager(M::Systemd) << A::Restart << A::Start
+            << logging + "exit 1"
+            << QStringList{"systemctl stop apache2 2", "systemctl start apache2 2 " + logged,
+                           "systemctl start mysql 2"};
 #endif
         // clang-format on
     }
 
     void apply()
     {
-        QFETCH(ApplyRow, row);
-        const auto& [manager, apache, mysql, body, records] = row;
+        QFETCH(Manager, manager);
+        QFETCH(ServiceAction, apache);
+        QFETCH(ServiceAction, mysql);
+        QFETCH(QByteArray, body);
+        QFETCH(QStringList, records);
         qputenv("BODY", body);
         for (const char* file : {"log", "mysql"})
             QFile::remove(m_bin.filePath(file));
@@ -99,42 +124,153 @@ class TestServices : public QObject
         QCOMPARE(QString::fromUtf8(ReadAll(m_bin.filePath("calls"))), ran.join(""));
     }
 
+    void netJudgedByState_data()
+    {
+        // A net command run by a stand-in net: body, what it prints and exits with; states: what the service
+        // manager reports before it, then each time it is asked after it. What became of it: status,
+        // already (in the asked state before), reason.
+        QTest::addColumn<Verb>("verb");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QList<State>>("states");
+        QTest::addColumn<Status>("status");
+        QTest::addColumn<bool>("already");
+        QTest::addColumn<QString>("reason");
+        // clang-format off
+        const QList<State> running{State::Running, State::Running}, stopped{State::Stopped, State::Stopped};
+        QTest::newRow("Windows: start of a running service, 2182") << Verb::Start
+            << QByteArray("echo 'The requested service has already been started.'; echo 'NET HELPMSG 2182.'; exit 2")
+            << running << Status::Succeeded << true << "";
+        QTest::newRow("Wine: start of a running service") << Verb::Start
+            << QByteArray("echo 'The X service is starting.'; echo 'Service already running.'; exit 1")
+            << running << Status::Succeeded << true << "";
+        QTest::newRow("a Chinese Windows: stop of a stopped service, 3521") << Verb::Stop
+            << QByteArray("echo '没有启动 X 服务。'; echo '请键入 NET HELPMSG 3521 以获得更多的帮助。'; exit 2")
+            << stopped << Status::Succeeded << true << "";
+        QTest::newRow("running after a while: asked again") << Verb::Start << QByteArray("exit 0")
+            << QList<State>{State::Stopped, State::StartPending, State::StartPending, State::Running}
+            << Status::Succeeded << false << "";
+        QTest::newRow("net says started, the service stopped: net's lines") << Verb::Start
+            << QByteArray("echo 'The X service is starting.'; echo; echo 'The X service was started successfully.'")
+            << stopped << Status::Failed << false
+            << "服务管理器报告服务已停止：The X service is starting. The X service was started successfully.";
+        QTest::newRow("pause left it running") << Verb::Pause << QByteArray("echo 'usage'") << running << Status::Failed
+            << false << "服务管理器报告服务正在运行：usage";
+        QTest::newRow("no state: net's exit code") << Verb::Stop << QByteArray("echo 'NET HELPMSG 2185.'; exit 2")
+            << QList<State>{State::Unknown, State::Unknown} << Status::Failed << false << "";
+        // clang-format on
+    }
+
+    void netJudgedByState()
+    {
+#ifndef Q_OS_UNIX
+        QSKIP("net is a sh stand-in here: POSIX only.");
+#else
+        QFETCH(Verb, verb);
+        QFETCH(QByteArray, body);
+        QFETCH(QList<State>, states);
+        QFETCH(Status, status);
+        QFETCH(bool, already);
+        QFETCH(QString, reason);
+        qputenv("BODY", body);
+        QList<State> reported = states;
+        SystemCommandRunner runner(
+            ServiceManager::WindowsNet, std::chrono::seconds(20), m_bin.path(), [&](const QString& name) {
+                return name == "X" && !reported.isEmpty() ? reported.takeFirst() : State::Unknown;
+            });
+        const CommandOutcome outcome = runner.run({Service::Apache, verb, "X"}).outcome;
+        QCOMPARE(outcome.status, status);
+        QCOMPARE(outcome.alreadyInState, already);
+        QCOMPARE(outcome.reason, reason);
+        QVERIFY(reported.isEmpty());
+#endif
+    }
+
     void serviceNames_data()
     {
+        // installed: NAME=its binary path, in the service manager's order; folder: the Apache folder typed.
+        QTest::addColumn<QStringList>("installed");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("apache");
+        QTest::addColumn<QString>("mysql");
+        QTest::addColumn<QString>("note");
         // clang-format off
-        // installed: NAME=its binary path, in the service manager's order. names: Apache's, MySQL's, the note.
-        QTest::addColumn<NamesRow>("row");
-        QTest::newRow("folder typed in other case and separators; quoted, with arguments") << NamesRow{QStringList{"Apache2.4=\"C:\\Apache24\\bin\\httpd.exe\" -k runservice", "MySQL80=\"C:\\Program Files\\MySQL\\MySQL Server 8.0\\bin\\mysqld.exe\" --defaults-file=my.ini MySQL80"}, "c:/apache24//", QStringList{"Apache2.4", "MySQL80", ""}};
-        QTest::newRow("unquoted path with blanks and arguments") << NamesRow{QStringList{"Apache=C:\\Program Files\\Apache24\\bin\\HTTPD.EXE -k runservice", "MariaDB=C:\\Program Files\\MariaDB 11.4\\bin\\mariadbd.exe MariaDB"}, "C:\\Program Files\\Apache24", QStringList{"Apache", "MariaDB", ""}};
-        QTest::newRow("several MySQL: the first, said so") << NamesRow{QStringList{"MySQL57=D:\\mysql57\\bin\\mysqld.exe", "MariaDB=C:\\MariaDB\\bin\\mariadbd.exe"}, "C:\\Apache24", QStringList{"apache2", "MySQL57", "找到多个 MySQL 服务，使用了 MySQL57。"}};
-        QTest::newRow("apache2 and mysql in any case stay") << NamesRow{QStringList{"Apache2.4=C:\\Apache24\\bin\\httpd.exe", "MySQL80=C:\\mysql\\bin\\mysqld.exe", "Apache2=C:\\old\\bin\\httpd.exe", "MYSQL=C:\\old\\bin\\mysqld.exe"}, "C:\\Apache24", QStringList{"apache2", "mysql", ""}};
-        QTest::newRow("none matching: another folder, other programs") << NamesRow{QStringList{"Apache2.4=C:\\Apache24\\bin\\httpd.exe", "Apache=C:\\Apache2\\httpd.exe", "MySQLRouter=C:\\mysql\\bin\\mysqlrouter.exe", "backup=C:\\mysqld.exe\\copy.exe"}, "C:\\Apache2", QStringList{"apache2", "mysql", ""}};
+        QTest::newRow("folder typed in other case and separators; quoted, with arguments")
+            << QStringList{"Apache2.4=\"C:\\Apache24\\bin\\httpd.exe\" -k runservice",
+                           "MySQL80=\"C:\\Program Files\\MySQL\\MySQL Server 8.0\\bin\\mysqld.exe\" "
+                           "--defaults-file=my.ini MySQL80"}
+            << "c:/apache24//" << "Apache2.4" << "MySQL80" << "";
+        QTest::newRow("unquoted path with blanks and arguments")
+            << QStringList{"Apache=C:\\Program Files\\Apache24\\bin\\HTTPD.EXE -k runservice",
+                           "MariaDB=C:\\Program Files\\MariaDB 11.4\\bin\\mariadbd.exe MariaDB"}
+            << "C:\\Program Files\\Apache24" << "Apache" << "MariaDB" << "";
+        QTest::newRow("several MySQL: the first, said so")
+            << QStringList{"MySQL57=D:\\mysql57\\bin\\mysqld.exe", "MariaDB=C:\\MariaDB\\bin\\mariadbd.exe"}
+            << "C:\\Apache24" << "apache2" << "MySQL57" << "找到多个 MySQL 服务，使用了 MySQL57。";
+        QTest::newRow("apache2 and mysql in any case stay")
+            << QStringList{"Apache2.4=C:\\Apache24\\bin\\httpd.exe", "MySQL80=C:\\mysql\\bin\\mysqld.exe",
+                           "Apache2=C:\\old\\bin\\httpd.exe", "MYSQL=C:\\old\\bin\\mysqld.exe"}
+            << "C:\\Apache24" << "apache2" << "mysql" << "";
+        QTest::newRow("none matching: another folder, other programs")
+            << QStringList{"Apache2.4=C:\\Apache24\\bin\\httpd.exe", "Apache=C:\\Apache2\\httpd.exe",
+                           "MySQLRouter=C:\\mysql\\bin\\mysqlrouter.exe", "backup=C:\\mysqld.exe\\copy.exe"}
+            << "C:\\Apache2" << "apache2" << "mysql" << "";
         // clang-format on
     }
 
     void serviceNames()
     {
-        QFETCH(NamesRow, row);
-        const auto& [installed, apacheFolder, names] = row;
+        QFETCH(QStringList, installed);
+        QFETCH(QString, folder);
+        QFETCH(QString, apache);
+        QFETCH(QString, mysql);
+        QFETCH(QString, note);
         std::vector<platform::InstalledService> services;
         for (const QString& service : installed)
             services.push_back({service.split('=')[0], platform::ServiceProgram(service.section('=', 1))});
-        const ServiceNames found = FindServiceNames(services, apacheFolder);
-        QCOMPARE((QStringList{found.apache, found.mysql, found.note}), names);
+        const ServiceNames found = FindServiceNames(services, folder);
+        QCOMPARE(found.apache, apache);
+        QCOMPARE(found.mysql, mysql);
+        QCOMPARE(found.note, note);
     }
 
     void windowsServices_data()
     {
-        // clang-format off
-        // services: NAME=its binary path, registered for real, %1 the scratch folder; the Apache folder
-        // is %1/Apache24. records: each command as shown and its status. requests: what each program was asked.
+        // services: NAME=its binary path, registered for real, %1 the scratch folder; the Apache folder is
+        // %1/Apache24, and a program given "fail" ends at once. running: started before the pass. message:
+        // what the pass says, net's words as Wine's net prints them in Chinese. asked: the new root was asked
+        // for. requests: what each program was asked, in all.
         QTest::addColumn<QStringList>("services");
-        QTest::addColumn<QStringList>("records");
+        QTest::addColumn<ServiceAction>("action");
+        QTest::addColumn<QStringList>("running");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("asked");
         QTest::addColumn<QStringList>("requests");
-        const QStringList installation{"Apache2.4=\"%1\\Apache24\\bin\\httpd.exe\" -k runservice", "MySQL80=%1\\mysql\\bin\\mysqld.exe --defaults-file=my.ini MySQL80"};
-        QTest::newRow("found by program") << installation << QStringList{"net start Apache2.4 0", "net start MySQL80 0"} << QStringList{"Apache24/bin/httpd.exe start", "mysql/bin/mysqld.exe start"};
-        QTest::newRow("apache2 and mysql present") << installation + QStringList{"apache2=%1\\other\\bin\\httpd.exe", "mysql=%1\\other\\bin\\mysqld.exe"} << QStringList{"net start apache2 0", "net start mysql 0"} << QStringList{"other/bin/httpd.exe start", "other/bin/mysqld.exe start"};
-        QTest::newRow("none matching") << QStringList{"Apache2.4=%1\\other\\bin\\httpd.exe"} << QStringList{"net start apache2 2", "net start mysql 2"} << QStringList();
+        // clang-format off
+        const QString apache = "Apache2.4=\"%1\\Apache24\\bin\\httpd.exe\" -k runservice";
+        const QString mysql = "MySQL80=%1\\mysql\\bin\\mysqld.exe --defaults-file=my.ini MySQL80";
+        const QString done = "设置已完成！";
+        const QString mysqlStarted = "mysql/bin/mysqld.exe start";
+        QTest::newRow("found by program") << QStringList{apache, mysql} << ServiceAction::Start << QStringList()
+            << done << true << QStringList{"Apache24/bin/httpd.exe start", mysqlStarted};
+        QTest::newRow("apache2 and mysql present")
+            << QStringList{apache, mysql, "apache2=%1\\other\\bin\\httpd.exe", "mysql=%1\\other\\bin\\mysqld.exe"}
+            << ServiceAction::Start << QStringList() << done << true
+            << QStringList{"other/bin/httpd.exe start", "other/bin/mysqld.exe start"};
+        QTest::newRow("none matching") << QStringList{"Apache2.4=%1\\other\\bin\\httpd.exe"} << ServiceAction::Start
+            << QStringList() << "设置已应用，但以下服务命令没有成功：\nnet start apache2：退出码 1（无法获取服务的句柄。）\n"
+                                "net start mysql：退出码 1（无法获取服务的句柄。）" << false << QStringList();
+        QTest::newRow("start of a running Apache: the advice, no page asked") << QStringList{apache, mysql}
+            << ServiceAction::Start << QStringList{"Apache2.4"}
+            << "文件已修改，服务命令已执行，但：\nApache 已经在运行，它要重启后才会读取新的设置：请选择“重启”再应用一次。"
+            << false << QStringList{"Apache24/bin/httpd.exe start", mysqlStarted};
+        QTest::newRow("stop of stopped services: done") << QStringList{apache, mysql} << ServiceAction::Stop
+            << QStringList() << done << false << QStringList();
+        QTest::newRow("a start whose program ends at once: failed, with net's lines")
+            << QStringList{"Apache2.4=%1\\Apache24\\bin\\httpd.exe fail", mysql} << ServiceAction::Start
+            << QStringList()
+            << "设置已应用，但以下服务命令没有成功：\nnet start Apache2.4：退出码 1（服务管理器报告服务已停止："
+               "正在启动服务 Apache2.4。 服务请求超时。）" << false
+            << QStringList{"Apache24/bin/httpd.exe start", mysqlStarted};
         // clang-format on
     }
 
@@ -144,7 +280,10 @@ class TestServices : public QObject
         QSKIP("Registers real services with the Windows service manager");
 #else
         QFETCH(QStringList, services);
-        QFETCH(QStringList, records);
+        QFETCH(ServiceAction, action);
+        QFETCH(QStringList, running);
+        QFETCH(QString, message);
+        QFETCH(bool, asked);
         QFETCH(QStringList, requests);
         QTemporaryDir dir;
         const QStringList programs{"Apache24/bin/httpd.exe", "mysql/bin/mysqld.exe", "other/bin/httpd.exe",
@@ -167,46 +306,61 @@ class TestServices : public QObject
             const Run run = RunProgram(sc, {"create", registered.last(), "binPath=", binaryPath});
             QVERIFY2(run.exitCode == 0, qPrintable(run.output));
         }
+        for (const QString& name : running)
+            QCOMPARE(RunProgram(platform::NetProgram(), {"start", name}).exitCode, 0);
 
         SystemCommandRunner runner(ServiceManager::WindowsNet, std::chrono::seconds(60));
-        app::ApplyPassSeams seams; // the real service manager; Apache's test and the page left out
+        app::ApplyPassSeams seams; // the real service manager; Apache's test left out, the page answered
         seams.runner = &runner;
         seams.runProgram = [](const config::ApacheInvocation&) { return CommandOutcome(); };
-        seams.requestPage = [](const QUrl&) { return PageAnswer{200, {}}; };
-        const app::PassReport report =
-            app::ApplyPass(seams).run({dir.filePath("www"), "index.php", dir.filePath("Apache24"), true,
-                                       ServiceAction::Start, ServiceAction::Start});
-        QStringList seen;
-        for (const CommandRecord& r : report.commands)
-            seen << r.commandLine + ' ' + QString::number(int(r.outcome.status));
-        QCOMPARE(seen, records);
-        const auto asked = [&] {
+        bool pageAsked = false;
+        seams.requestPage = [&](const QUrl&) {
+            pageAsked = true;
+            return PageAnswer{200, {}};
+        };
+        const app::PassReport report = app::ApplyPass(seams).run(
+            {dir.filePath("www"), "index.php", dir.filePath("Apache24"), true, action, action});
+        QCOMPARE(app::ComposeMessage(report), message);
+        QCOMPARE(pageAsked, asked);
+        const auto requested = [&] {
             QStringList lines;
             for (const QString& program : programs)
                 if (QFile::exists(dir.filePath(program + ".log")))
                     lines << program + ' ' + QString(ReadAll(dir.filePath(program + ".log"))).simplified();
             return lines;
         };
-        QTRY_COMPARE(asked(), requests);
+        QTRY_COMPARE(requested(), requests);
 #endif
     }
 
     void runProcess_data()
     {
+        // script: for sh -c, %DIR% a scratch folder; one word is a program run as it is. status: timed out
+        // after 1 s, else within 20 s. result: exit code, reason or first output line, whether the process in
+        // %DIR%/pid lives.
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<Status>("status");
+        QTest::addColumn<QString>("result");
         // clang-format off
-        // script: for sh -c, %DIR% a scratch folder; one word is a program run as it is. status: timed out after 1 s,
-        // else within 20 s. result: exit code, reason or first output line, whether the process in %DIR%/pid lives.
-        QTest::addColumn<ProcessRow>("row");
-        QTest::newRow("missing program") << ProcessRow{"brellimar-no-such-program", Status::FailedToStart, "0 execvp: No such file or directory"};
-        QTest::newRow("file without execute bit") << ProcessRow{"brellimar-not-executable", Status::FailedToStart, "0 execvp: Permission denied"};
-        QTest::newRow("non-zero exit") << ProcessRow{"echo; echo '  no such service ' >&2; exit 3", Status::Failed, "3 no such service"};
-        QTest::newRow("killed by a signal") << ProcessRow{"kill -9 $$", Status::Crashed, "-1 Process crashed"};
-        QTest::newRow("succeeds") << ProcessRow{"echo started", Status::Succeeded, "0 started"};
+        QTest::newRow("missing program") << "brellimar-no-such-program" << Status::FailedToStart
+            << "0 execvp: No such file or directory";
+        QTest::newRow("file without execute bit") << "brellimar-not-executable" << Status::FailedToStart
+            << "0 execvp: Permission denied";
+        QTest::newRow("non-zero exit") << "echo; echo '  no such service ' >&2; exit 3" << Status::Failed
+            << "3 no such service";
+        QTest::newRow("killed by a signal") << "kill -9 $$" << Status::Crashed << "-1 Process crashed";
+        QTest::newRow("succeeds") << "echo started" << Status::Succeeded << "0 started";
         // ulimit: a flood left behind by a test that was killed stops at 4 GB.
-        QTest::newRow("endless output") << ProcessRow{"ulimit -f 8000000; echo $$ > '%DIR%/pid'; exec yes flood", Status::TimedOut, "-1 flood gone"};
-        QTest::newRow("daemon writing to the output") << ProcessRow{"echo started; (while [ -d '%DIR%' ]; do echo tick; echo tick >> '%DIR%/ticks'; sleep 0.1; done) & echo $! > '%DIR%/pid'", Status::Succeeded, "0 started alive"};
-        QTest::newRow("ends on SIGTERM at the bound") << ProcessRow{"echo $$ > '%DIR%/pid'; echo waiting; exec sleep 60", Status::TimedOut, "-1 waiting gone"};
-        QTest::newRow("ignores SIGTERM past the bound") << ProcessRow{"trap 'echo term' TERM; echo $$ > '%DIR%/pid'; while [ -d '%DIR%' ]; do sleep 0.1; done", Status::TimedOut, "-1 term gone"};
+        QTest::newRow("endless output") << "ulimit -f 8000000; echo $$ > '%DIR%/pid'; exec yes flood"
+            << Status::TimedOut << "-1 flood gone";
+        QTest::newRow("daemon writing to the output")
+            << "echo started; (while [ -d '%DIR%' ]; do echo tick; echo tick >> '%DIR%/ticks'; sleep 0.1; done) & "
+               "echo $! > '%DIR%/pid'" << Status::Succeeded << "0 started alive";
+        QTest::newRow("ends on SIGTERM at the bound") << "echo $$ > '%DIR%/pid'; echo waiting; exec sleep 60"
+            << Status::TimedOut << "-1 waiting gone";
+        QTest::newRow("ignores SIGTERM past the bound")
+            << "trap 'echo term' TERM; echo $$ > '%DIR%/pid'; while [ -d '%DIR%' ]; do sleep 0.1; done"
+            << Status::TimedOut << "-1 term gone";
         // clang-format on
     }
 
@@ -215,8 +369,9 @@ class TestServices : public QObject
 #ifndef Q_OS_UNIX
         QSKIP("The rows run sh scripts and signal processes: POSIX only.");
 #else
-        QFETCH(ProcessRow, row);
-        auto [script, status, result] = row;
+        QFETCH(QString, script);
+        QFETCH(Status, status);
+        QFETCH(QString, result);
         QTemporaryDir dir;
         script.replace("%DIR%", dir.path());
         const auto timeout = std::chrono::seconds(status == Status::TimedOut ? 1 : 20);
@@ -233,6 +388,27 @@ class TestServices : public QObject
         const QString memory = ReadAll("/proc/self/status"); // VmHWM: the most it ever held
         QVERIFY(memory.section("VmHWM:", 1).section("kB", 0, 0).toInt() < 256 * 1024);
 #endif
+    }
+
+    void portHolders()
+    {
+        // This test listening on a port: named by its id and program, IPv4 or IPv6; once closed, nobody.
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        const std::vector<platform::PortHolder> holders = platform::PortHolders(server.serverPort());
+        QCOMPARE(int(holders.size()), 1);
+#ifdef Q_OS_WIN
+        if (holders[0].pid == 0)
+            QSKIP("Wine lists the listening socket but names no process as its owner (PID 0)");
+        const QString program = QDir::toNativeSeparators(QCoreApplication::applicationFilePath());
+#else
+        const QString program = "tst_services"; // its comm
+#endif
+        QCOMPARE(holders[0].pid, QCoreApplication::applicationPid());
+        QCOMPARE(holders[0].program, program);
+        const quint16 port = server.serverPort();
+        server.close();
+        QVERIFY(platform::PortHolders(port).empty());
     }
 
     void lookups()

@@ -32,4 +32,13 @@ std::wstring BrowseForFolder(void* owner, const std::wstring& title);
 /** The Win32 services the service manager knows, in its order: each one's name and binary path. */
 std::vector<std::pair<std::wstring, std::wstring>> Win32Services();
 
+/** The service's dwCurrentState (SERVICE_STOPPED 1 to SERVICE_PAUSED 7); 0 when it cannot be asked. */
+unsigned long ServiceCurrentState(const std::wstring& name);
+
+/**
+ * The processes listening on TCP @p port, IPv4 and IPv6, each once: its id (0 where the system
+ * names none) and its program's full path (empty where the process cannot be read).
+ */
+std::vector<std::pair<unsigned long, std::wstring>> TcpListeners(unsigned short port);
+
 } // namespace platform::win

@@ -53,4 +53,23 @@ std::vector<std::pair<std::wstring, std::wstring>> Win32Services()
     return services;
 }
 
+unsigned long ServiceCurrentState(const std::wstring& name)
+{
+    // Asking needs no more than any user has: connect, and query one service's status.
+    SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (!manager)
+        return 0;
+    unsigned long state = 0;
+    if (SC_HANDLE service = ::OpenServiceW(manager, name.c_str(), SERVICE_QUERY_STATUS)) {
+        SERVICE_STATUS_PROCESS status{};
+        DWORD needed = 0;
+        if (::QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                                   sizeof status, &needed))
+            state = status.dwCurrentState;
+        ::CloseServiceHandle(service);
+    }
+    ::CloseServiceHandle(manager);
+    return state;
+}
+
 } // namespace platform::win

@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "apacheconfig.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+namespace config {
+
+/**
+ * How Apache hands .php files to PHP, read from its configuration: PHP's own module, or a FastCGI
+ * handler that passes them to PHP-FPM (SetHandler "proxy:unix:…|fcgi://…", SetHandler
+ * proxy:fcgi://HOST:PORT, ProxyPassMatch … fcgi://…). <IfModule> sections are weighed against the
+ * LoadModule lines read before them, as Apache does: Debian's php8.2-fpm.conf applies only
+ * <IfModule !mod_php8.c>, so with the module loaded the module serves PHP. Of several handlers the
+ * last one read counts.
+ */
+class PhpHandlerReader
+{
+  public:
+    /** Reads one line, in the order Apache reads them; @p expanded: its text with ${VAR} replaced. */
+    void read(const ApacheConfigLine& line, const QString& expanded);
+
+    /**
+     * Where PHP-FPM is reached: "unix:/run/php/php8.2-fpm.sock" or "127.0.0.1:9000"; empty when
+     * PHP's module serves .php (or nothing hands .php anywhere else).
+     */
+    QString fastCgiAddress() const { return m_address; }
+
+  private:
+    bool loaded(const QString& module) const;
+
+    QStringList m_loaded;     ///< the modules of the LoadModule lines read so far, by identifier
+    std::vector<bool> m_open; ///< the <IfModule> sections open, each true when Apache takes it
+    QString m_address;
+};
+
+/** Where the system's packages put PHP-FPM's pools and programs; tests give trees of their own. */
+struct PackageFolders
+{
+    QString phpVersions; ///< Debian's /etc/php: VERSION/fpm/pool.d/*.conf, VERSION/fpm/php.ini
+    QString phpFpmPools; ///< Fedora's /etc/php-fpm.d/*.conf
+    QString programs;    ///< /usr/sbin: php-fpm8.2, php-fpm, httpd
+};
+
+/** The folders of this system (empty where it has none, as on Windows). */
+PackageFolders SystemPackageFolders();
+
+/** A PHP-FPM installed by a package: the program to ask which php.ini it reads, and its service. */
+struct PhpFpm
+{
+    QString program; ///< php-fpm8.2 (Debian), php-fpm (Fedora)
+    QString service; ///< php8.2-fpm (Debian), php-fpm (Fedora)
+};
+
+/**
+ * The PHP-FPM whose pool listens at @p address (as PhpHandlerReader gives it): a pool file's
+ * "listen =" line naming the same socket, or the same port on the same or every address. Debian's
+ * pools are searched first, each version's in turn, then Fedora's.
+ */
+std::optional<PhpFpm> FindPhpFpm(const QString& address, const PackageFolders& folders);
+
+/** The php.ini that a PHP program's -i output names ("Loaded Configuration File => …"); empty: none. */
+QString LoadedPhpIni(const QString& phpInfo);
+
+} // namespace config
