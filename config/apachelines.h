@@ -14,8 +14,7 @@ namespace config {
 /** One line of a configuration file as Apache reads it, and where it stands in the file. */
 struct ApacheLine
 {
-    /** Without its line end; with Continuations::Join the lines it goes on in joined, each joining "\"
-     * dropped. */
+    /** Without its line end; with Continuations::Join the lines it goes on in joined, backslashes dropped. */
     QByteArrayView text;
     qsizetype begin = 0; ///< the file's bytes it spans: from its first byte ...
     qsizetype end = 0;   ///< ... to past its (last) line end
@@ -23,8 +22,7 @@ struct ApacheLine
 };
 
 enum class Continuations {
-    Join, ///< a line that ends in a single backslash goes on in the next one, as Apache reads its
-          ///< configuration
+    Join, ///< a line ending in a single backslash goes on in the next, as Apache reads its configuration
     Keep, ///< every physical line stands alone (php.ini, log files)
 };
 

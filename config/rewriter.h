@@ -62,8 +62,8 @@ std::optional<ValueProblem> CheckValues(const QString& documentRoot, const QStri
 /** The plan for php.ini: no rules when errors are not to be shown (the file is then left alone). */
 RewritePlan PhpIniPlan(bool showErrors);
 
-/** The plan for httpd.conf: DocumentRoot (and its sections), DirectoryIndex; @p afterDocumentRoot from
- * RootAccess. */
+/** The plan for httpd.conf: DocumentRoot (and its sections), DirectoryIndex; @p afterDocumentRoot:
+ * RootAccess's. */
 RewritePlan HttpdConfPlan(const QString& documentRoot, const QString& directoryIndex,
                           const QStringList& afterDocumentRoot = {});
 
