@@ -82,10 +82,11 @@ void ApacheConfigReader::readPath(const QString& path)
 void ApacheConfigReader::readFile(const QString& path)
 {
     const QFileInfo info(path);
-    if (m_read >= kMaxFiles || !info.isFile() || m_open.contains(info.canonicalFilePath()))
+    const QString canonical = info.isFile() ? info.canonicalFilePath() : QString();
+    if (m_read >= kMaxFiles || canonical.isEmpty() || m_open.contains(canonical))
         return;
     ++m_read;
-    m_open << info.canonicalFilePath();
+    m_open << canonical;
     QStringDecoder decoder(platform::ApacheFolderEncoding(), QStringConverter::Flag::Stateless);
     QString error; // a file that cannot be read adds nothing, as one that is not there
     ForEachApacheLine(ReadWholeFile(path, &error), Continuations::Join, [&](const ApacheLine& line) {
