@@ -20,8 +20,9 @@ QStringConverter::Encoding ApacheFolderEncoding()
 
 std::vector<ApacheFolderCandidate> ApacheFolderCandidates()
 {
-    // Packages such as javascript-common create /etc/apache2/conf-available without Apache.
-    return {{QStringLiteral("/usr/local/apache2"), {}},
+    // An Apache is its main file or its program: packages such as javascript-common create
+    // /etc/apache2/conf-available without Apache.
+    return {{QStringLiteral("/usr/local/apache2"), {QStringLiteral("/usr/local/apache2/conf/httpd.conf")}},
             {QStringLiteral("/etc/apache2"),
              {QStringLiteral("/etc/apache2/apache2.conf"), QStringLiteral("/usr/sbin/apache2")}}};
 }

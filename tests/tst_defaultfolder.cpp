@@ -20,26 +20,46 @@ class TestDefaultFolder : public QObject
   private slots:
     void choice_data()
     {
+        QTest::addColumn<QStringList>("services"); // NAME=its program, in the service manager's order
+        QTest::addColumn<QStringList>("existing"); // the files and folders there
+        QTest::addColumn<QString>("folder");       // the folder the window starts with
         // clang-format off
-        // services: NAME=its program, in the service manager's order. existing: the files and folders there.
-        QTest::addColumn<QStringList>("services");
-        QTest::addColumn<QStringList>("existing");
-        QTest::addColumn<QString>("folder");
 #ifdef Q_OS_WIN
         const QString wamp = "C:\\wamp64\\bin\\apache\\";
-        QTest::newRow("nothing there: Apache 2.0's folder") << QStringList() << QStringList() << "C:\\Program Files\\Apache Group\\Apache2";
-        QTest::newRow("Apache Lounge before XAMPP") << QStringList() << QStringList{"C:\\xampp\\apache", "C:\\Apache24"} << "C:\\Apache24";
-        QTest::newRow("XAMPP before Apache 2.0") << QStringList() << QStringList{"C:\\Program Files\\Apache Group\\Apache2", "C:\\xampp\\apache"} << "C:\\xampp\\apache";
-        QTest::newRow("WampServer: the highest version, not the last name") << QStringList() << QStringList{wamp + "apache2.4.9", wamp + "apache2.4.54", wamp + "apache2.4.10", wamp + "php"} << wamp + "apache2.4.54";
-        QTest::newRow("the service's folder first") << QStringList{"MySQL80=C:\\mysql\\bin\\mysqld.exe", "Apache2.4=D:\\web\\Apache24\\bin\\httpd.exe"} << QStringList{"C:\\mysql\\bin\\mysqld.exe", "D:\\web\\Apache24\\bin\\httpd.exe", "C:\\Apache24"} << "D:\\web\\Apache24";
-        QTest::newRow("the program in any case and separators") << QStringList{"Apache=C:/Web/APACHE/BIN/HTTPD.EXE"} << QStringList{"C:/Web/APACHE/BIN/HTTPD.EXE"} << "C:\\Web\\APACHE";
-        QTest::newRow("a service's program gone or not in bin") << QStringList{"Apache2.4=D:\\gone\\bin\\httpd.exe", "Apache=C:\\Apache2\\httpd.exe"} << QStringList{"C:\\Apache2\\httpd.exe", "C:\\xampp\\apache"} << "C:\\xampp\\apache";
+        QTest::newRow("nothing there: Apache 2.0's folder")
+            << QStringList() << QStringList() << "C:\\Program Files\\Apache Group\\Apache2";
+        QTest::newRow("Apache Lounge before XAMPP")
+            << QStringList() << QStringList{"C:\\xampp\\apache", "C:\\Apache24"} << "C:\\Apache24";
+        QTest::newRow("XAMPP before Apache 2.0")
+            << QStringList() << QStringList{"C:\\Program Files\\Apache Group\\Apache2", "C:\\xampp\\apache"}
+            << "C:\\xampp\\apache";
+        QTest::newRow("WampServer: the highest version, not the last name")
+            << QStringList()
+            << QStringList{wamp + "apache2.4.9", wamp + "apache2.4.54", wamp + "apache2.4.10", wamp + "php"}
+            << wamp + "apache2.4.54";
+        QTest::newRow("the service's folder first")
+            << QStringList{"MySQL80=C:\\mysql\\bin\\mysqld.exe", "Apache2.4=D:\\web\\Apache24\\bin\\httpd.exe"}
+            << QStringList{"C:\\mysql\\bin\\mysqld.exe", "D:\\web\\Apache24\\bin\\httpd.exe", "C:\\Apache24"}
+            << "D:\\web\\Apache24";
+        QTest::newRow("the program in any case and separators")
+            << QStringList{"Apache=C:/Web/APACHE/BIN/HTTPD.EXE"} << QStringList{"C:/Web/APACHE/BIN/HTTPD.EXE"}
+            << "C:\\Web\\APACHE";
+        QTest::newRow("a service's program gone or not in bin")
+            << QStringList{"Apache2.4=D:\\gone\\bin\\httpd.exe", "Apache=C:\\Apache2\\httpd.exe"}
+            << QStringList{"C:\\Apache2\\httpd.exe", "C:\\xampp\\apache"} << "C:\\xampp\\apache";
 #else
-        QTest::newRow("nothing there") << QStringList() << QStringList() << "/usr/local/apache2";
-        QTest::newRow("Debian's apache2") << QStringList() << QStringList{"/etc/apache2", "/etc/apache2/apache2.conf"} << "/etc/apache2";
-        QTest::newRow("Debian's program, its configuration gone") << QStringList() << QStringList{"/etc/apache2", "/usr/sbin/apache2"} << "/etc/apache2";
-        QTest::newRow("only javascript-common's conf-available") << QStringList() << QStringList{"/etc/apache2", "/etc/apache2/conf-available"} << "/usr/local/apache2";
-        QTest::newRow("a build from source before Debian's") << QStringList() << QStringList{"/etc/apache2", "/etc/apache2/apache2.conf", "/usr/local/apache2"} << "/usr/local/apache2";
+        const QString debian = "/etc/apache2", source = "/usr/local/apache2";
+        QTest::newRow("nothing there") << QStringList() << QStringList() << source;
+        QTest::newRow("Debian's apache2") << QStringList() << QStringList{debian, debian + "/apache2.conf"} << debian;
+        QTest::newRow("Debian's program, its configuration gone")
+            << QStringList() << QStringList{debian, "/usr/sbin/apache2"} << debian;
+        QTest::newRow("only javascript-common's conf-available")
+            << QStringList() << QStringList{debian, debian + "/conf-available"} << source;
+        QTest::newRow("a build from source before Debian's")
+            << QStringList() << QStringList{debian, debian + "/apache2.conf", source, source + "/conf/httpd.conf"}
+            << source;
+        QTest::newRow("an empty source folder: Debian's")
+            << QStringList() << QStringList{debian, debian + "/apache2.conf", source} << debian;
 #endif
         // clang-format on
     }
