@@ -4,12 +4,9 @@
 #include "testutil.h"
 
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
-
-#ifdef Q_OS_WIN
-#include <QScopeGuard>
-#endif
 
 using namespace testutil;
 
