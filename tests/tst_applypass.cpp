@@ -313,8 +313,6 @@ class TestApplyPass : public QObject
                         .otherHost = "/srv/conf/extra/vhosts.conf:23"};
         QTest::newRow("start: a redirect is served too")
             << AfterRow{.action = A::Start, .page = 302, .asked = true, .listing = mainOnly};
-        QTest::newRow("start: forbidden, explained")
-            << AfterRow{.action = A::Start, .page = 403, .asked = true, .explained = true, .listing = mainOnly};
         QTest::newRow("start: no answer, explained")
             << AfterRow{.action = A::Start, .page = 0, .asked = true, .explained = true, .listing = mainOnly};
         QTest::newRow("start of a running Apache: nothing new to ask")
@@ -374,7 +372,6 @@ class TestApplyPass : public QObject
         QTest::addColumn<QStringList>("listen"); // the Listen lines' arguments, in Apache's order
         QTest::addColumn<QString>("url");
         // clang-format off
-        QTest::newRow("a bare port: this machine") << QStringList{"80"} << "http://127.0.0.1:80/";
         QTest::newRow("wildcard addresses: this machine")
             << QStringList{"0.0.0.0:8080", "*:81"} << "http://127.0.0.1:8080/";
         QTest::newRow("IPv6 wildcard: its loopback") << QStringList{"[::]:8000"} << "http://[::1]:8000/";
