@@ -370,7 +370,8 @@ class TestConfig : public QObject
     void rewriteFile()
     {
         QFETCH(FileRow, row);
-        QTemporaryDir dir;
+        QTemporaryDir temporary;
+        const QDir dir(QFileInfo(temporary.path()).canonicalFilePath()); // named as the file behind a link is
         const QString file = dir.filePath("httpd.conf");
         const auto unmount = qScopeGuard([&] { RunProgram("umount", {"-l", dir.filePath("mnt")}); });
         QVERIFY(WriteAll(file, row.before));
