@@ -38,7 +38,8 @@ void ApacheConfigReader::read(const QString& mainFile,
                               const std::function<void(const ApacheConfigLine&)>& onLine)
 {
     m_onLine = onLine;
-    readFile(mainFile);
+    if (QFileInfo(mainFile).isFile())
+        readPath(mainFile);
     m_onLine = nullptr;
 }
 
@@ -65,35 +66,25 @@ QString ApacheConfigReader::expand(const QString& text) const
 void ApacheConfigReader::readPath(const QString& path)
 {
     const QFileInfo info(path);
-    if (!info.isDir()) {
-        readFile(path);
-        return;
-    }
-    // A folder linked into itself would be read for ever; past the bound no folder is walked either.
-    const QString canonical = info.canonicalFilePath();
-    if (m_open.contains(canonical) || m_read >= kMaxFiles)
-        return;
-    m_open << canonical;
-    for (const QString& name : Entries(path))
-        readPath(QDir(path).filePath(name));
-    m_open.removeLast();
-}
-
-void ApacheConfigReader::readFile(const QString& path)
-{
-    const QFileInfo info(path);
-    const QString canonical = info.isFile() ? info.canonicalFilePath() : QString();
+    // A folder linked into itself, or a file including itself, would be read for ever; past the
+    // bound no folder is walked either.
+    const QString canonical = info.isDir() || info.isFile() ? info.canonicalFilePath() : QString();
     if (m_read >= kMaxFiles || canonical.isEmpty() || m_open.contains(canonical))
         return;
-    ++m_read;
     m_open << canonical;
-    QStringDecoder decoder(platform::ApacheFolderEncoding(), QStringConverter::Flag::Stateless);
-    QString error; // a file that cannot be read adds nothing, as one that is not there
-    ForEachApacheLine(ReadWholeFile(path, &error), Continuations::Join, [&](const ApacheLine& line) {
-        const ApacheConfigLine configLine{path, line.number, decoder.decode(line.text)};
-        m_onLine(configLine);
-        act(configLine.text);
-    });
+    if (info.isDir()) {
+        for (const QString& name : Entries(path))
+            readPath(QDir(path).filePath(name));
+    } else {
+        ++m_read;
+        QStringDecoder decoder(platform::ApacheFolderEncoding(), QStringConverter::Flag::Stateless);
+        QString error; // a file that cannot be read adds nothing, as one that is not there
+        ForEachApacheLine(ReadWholeFile(path, &error), Continuations::Join, [&](const ApacheLine& line) {
+            const ApacheConfigLine configLine{path, line.number, decoder.decode(line.text)};
+            m_onLine(configLine);
+            act(configLine.text);
+        });
+    }
     m_open.removeLast();
 }
 

@@ -54,7 +54,6 @@ class ApacheConfigReader
 
   private:
     void readPath(const QString& path);
-    void readFile(const QString& path);
     void act(const QString& line);
     void include(const QString& argument);
 
