@@ -59,7 +59,7 @@ QUrl PageAddress(const QStringList& listenArguments);
 /** What Apache's own listing of its settings (the output of -S) says, where it says it. */
 struct ApacheListing
 {
-    QString output;   ///< the listing itself
+    QString output;
     QString errorLog; ///< "Main ErrorLog"
     QString user;     ///< the account its children run as
 };
