@@ -46,8 +46,6 @@ void ApacheConfigReader::read(const QString& mainFile,
 QString ApacheConfigReader::expand(const QString& text) const
 {
     static const QRegularExpression variable(QStringLiteral("\\$\\{([A-Za-z0-9_]+)\\}"));
-    if (!text.contains(QLatin1String("${"))) // most lines: no regular expression needed
-        return text;
     QString expanded;
     qsizetype done = 0;
     for (const QRegularExpressionMatch& match : variable.globalMatch(text)) {

@@ -9,7 +9,6 @@
 
 namespace config {
 
-/** One line of Apache's configuration, and where it stands. */
 struct ApacheConfigLine
 {
     QString file;      ///< the file as Apache names it: ServerRoot and the include path joined, cleaned

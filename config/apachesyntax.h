@@ -36,7 +36,6 @@ bool SameApacheFolder(QStringView a, QStringView b);
 /** True when @p folder is @p parent itself or lies below it, compared as SameApacheFolder compares. */
 bool ApacheFolderHolds(QStringView parent, QStringView folder);
 
-/** A <Directory> section's opening line as Apache reads it. */
 struct DirectoryOpening
 {
     qsizetype indent = 0; ///< the blanks before "<Directory"

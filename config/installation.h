@@ -16,7 +16,6 @@
 
 namespace config {
 
-/** How an installation lays out Apache's configuration. */
 enum class Layout {
     ApacheFolder, ///< conf/httpd.conf under the folder: Apache's own builds, XAMPP, a build from source
     Debian,       ///< apache2.conf in the folder, modules and sites enabled by links: Debian's apache2

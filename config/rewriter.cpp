@@ -29,9 +29,6 @@ std::optional<QByteArray> EncodeExactly(const QString& text, QStringConverter::E
 
 QString Decode(QByteArrayView bytes, QStringConverter::Encoding encoding)
 {
-    // ASCII reads the same in every code page the system may use, and needs no decoder.
-    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; }))
-        return QString::fromLatin1(bytes);
     QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless);
     return decoder.decode(bytes);
 }
@@ -210,7 +207,6 @@ std::optional<QByteArray> RewriteContent(QByteArrayView content, const RewritePl
     ForEachApacheLine(content, plan.apacheSyntax ? Continuations::Join : Continuations::Keep, read);
 
     QByteArray out;
-    out.reserve(content.size() + content.size() / 64 + 1024);
     const auto keep = [&out, content](qsizetype from, qsizetype to) {
         ForEachApacheLine(content.sliced(from, to - from), Continuations::Keep,
                           [&out](const ApacheLine& line) {
