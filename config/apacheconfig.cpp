@@ -90,18 +90,17 @@ void ApacheConfigReader::act(const QString& line)
 {
     // Apache expands a line's variables before it reads the directive.
     const auto [word, rest] = SplitDirective(expand(line));
-    if (IsDirectiveName(word, QLatin1String("Define"))) {
+    if (IsDirectiveName(word, "Define")) {
         const auto [name, value] = SplitDirective(rest);
         // Without a value the name is only defined for <IfDefine>: no variable.
         if (!value.isEmpty())
             m_defines.insert(name, ApacheArgument(value));
-    } else if (IsDirectiveName(word, QLatin1String("UnDefine"))) {
+    } else if (IsDirectiveName(word, "UnDefine")) {
         m_defines.remove(rest);
-    } else if (IsDirectiveName(word, QLatin1String("ServerRoot"))) {
+    } else if (IsDirectiveName(word, "ServerRoot")) {
         m_serverRoot = QDir::cleanPath(
             QDir(m_defaultServerRoot).filePath(QDir::fromNativeSeparators(ApacheArgument(rest))));
-    } else if (IsDirectiveName(word, QLatin1String("Include")) ||
-               IsDirectiveName(word, QLatin1String("IncludeOptional"))) {
+    } else if (IsDirectiveName(word, "Include") || IsDirectiveName(word, "IncludeOptional")) {
         include(ApacheArgument(rest));
     }
 }

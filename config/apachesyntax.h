@@ -17,9 +17,9 @@ namespace config {
 std::pair<QString, QString> SplitDirective(const QString& line);
 
 /** True when @p word is the directive @p name: Apache reads names without regard to case. */
-inline bool IsDirectiveName(const QString& word, QLatin1String name)
+inline bool IsDirectiveName(const QString& word, const char* name)
 {
-    return word.compare(name, Qt::CaseInsensitive) == 0;
+    return word.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
 }
 
 /** The first argument of @p text as Apache reads it: quoted (\\ and \<quote> unescaped), or up to a blank. */

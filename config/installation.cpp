@@ -122,27 +122,25 @@ Installation LocateInstallation(const QString& apacheFolder, const PackageFolder
         phpHandler.read(line, reader.expand(line.text));
         const auto [name, arguments] = SplitDirective(line.text);
         const QString rest = reader.expand(arguments);
-        const auto is = [&name](const char* directive) {
-            return IsDirectiveName(name, QLatin1String(directive));
-        };
-        if (is("<VirtualHost"))
+        if (IsDirectiveName(name, "<VirtualHost"))
             ++virtualHosts;
         else if (name.startsWith(QLatin1String("</VirtualHost"), Qt::CaseInsensitive))
             virtualHosts = qMax(0, virtualHosts - 1);
-        else if (is("ErrorLog") && virtualHosts == 0)
+        else if (IsDirectiveName(name, "ErrorLog") && virtualHosts == 0)
             errorLog = ApacheArgument(rest);
-        else if (is("PHPIniDir"))
+        else if (IsDirectiveName(name, "PHPIniDir"))
             phpIniDir = QDir(reader.serverRoot()).filePath(ApacheArgument(rest));
-        else if (is("Listen"))
+        else if (IsDirectiveName(name, "Listen"))
             installation.listen << rest;
-        else if (is("User"))
+        else if (IsDirectiveName(name, "User"))
             installation.user = ApacheArgument(rest);
-        else if ((is("DocumentRoot") || is("DirectoryIndex")) && !siteFiles.contains(line.file))
+        else if ((IsDirectiveName(name, "DocumentRoot") || IsDirectiveName(name, "DirectoryIndex")) &&
+                 !siteFiles.contains(line.file))
             siteFiles << line.file;
     });
     // A log that is a program or syslog has no file to read.
     const bool noFile = errorLog.startsWith(QLatin1Char('|')) ||
-                        IsDirectiveName(errorLog.section(QLatin1Char(':'), 0, 0), QLatin1String("syslog"));
+                        IsDirectiveName(errorLog.section(QLatin1Char(':'), 0, 0), "syslog");
     const QStringList logs =
         errorLog.isEmpty() ? QStringList{QStringLiteral("logs/error.log"), QStringLiteral("logs/error_log")}
                            : QStringList{errorLog};

@@ -83,7 +83,7 @@ void PhpHandlerReader::read(const ApacheConfigLine&, const QString& expanded)
             m_open.pop_back();
         return;
     }
-    if (IsDirectiveName(name, QLatin1String("<IfModule"))) {
+    if (IsDirectiveName(name, "<IfModule")) {
         QString module = rest.endsWith(QLatin1Char('>')) ? rest.chopped(1).trimmed() : rest;
         const bool negated = module.startsWith(QLatin1Char('!'));
         module = ApacheArgument(negated ? module.mid(1) : module);
@@ -92,18 +92,17 @@ void PhpHandlerReader::read(const ApacheConfigLine&, const QString& expanded)
     }
     if (!taken)
         return;
-    if (IsDirectiveName(name, QLatin1String("LoadModule"))) {
+    if (IsDirectiveName(name, "LoadModule")) {
         m_loaded << ApacheArgument(rest);
-    } else if (IsDirectiveName(name, QLatin1String("SetHandler")) ||
-               IsDirectiveName(name, QLatin1String("AddHandler")) ||
-               IsDirectiveName(name, QLatin1String("AddType"))) {
+    } else if (IsDirectiveName(name, "SetHandler") || IsDirectiveName(name, "AddHandler") ||
+               IsDirectiveName(name, "AddType")) {
         // PHP's module type hands .php back to the module; only SetHandler names a FastCGI handler.
         const QString handler = ApacheArgument(rest);
         if (handler.compare(QLatin1String("application/x-httpd-php"), Qt::CaseInsensitive) == 0)
             m_address.clear();
-        else if (IsDirectiveName(name, QLatin1String("SetHandler")) && !FastCgiAddress(handler).isEmpty())
+        else if (IsDirectiveName(name, "SetHandler") && !FastCgiAddress(handler).isEmpty())
             m_address = FastCgiAddress(handler);
-    } else if (IsDirectiveName(name, QLatin1String("ProxyPassMatch"))) {
+    } else if (IsDirectiveName(name, "ProxyPassMatch")) {
         // ProxyPassMatch REGEX URL: PHP-FPM when the pattern is about .php files.
         const QStringList arguments = QProcess::splitCommand(rest);
         const QString address = FastCgiAddress(arguments.value(1));

@@ -31,7 +31,7 @@ void RootAccess::read(const ApacheConfigLine& line, const QString& expanded)
         return;
     }
     const auto [name, arguments] = SplitDirective(text);
-    if (IsDirectiveName(name, QLatin1String("DocumentRoot"))) {
+    if (IsDirectiveName(name, "DocumentRoot")) {
         m_roots.push_back(
             {line.file, ApacheArgument(arguments), ApacheArgument(SplitDirective(expanded).second)});
         return;
@@ -58,8 +58,8 @@ void RootAccess::read(const ApacheConfigLine& line, const QString& expanded)
         access = Access::Denied;
     } else if (IsLine(text, QLatin1String("Deny from all"))) {
         access = Access::DeniedFromAll;
-    } else if (!arguments.isEmpty() && (IsDirectiveName(name, QLatin1String("Options")) ||
-                                        IsDirectiveName(name, QLatin1String("AllowOverride")))) {
+    } else if (!arguments.isEmpty() &&
+               (IsDirectiveName(name, "Options") || IsDirectiveName(name, "AllowOverride"))) {
         m_sections.back().settings << text;
     }
 }
