@@ -51,8 +51,8 @@ struct Installation
     QString phpFastCgi;
     QString phpFpmProgram; ///< the PHP-FPM listening there, to be asked for its php.ini (empty: none found)
     QString phpFpmService; ///< its service: php8.2-fpm, php-fpm
-    QString
-        apacheService; ///< the service names its packaging gives (Fedora: httpd, mariadb); empty: the usual
+    /** The service names its packaging gives (Fedora: httpd, mariadb); empty: the usual. */
+    QString apacheService;
     QString mysqlService;
 
     bool configFilesFound() const;
