@@ -38,15 +38,14 @@ void ApacheConfigReader::read(const QString& mainFile,
                               const std::function<void(const ApacheConfigLine&)>& onLine)
 {
     m_onLine = onLine;
-    readFile(mainFile);
+    if (QFileInfo(mainFile).isFile())
+        readPath(mainFile);
     m_onLine = nullptr;
 }
 
 QString ApacheConfigReader::expand(const QString& text) const
 {
     static const QRegularExpression variable(QStringLiteral("\\$\\{([A-Za-z0-9_]+)\\}"));
-    if (!text.contains(QLatin1String("${"))) // most lines: no regular expression needed
-        return text;
     QString expanded;
     qsizetype done = 0;
     for (const QRegularExpressionMatch& match : variable.globalMatch(text)) {
@@ -65,35 +64,25 @@ QString ApacheConfigReader::expand(const QString& text) const
 void ApacheConfigReader::readPath(const QString& path)
 {
     const QFileInfo info(path);
-    if (!info.isDir()) {
-        readFile(path);
-        return;
-    }
-    // A folder linked into itself would be read for ever; past the bound no folder is walked either.
-    const QString canonical = info.canonicalFilePath();
-    if (m_open.contains(canonical) || m_read >= kMaxFiles)
-        return;
-    m_open << canonical;
-    for (const QString& name : Entries(path))
-        readPath(QDir(path).filePath(name));
-    m_open.removeLast();
-}
-
-void ApacheConfigReader::readFile(const QString& path)
-{
-    const QFileInfo info(path);
-    const QString canonical = info.isFile() ? info.canonicalFilePath() : QString();
+    // A folder linked into itself, or a file including itself, would be read for ever; past the
+    // bound no folder is walked either.
+    const QString canonical = info.isDir() || info.isFile() ? info.canonicalFilePath() : QString();
     if (m_read >= kMaxFiles || canonical.isEmpty() || m_open.contains(canonical))
         return;
-    ++m_read;
     m_open << canonical;
-    QStringDecoder decoder(platform::ApacheFolderEncoding(), QStringConverter::Flag::Stateless);
-    QString error; // a file that cannot be read adds nothing, as one that is not there
-    ForEachApacheLine(ReadWholeFile(path, &error), Continuations::Join, [&](const ApacheLine& line) {
-        const ApacheConfigLine configLine{path, line.number, decoder.decode(line.text)};
-        m_onLine(configLine);
-        act(configLine.text);
-    });
+    if (info.isDir()) {
+        for (const QString& name : Entries(path))
+            readPath(QDir(path).filePath(name));
+    } else {
+        ++m_read;
+        QStringDecoder decoder(platform::ApacheFolderEncoding(), QStringConverter::Flag::Stateless);
+        QString error; // a file that cannot be read adds nothing, as one that is not there
+        ForEachApacheLine(ReadWholeFile(path, &error), Continuations::Join, [&](const ApacheLine& line) {
+            const ApacheConfigLine configLine{path, line.number, decoder.decode(line.text)};
+            m_onLine(configLine);
+            act(configLine.text);
+        });
+    }
     m_open.removeLast();
 }
 
@@ -101,18 +90,17 @@ void ApacheConfigReader::act(const QString& line)
 {
     // Apache expands a line's variables before it reads the directive.
     const auto [word, rest] = SplitDirective(expand(line));
-    if (IsDirectiveName(word, QLatin1String("Define"))) {
+    if (IsDirectiveName(word, "Define")) {
         const auto [name, value] = SplitDirective(rest);
         // Without a value the name is only defined for <IfDefine>: no variable.
         if (!value.isEmpty())
             m_defines.insert(name, ApacheArgument(value));
-    } else if (IsDirectiveName(word, QLatin1String("UnDefine"))) {
+    } else if (IsDirectiveName(word, "UnDefine")) {
         m_defines.remove(rest);
-    } else if (IsDirectiveName(word, QLatin1String("ServerRoot"))) {
+    } else if (IsDirectiveName(word, "ServerRoot")) {
         m_serverRoot = QDir::cleanPath(
             QDir(m_defaultServerRoot).filePath(QDir::fromNativeSeparators(ApacheArgument(rest))));
-    } else if (IsDirectiveName(word, QLatin1String("Include")) ||
-               IsDirectiveName(word, QLatin1String("IncludeOptional"))) {
+    } else if (IsDirectiveName(word, "Include") || IsDirectiveName(word, "IncludeOptional")) {
         include(ApacheArgument(rest));
     }
 }

@@ -9,7 +9,6 @@
 
 namespace config {
 
-/** One line of Apache's configuration, and where it stands. */
 struct ApacheConfigLine
 {
     QString file;      ///< the file as Apache names it: ServerRoot and the include path joined, cleaned
@@ -54,7 +53,6 @@ class ApacheConfigReader
 
   private:
     void readPath(const QString& path);
-    void readFile(const QString& path);
     void act(const QString& line);
     void include(const QString& argument);
 

@@ -11,7 +11,6 @@
 
 namespace config {
 
-/** One line of a configuration file as Apache reads it, and where it stands in the file. */
 struct ApacheLine
 {
     /** Without its line end; with Continuations::Join the lines it goes on in joined, backslashes dropped. */

@@ -32,7 +32,6 @@ bool SameApacheFolder(QStringView a, QStringView b)
         return false;
     if (!platform::FileNamesLikeWindows())
         return a == b;
-    // Windows: / and \ alike, case ignored.
     const auto folded = [](QChar c) { return c == QLatin1Char('\\') ? QLatin1Char('/') : c.toCaseFolded(); };
     for (qsizetype i = 0; i < a.size(); ++i)
         if (folded(a[i]) != folded(b[i]))
@@ -147,7 +146,6 @@ bool IsFileSystemRoot(const QString& folder)
     const auto separator = [](QChar c) { return c == QLatin1Char('/') || c == QLatin1Char('\\'); };
     if (folder.size() == 1)
         return separator(folder.at(0));
-    // A drive: "C:", "C:/" or "C:\".
     const bool drive = folder.size() >= 2 && folder.at(1) == QLatin1Char(':');
     return drive && (folder.size() == 2 || (folder.size() == 3 && separator(folder.at(2))));
 }

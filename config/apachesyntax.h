@@ -17,9 +17,9 @@ namespace config {
 std::pair<QString, QString> SplitDirective(const QString& line);
 
 /** True when @p word is the directive @p name: Apache reads names without regard to case. */
-inline bool IsDirectiveName(const QString& word, QLatin1String name)
+inline bool IsDirectiveName(const QString& word, const char* name)
 {
-    return word.compare(name, Qt::CaseInsensitive) == 0;
+    return word.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
 }
 
 /** The first argument of @p text as Apache reads it: quoted (\\ and \<quote> unescaped), or up to a blank. */
@@ -36,7 +36,6 @@ bool SameApacheFolder(QStringView a, QStringView b);
 /** True when @p folder is @p parent itself or lies below it, compared as SameApacheFolder compares. */
 bool ApacheFolderHolds(QStringView parent, QStringView folder);
 
-/** A <Directory> section's opening line as Apache reads it. */
 struct DirectoryOpening
 {
     qsizetype indent = 0; ///< the blanks before "<Directory"
@@ -59,7 +58,7 @@ QUrl PageAddress(const QStringList& listenArguments);
 /** What Apache's own listing of its settings (the output of -S) says, where it says it. */
 struct ApacheListing
 {
-    QString output;   ///< the listing itself
+    QString output;
     QString errorLog; ///< "Main ErrorLog"
     QString user;     ///< the account its children run as
 };

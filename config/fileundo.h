@@ -27,7 +27,6 @@ class FileUndo
      * per file that could not be put back: its path, the reason and where its old content stays.
      */
     QStringList restore();
-    /** Drops the kept files: the changes stay. */
     void forget();
 
   private:

@@ -75,9 +75,7 @@ QString FolderThere(const platform::ApacheFolderCandidate& candidate, const Fold
 
 bool Installation::configFilesFound() const
 {
-    const bool phpIniFound = platform::IsOrdinaryFile(phpIni);
-    const bool httpdConfFound = platform::IsOrdinaryFile(httpdConf);
-    return phpIniFound && httpdConfFound;
+    return platform::IsOrdinaryFile(phpIni) && platform::IsOrdinaryFile(httpdConf);
 }
 
 ApacheInvocation Installation::apacheInvocation(const QStringList& options) const
@@ -124,34 +122,30 @@ Installation LocateInstallation(const QString& apacheFolder, const PackageFolder
         phpHandler.read(line, reader.expand(line.text));
         const auto [name, arguments] = SplitDirective(line.text);
         const QString rest = reader.expand(arguments);
-        if (IsDirectiveName(name, QLatin1String("<VirtualHost")))
+        if (IsDirectiveName(name, "<VirtualHost"))
             ++virtualHosts;
         else if (name.startsWith(QLatin1String("</VirtualHost"), Qt::CaseInsensitive))
             virtualHosts = qMax(0, virtualHosts - 1);
-        else if (IsDirectiveName(name, QLatin1String("ErrorLog")) && virtualHosts == 0)
+        else if (IsDirectiveName(name, "ErrorLog") && virtualHosts == 0)
             errorLog = ApacheArgument(rest);
-        else if (IsDirectiveName(name, QLatin1String("PHPIniDir")))
+        else if (IsDirectiveName(name, "PHPIniDir"))
             phpIniDir = QDir(reader.serverRoot()).filePath(ApacheArgument(rest));
-        else if (IsDirectiveName(name, QLatin1String("Listen")))
+        else if (IsDirectiveName(name, "Listen"))
             installation.listen << rest;
-        else if (IsDirectiveName(name, QLatin1String("User")))
+        else if (IsDirectiveName(name, "User"))
             installation.user = ApacheArgument(rest);
-        else if ((IsDirectiveName(name, QLatin1String("DocumentRoot")) ||
-                  IsDirectiveName(name, QLatin1String("DirectoryIndex"))) &&
+        else if ((IsDirectiveName(name, "DocumentRoot") || IsDirectiveName(name, "DirectoryIndex")) &&
                  !siteFiles.contains(line.file))
             siteFiles << line.file;
     });
     // A log that is a program or syslog has no file to read.
-    const QDir base(reader.serverRoot());
-    if (!errorLog.isEmpty())
-        installation.errorLogs = QStringList{QDir::cleanPath(base.filePath(errorLog))};
-    else
-        installation.errorLogs =
-            QStringList{QDir::cleanPath(base.filePath(QStringLiteral("logs/error.log"))),
-                        QDir::cleanPath(base.filePath(QStringLiteral("logs/error_log")))};
-    if (errorLog.startsWith(QLatin1Char('|')) ||
-        errorLog.section(QLatin1Char(':'), 0, 0).compare(QLatin1String("syslog"), Qt::CaseInsensitive) == 0)
-        installation.errorLogs.clear();
+    const bool noFile = errorLog.startsWith(QLatin1Char('|')) ||
+                        IsDirectiveName(errorLog.section(QLatin1Char(':'), 0, 0), "syslog");
+    const QStringList logs =
+        errorLog.isEmpty() ? QStringList{QStringLiteral("logs/error.log"), QStringLiteral("logs/error_log")}
+                           : QStringList{errorLog};
+    for (const QString& log : noFile ? QStringList() : logs)
+        installation.errorLogs << QDir::cleanPath(QDir(reader.serverRoot()).filePath(log));
     if (!phpIniDir.isEmpty()) {
         installation.phpIni = QDir::toNativeSeparators(QDir(phpIniDir).filePath(QStringLiteral("php.ini")));
         installation.phpIniNamed = !SameFile(installation.phpIni, ownPhpIni);

@@ -16,13 +16,11 @@
 
 namespace config {
 
-/** How an installation lays out Apache's configuration. */
 enum class Layout {
     ApacheFolder, ///< conf/httpd.conf under the folder: Apache's own builds, XAMPP, a build from source
     Debian,       ///< apache2.conf in the folder, modules and sites enabled by links: Debian's apache2
 };
 
-/** Apache's program as it runs on an installation. */
 struct ApacheInvocation
 {
     QString program;
@@ -33,7 +31,7 @@ struct ApacheInvocation
 /** An Apache installation as an apply pass reads and changes it, worked out from its folder. */
 struct Installation
 {
-    QString apacheFolder; ///< as typed
+    QString apacheFolder;
     Layout layout = Layout::ApacheFolder;
     QString httpdConf;        ///< Apache's main configuration file
     QString phpIni;           ///< the php.ini PHP reads, which the pass changes
@@ -53,11 +51,10 @@ struct Installation
     QString phpFastCgi;
     QString phpFpmProgram; ///< the PHP-FPM listening there, to be asked for its php.ini (empty: none found)
     QString phpFpmService; ///< its service: php8.2-fpm, php-fpm
-    QString
-        apacheService; ///< the service names its packaging gives (Fedora: httpd, mariadb); empty: the usual
+    /** The service names its packaging gives (Fedora: httpd, mariadb); empty: the usual. */
+    QString apacheService;
     QString mysqlService;
 
-    /** php.ini and the main configuration file are there as ordinary files. */
     bool configFilesFound() const;
     /**
      * Apache's program with @p options (e.g. -t, -S) on this installation's configuration; no
@@ -90,13 +87,10 @@ Installation LocateInstallation(const QString& apacheFolder,
 /** What the choice of the window's Apache folder looks at; tests replace each. */
 struct FolderLookup
 {
-    /** The services the service manager knows, with their programs. */
     std::function<std::vector<platform::InstalledService>()> installedServices = platform::InstalledServices;
-    /** Whether a file or folder is there. */
     std::function<bool(const QString& path)> exists = [](const QString& path) {
         return QFileInfo::exists(path);
     };
-    /** The names of the folders in a folder. */
     std::function<QStringList(const QString& folder)> subfolders = [](const QString& folder) {
         return QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     };

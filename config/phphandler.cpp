@@ -28,12 +28,6 @@ QString FastCgiAddress(QString url)
     return {};
 }
 
-bool IsPhpModuleType(const QString& argument)
-{
-    return ApacheArgument(argument).compare(QLatin1String("application/x-httpd-php"), Qt::CaseInsensitive) ==
-           0;
-}
-
 // A pool's "listen =" value against Apache's side of the socket: the same file, or the same port on
 // the same address or on every one (a pool giving only a port listens on all).
 bool ListensAt(const QString& listen, const QString& address)
@@ -54,48 +48,42 @@ bool ListensAt(const QString& listen, const QString& address)
     return listenPort == port && (everyAddress.contains(listenHost) || listenHost == host);
 }
 
-// True when a pool of the PHP-FPM configuration file at @p path listens at @p address.
-bool PoolFileListensAt(const QString& path, const QString& address)
+// True when a pool of a PHP-FPM configuration file (*.conf) in @p poolFolder listens at @p address.
+bool AnyPoolListensAt(const QString& poolFolder, const QString& address)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return false;
     static const QRegularExpression listenLine(QStringLiteral("^\\s*listen\\s*=\\s*\"?([^\";]*)\"?"));
-    QString pool;
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine()).trimmed();
-        if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']')))
-            pool = line.mid(1, line.size() - 2);
-        const QRegularExpressionMatch match = listenLine.match(line);
-        // PHP-FPM replaces $pool by the section's name.
-        if (match.hasMatch() &&
-            ListensAt(match.captured(1).trimmed().replace(QLatin1String("$pool"), pool), address))
-            return true;
+    for (const QString& name :
+         QDir(poolFolder).entryList({QStringLiteral("*.conf")}, QDir::Files, QDir::Name)) {
+        QFile file(QDir(poolFolder).filePath(name));
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            continue;
+        QString pool;
+        while (!file.atEnd()) {
+            const QString line = QString::fromUtf8(file.readLine()).trimmed();
+            if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']')))
+                pool = line.mid(1, line.size() - 2);
+            const QRegularExpressionMatch match = listenLine.match(line);
+            // PHP-FPM replaces $pool by the section's name.
+            if (match.hasMatch() &&
+                ListensAt(match.captured(1).trimmed().replace(QLatin1String("$pool"), pool), address))
+                return true;
+        }
     }
     return false;
 }
 
-bool AnyPoolListensAt(const QString& poolFolder, const QString& address)
-{
-    const QStringList pools = QDir(poolFolder).entryList({QStringLiteral("*.conf")}, QDir::Files, QDir::Name);
-    return std::any_of(pools.begin(), pools.end(), [&](const QString& pool) {
-        return PoolFileListensAt(QDir(poolFolder).filePath(pool), address);
-    });
-}
-
 } // namespace
 
-void PhpHandlerReader::read(const ApacheConfigLine& line, const QString& expanded)
+void PhpHandlerReader::read(const ApacheConfigLine&, const QString& expanded)
 {
-    Q_UNUSED(line);
-    const auto [name, rest] = SplitDirective(expanded.trimmed());
+    const auto [name, rest] = SplitDirective(expanded);
     const bool taken = std::all_of(m_open.begin(), m_open.end(), [](bool open) { return open; });
     if (name.startsWith(QLatin1String("</IfModule"), Qt::CaseInsensitive)) {
         if (!m_open.empty())
             m_open.pop_back();
         return;
     }
-    if (name.compare(QLatin1String("<IfModule"), Qt::CaseInsensitive) == 0) {
+    if (IsDirectiveName(name, "<IfModule")) {
         QString module = rest.endsWith(QLatin1Char('>')) ? rest.chopped(1).trimmed() : rest;
         const bool negated = module.startsWith(QLatin1Char('!'));
         module = ApacheArgument(negated ? module.mid(1) : module);
@@ -104,18 +92,17 @@ void PhpHandlerReader::read(const ApacheConfigLine& line, const QString& expande
     }
     if (!taken)
         return;
-    if (IsDirectiveName(name, QLatin1String("LoadModule"))) {
+    if (IsDirectiveName(name, "LoadModule")) {
         m_loaded << ApacheArgument(rest);
-    } else if (IsDirectiveName(name, QLatin1String("SetHandler"))) {
-        if (IsPhpModuleType(rest))
+    } else if (IsDirectiveName(name, "SetHandler") || IsDirectiveName(name, "AddHandler") ||
+               IsDirectiveName(name, "AddType")) {
+        // PHP's module type hands .php back to the module; only SetHandler names a FastCGI handler.
+        const QString handler = ApacheArgument(rest);
+        if (handler.compare(QLatin1String("application/x-httpd-php"), Qt::CaseInsensitive) == 0)
             m_address.clear();
-        else if (const QString address = FastCgiAddress(ApacheArgument(rest)); !address.isEmpty())
-            m_address = address;
-    } else if (IsDirectiveName(name, QLatin1String("AddHandler")) ||
-               IsDirectiveName(name, QLatin1String("AddType"))) {
-        if (IsPhpModuleType(rest))
-            m_address.clear();
-    } else if (IsDirectiveName(name, QLatin1String("ProxyPassMatch"))) {
+        else if (IsDirectiveName(name, "SetHandler") && !FastCgiAddress(handler).isEmpty())
+            m_address = FastCgiAddress(handler);
+    } else if (IsDirectiveName(name, "ProxyPassMatch")) {
         // ProxyPassMatch REGEX URL: PHP-FPM when the pattern is about .php files.
         const QStringList arguments = QProcess::splitCommand(rest);
         const QString address = FastCgiAddress(arguments.value(1));

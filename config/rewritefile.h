@@ -8,7 +8,6 @@
 
 namespace config {
 
-/** Outcome of rewriting one file: empty reason means success. */
 struct RewriteResult
 {
     QString path;       ///< native separators

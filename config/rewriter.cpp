@@ -29,26 +29,23 @@ std::optional<QByteArray> EncodeExactly(const QString& text, QStringConverter::E
 
 QString Decode(QByteArrayView bytes, QStringConverter::Encoding encoding)
 {
-    // ASCII reads the same in every code page the system may use, and needs no decoder.
-    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; }))
-        return QString::fromLatin1(bytes);
     QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless);
     return decoder.decode(bytes);
 }
 
-bool IsBlankByte(char c)
+qsizetype Indent(QByteArrayView line)
 {
-    return c == ' ' || c == '\t';
+    qsizetype i = 0;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+        ++i;
+    return i;
 }
 
 // True when @p line, after its blanks, starts with @p word in any ASCII case.
 bool StartsWithAnyCase(QByteArrayView line, QByteArrayView word)
 {
-    qsizetype i = 0;
-    while (i < line.size() && IsBlankByte(line[i]))
-        ++i;
-    return line.size() - i >= word.size() &&
-           line.sliced(i, word.size()).compare(word, Qt::CaseInsensitive) == 0;
+    const QByteArrayView rest = line.sliced(Indent(line));
+    return rest.size() >= word.size() && rest.first(word.size()).compare(word, Qt::CaseInsensitive) == 0;
 }
 
 struct EncodedRule
@@ -74,10 +71,7 @@ struct Change
 // with their line ends.
 QByteArray WithLinesAfter(const QByteArray& replacement, QByteArrayView line, const QByteArrayList& added)
 {
-    qsizetype blanks = 0;
-    while (blanks < line.size() && IsBlankByte(line[blanks]))
-        ++blanks;
-    const QByteArray indent = line.first(blanks).toByteArray();
+    const QByteArray indent = line.first(Indent(line)).toByteArray();
     const QByteArray deeper = indent + (indent.endsWith('\t') ? "\t" : "    ");
     QByteArray composed = replacement;
     for (const QByteArray& text : added)
@@ -125,17 +119,13 @@ RewritePlan PhpIniPlan(bool showErrors)
 RewritePlan HttpdConfPlan(const QString& documentRoot, const QString& directoryIndex,
                           const QStringList& afterDocumentRoot)
 {
-    RewritePlan plan;
-    plan.rules = {
-        {QLatin1String(kDocumentRoot),
-         QStringLiteral("DocumentRoot \"") + QuoteForApache(documentRoot) + QLatin1Char('"'), true},
-        {QLatin1String(kDirectoryIndex), QStringLiteral("DirectoryIndex ") + directoryIndex, true},
-    };
-    plan.encoding = platform::ApacheFolderEncoding();
-    plan.apacheSyntax = true;
-    plan.documentRoot = documentRoot;
-    plan.afterDocumentRoot = afterDocumentRoot;
-    return plan;
+    return {{{QLatin1String(kDocumentRoot),
+              QStringLiteral("DocumentRoot \"") + QuoteForApache(documentRoot) + QLatin1Char('"'), true},
+             {QLatin1String(kDirectoryIndex), QStringLiteral("DirectoryIndex ") + directoryIndex, true}},
+            platform::ApacheFolderEncoding(),
+            true,
+            documentRoot,
+            afterDocumentRoot};
 }
 
 bool StartsAsUtf16(QByteArrayView start)
@@ -217,8 +207,6 @@ std::optional<QByteArray> RewriteContent(QByteArrayView content, const RewritePl
     ForEachApacheLine(content, plan.apacheSyntax ? Continuations::Join : Continuations::Keep, read);
 
     QByteArray out;
-    out.reserve(content.size() + content.size() / 64 + 1024);
-    // Kept lines as they stand, each with CR LF after it.
     const auto keep = [&out, content](qsizetype from, qsizetype to) {
         ForEachApacheLine(content.sliced(from, to - from), Continuations::Keep,
                           [&out](const ApacheLine& line) {

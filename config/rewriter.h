@@ -12,7 +12,6 @@
 
 namespace config {
 
-/** The directive names the rewriter knows. */
 inline constexpr char kDocumentRoot[] = "DocumentRoot";
 inline constexpr char kDirectoryIndex[] = "DirectoryIndex";
 
@@ -24,11 +23,9 @@ struct Rule
     bool mustMatch = false; ///< a file without such a line leaves the setting unmade: say so
 };
 
-/** Everything that changes in one file. */
 struct RewritePlan
 {
     std::vector<Rule> rules;
-    /** The encoding the rule lines (and the folders compared) are written in. */
     QStringConverter::Encoding encoding = QStringConverter::System;
     /** httpd.conf: names in any ASCII case, and a line ending in a backslash goes on in the next. */
     bool apacheSyntax = false;

@@ -31,7 +31,7 @@ void RootAccess::read(const ApacheConfigLine& line, const QString& expanded)
         return;
     }
     const auto [name, arguments] = SplitDirective(text);
-    if (IsDirectiveName(name, QLatin1String("DocumentRoot"))) {
+    if (IsDirectiveName(name, "DocumentRoot")) {
         m_roots.push_back(
             {line.file, ApacheArgument(arguments), ApacheArgument(SplitDirective(expanded).second)});
         return;
@@ -43,12 +43,12 @@ void RootAccess::read(const ApacheConfigLine& line, const QString& expanded)
     Access& access = m_sections.back().access;
     if (opening.hasMatch()) {
         const bool closing = !opening.captured(1).isEmpty();
-        if (closing && opening.captured(2).compare(QLatin1String("Directory"), Qt::CaseInsensitive) == 0)
+        const QString section = opening.captured(2);
+        // <IfModule>, <IfDefine>...: decided when Apache starts, read as taken.
+        if (closing && IsDirectiveName(section, "Directory"))
             m_inSection = false;
-        else if (opening.captured(2).size() <= 2 ||
-                 !opening.captured(2).startsWith(QLatin1String("If"), Qt::CaseInsensitive))
-            m_nested +=
-                closing ? -1 : 1; // <IfModule>, <IfDefine>...: decided when Apache starts, read as taken
+        else if (section.size() <= 2 || !section.startsWith(QLatin1String("If"), Qt::CaseInsensitive))
+            m_nested += closing ? -1 : 1;
     } else if (m_nested > 0) {
         return;
     } else if (IsLine(text, QLatin1String("Require all granted")) ||
@@ -58,8 +58,8 @@ void RootAccess::read(const ApacheConfigLine& line, const QString& expanded)
         access = Access::Denied;
     } else if (IsLine(text, QLatin1String("Deny from all"))) {
         access = Access::DeniedFromAll;
-    } else if (!arguments.isEmpty() && (IsDirectiveName(name, QLatin1String("Options")) ||
-                                        IsDirectiveName(name, QLatin1String("AllowOverride")))) {
+    } else if (!arguments.isEmpty() &&
+               (IsDirectiveName(name, "Options") || IsDirectiveName(name, "AllowOverride"))) {
         m_sections.back().settings << text;
     }
 }

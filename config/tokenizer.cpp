@@ -8,8 +8,6 @@ QString GetWord(const QString& line, qint16 n)
     if (line.isEmpty() || n < 1)
         return {};
 
-    // Counting starts at a word's first character and collecting stops at its last, so the scan
-    // ends with the n-th word and never takes a separator into it.
     qint16 counter = 0;
     qsizetype begin = -1;
     const qsizetype length = line.size();

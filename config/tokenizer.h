@@ -5,7 +5,6 @@
 
 namespace config {
 
-/** True when @p c is a word character: A-Z, a-z, 0-9, '#', ';' or '_'. */
 constexpr bool IsWordChar(QChar c)
 {
     const char16_t u = c.unicode();
