@@ -7,7 +7,6 @@
 #include "services/apachelog.h"
 #include "services/serviceactions.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 
 #include <QFileInfo>
@@ -45,13 +44,6 @@ QList<quint16> ListenPorts(const QStringList& listen)
 
 // MySQL's and MariaDB's port unless their own configuration says otherwise.
 constexpr quint16 kMySqlPort = 3306;
-
-QByteArray Digest(const QString& path)
-{
-    QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    return file.open(QIODevice::ReadOnly) && hash.addData(&file) ? hash.result() : QByteArray();
-}
 
 // True when @p folder holds one of the index pages of the DirectoryIndex @p list.
 bool HoldsIndexPage(const QString& folder, const QString& list)
@@ -189,11 +181,9 @@ bool ApplyPass::UpdatePhpIni()
 {
     if (m_settings.showErrors && m_report.installation.phpIniNamed)
         m_report.phpIniElsewhere = QDir::toNativeSeparators(m_report.installation.phpIni);
-    const bool fpm = !m_report.installation.phpFpmService.isEmpty();
-    const QByteArray before = fpm ? Digest(m_report.installation.phpIni) : QByteArray();
     m_report.files.push_back(
         config::RewriteFile(m_report.installation.phpIni, config::PhpIniPlan(m_settings.showErrors)));
-    m_phpFpmIniChanged = fpm && Digest(m_report.installation.phpIni) != before;
+    m_phpFpmIniChanged = !m_report.installation.phpFpmService.isEmpty() && m_report.files.back().changed;
     return m_report.files.back().ok();
 }
 

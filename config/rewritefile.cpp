@@ -42,6 +42,8 @@ RewriteResult RewriteFile(const QString& path, const RewritePlan& plan)
     if (!rewritten)
         return fail(QStringLiteral("某个值含有配置文件的编码无法表示的字符"));
 
+    result.changed = *rewritten != content;
+
     // No direct-write fallback: writing in place could leave half a file behind.
     QSaveFile out(target);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))

@@ -10,9 +10,10 @@ namespace config {
 
 struct RewriteResult
 {
-    QString path;       ///< native separators
-    QString reason;     ///< why the file could not be rewritten; empty on success
-    QStringList notSet; ///< directives that had to be set but had no line to replace
+    QString path;         ///< native separators
+    QString reason;       ///< why the file could not be rewritten; empty on success
+    QStringList notSet;   ///< directives that had to be set but had no line to replace
+    bool changed = false; ///< the file's bytes are not what they were
 
     bool ok() const { return reason.isEmpty(); }
 };
