@@ -46,6 +46,8 @@ void ApacheConfigReader::read(const QString& mainFile,
 QString ApacheConfigReader::expand(const QString& text) const
 {
     static const QRegularExpression variable(QStringLiteral("\\$\\{([A-Za-z0-9_]+)\\}"));
+    if (!text.contains(QLatin1String("${"))) // most lines: no regular expression run for them
+        return text;
     QString expanded;
     qsizetype done = 0;
     for (const QRegularExpressionMatch& match : variable.globalMatch(text)) {
@@ -78,9 +80,10 @@ void ApacheConfigReader::readPath(const QString& path)
         QStringDecoder decoder(platform::ApacheFolderEncoding(), QStringConverter::Flag::Stateless);
         QString error; // a file that cannot be read adds nothing, as one that is not there
         ForEachApacheLine(ReadWholeFile(path, &error), Continuations::Join, [&](const ApacheLine& line) {
-            const ApacheConfigLine configLine{path, line.number, decoder.decode(line.text)};
+            const QString text = decoder.decode(line.text);
+            const ApacheConfigLine configLine{path, line.number, text, expand(text)};
             m_onLine(configLine);
-            act(configLine.text);
+            act(configLine.expanded);
         });
     }
     m_open.removeLast();
@@ -88,8 +91,7 @@ void ApacheConfigReader::readPath(const QString& path)
 
 void ApacheConfigReader::act(const QString& line)
 {
-    // Apache expands a line's variables before it reads the directive.
-    const auto [word, rest] = SplitDirective(expand(line));
+    const auto [word, rest] = SplitDirective(line);
     if (IsDirectiveName(word, "Define")) {
         const auto [name, value] = SplitDirective(rest);
         // Without a value the name is only defined for <IfDefine>: no variable.

@@ -14,6 +14,7 @@ struct ApacheConfigLine
     QString file;      ///< the file as Apache names it: ServerRoot and the include path joined, cleaned
     qint64 number = 0; ///< the line number of its first physical line
     QString text;      ///< as written (continuation lines joined, ${VAR} left), decoded as Apache reads it
+    QString expanded;  ///< as Apache acts on it: each ${VAR} replaced (see ApacheConfigReader::expand)
 };
 
 /**
@@ -42,16 +43,15 @@ class ApacheConfigReader
      */
     void read(const QString& mainFile, const std::function<void(const ApacheConfigLine&)>& onLine);
 
+    /** The ServerRoot in force: the last ServerRoot line read so far (relative: under the default). */
+    QString serverRoot() const { return m_serverRoot; }
+
+  private:
     /**
      * @p text with each ${VAR} replaced as Apache does: by a Define (with a value) read so far, else
      * by the environment variable; an unknown one stays as written.
      */
     QString expand(const QString& text) const;
-
-    /** The ServerRoot in force: the last ServerRoot line read so far (relative: under the default). */
-    QString serverRoot() const { return m_serverRoot; }
-
-  private:
     void readPath(const QString& path);
     void act(const QString& line);
     void include(const QString& argument);

@@ -118,10 +118,9 @@ Installation LocateInstallation(const QString& apacheFolder, const PackageFolder
     PhpHandlerReader phpHandler;
     ApacheConfigReader reader(apacheFolder);
     reader.read(installation.httpdConf, [&](const ApacheConfigLine& line) {
-        installation.access.read(line, reader.expand(line.text));
-        phpHandler.read(line, reader.expand(line.text));
-        const auto [name, arguments] = SplitDirective(line.text);
-        const QString rest = reader.expand(arguments);
+        installation.access.read(line);
+        phpHandler.read(line);
+        const auto [name, rest] = SplitDirective(line.expanded);
         if (IsDirectiveName(name, "<VirtualHost"))
             ++virtualHosts;
         else if (name.startsWith(QLatin1String("</VirtualHost"), Qt::CaseInsensitive))

@@ -74,9 +74,9 @@ bool AnyPoolListensAt(const QString& poolFolder, const QString& address)
 
 } // namespace
 
-void PhpHandlerReader::read(const ApacheConfigLine&, const QString& expanded)
+void PhpHandlerReader::read(const ApacheConfigLine& line)
 {
-    const auto [name, rest] = SplitDirective(expanded);
+    const auto [name, rest] = SplitDirective(line.expanded);
     const bool taken = std::all_of(m_open.begin(), m_open.end(), [](bool open) { return open; });
     if (name.startsWith(QLatin1String("</IfModule"), Qt::CaseInsensitive)) {
         if (!m_open.empty())

@@ -22,8 +22,8 @@ namespace config {
 class PhpHandlerReader
 {
   public:
-    /** Reads one line, in the order Apache reads them; @p expanded: its text with ${VAR} replaced. */
-    void read(const ApacheConfigLine& line, const QString& expanded);
+    /** Reads one line, in the order Apache reads them. */
+    void read(const ApacheConfigLine& line);
 
     /**
      * Where PHP-FPM is reached: "unix:/run/php/php8.2-fpm.sock" or "127.0.0.1:9000"; empty when

@@ -18,12 +18,12 @@ bool IsLine(const QString& text, QLatin1String line)
 
 } // namespace
 
-void RootAccess::read(const ApacheConfigLine& line, const QString& expanded)
+void RootAccess::read(const ApacheConfigLine& line)
 {
     const QString text = line.text.trimmed();
     // Apache nests no <Directory> and takes no DocumentRoot inside one: both count wherever they stand.
     if (const std::optional<DirectoryOpening> opening = ReadDirectoryOpening(text)) {
-        const std::optional<DirectoryOpening> read = ReadDirectoryOpening(expanded);
+        const std::optional<DirectoryOpening> read = ReadDirectoryOpening(line.expanded);
         m_sections.push_back(
             {{line.file, opening->folder, read ? read->folder : QString()}, Access::Unsaid, {}});
         m_inSection = true;
@@ -33,7 +33,7 @@ void RootAccess::read(const ApacheConfigLine& line, const QString& expanded)
     const auto [name, arguments] = SplitDirective(text);
     if (IsDirectiveName(name, "DocumentRoot")) {
         m_roots.push_back(
-            {line.file, ApacheArgument(arguments), ApacheArgument(SplitDirective(expanded).second)});
+            {line.file, ApacheArgument(arguments), ApacheArgument(SplitDirective(line.expanded).second)});
         return;
     }
     if (!m_inSection)

@@ -19,8 +19,8 @@ namespace config {
 class RootAccess
 {
   public:
-    /** Reads one line, in the order Apache reads them; @p expanded: its text with ${VAR} replaced. */
-    void read(const ApacheConfigLine& line, const QString& expanded);
+    /** Reads one line, in the order Apache reads them. */
+    void read(const ApacheConfigLine& line);
 
     /**
      * The lines a rewrite of the files @p rewritten adds after DocumentRoot, for

@@ -311,8 +311,8 @@ class TestConfig : public QObject
             RootAccess access;
             for (const auto& [file, content] : {std::pair{"before", row.before}, {"site", site}})
                 ForEachApacheLine(content, Continuations::Join, [&, file = file](const ApacheLine& line) {
-                    access.read({file, line.number, QString::fromUtf8(line.text)},
-                                QString::fromUtf8(line.text));
+                    const QString text = QString::fromUtf8(line.text);
+                    access.read({file, line.number, text, text});
                 });
             return HttpdConfPlan(row.root, "index.php index.html", access.linesFor(row.root, {"site"}));
         };
@@ -579,8 +579,7 @@ class TestConfig : public QObject
         QVERIFY(WriteAll(dir.filePath("httpd.conf"), conf));
         ApacheConfigReader reader(dir.path());
         PhpHandlerReader handler;
-        reader.read(dir.filePath("httpd.conf"),
-                    [&](const ApacheConfigLine& line) { handler.read(line, reader.expand(line.text)); });
+        reader.read(dir.filePath("httpd.conf"), [&](const ApacheConfigLine& line) { handler.read(line); });
         QCOMPARE(handler.fastCgiAddress(), fastCgi);
     }
 
