@@ -145,7 +145,7 @@ bool ApplyPass::ApplyFileSettings()
     m_report.outcome = PassReport::Outcome::Applied;
     // Apache's own account of what it will run: its error log, its user, its virtual hosts.
     if (!m_report.installation.apacheProgram.isEmpty())
-        m_listing = config::ReadListing(RunApache({QStringLiteral("-S")}).output);
+        m_listing = services::ReadListing(RunApache({QStringLiteral("-S")}).output);
     return true;
 }
 
@@ -282,12 +282,12 @@ void ApplyPass::RestartPhpFpm(services::CommandRunner& runner)
 void ApplyPass::CheckSite()
 {
     const config::Installation& installation = m_report.installation;
-    const QUrl url = config::PageAddress(installation.listen);
+    const QUrl url = services::PageAddress(installation.listen);
     if (url.isEmpty())
         return;
     // A virtual host of a file the pass did not change answers there instead of the main server.
     if (!m_listing.output.isEmpty()) {
-        const QString host = config::VirtualHostOnPort(m_listing.output, url.port());
+        const QString host = services::VirtualHostOnPort(m_listing.output, url.port());
         const QString hostFile = QFileInfo(host.section(QLatin1Char(':'), 0, -2)).canonicalFilePath();
         const bool changed = std::any_of(m_report.files.begin(), m_report.files.end(), [&](const auto& file) {
             return QFileInfo(file.path).canonicalFilePath() == hostFile;

@@ -2,9 +2,9 @@
 #pragma once
 
 #include "config/apachesyntax.h"
-#include "config/fileundo.h"
 #include "config/installation.h"
 #include "config/rewritefile.h"
+#include "platform/fileundo.h"
 #include "platform/portholders.h"
 #include "platform/servicelist.h"
 #include "services/commandrunner.h"
@@ -143,8 +143,8 @@ class ApplyPass
     ApplyPassSeams m_seams;
     SettingsState m_settings;
     PassReport m_report;
-    config::FileUndo m_undo;
-    config::ApacheListing m_listing;
+    platform::FileUndo m_undo;
+    services::ApacheListing m_listing;
     bool m_phpFpmIniChanged = false;
 };
 

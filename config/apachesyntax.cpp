@@ -3,8 +3,6 @@
 
 #include "platform/apachehost.h"
 
-#include <QRegularExpression>
-
 namespace config {
 
 namespace {
@@ -148,61 +146,6 @@ bool IsFileSystemRoot(const QString& folder)
         return separator(folder.at(0));
     const bool drive = folder.size() >= 2 && folder.at(1) == QLatin1Char(':');
     return drive && (folder.size() == 2 || (folder.size() == 3 && separator(folder.at(2))));
-}
-
-QUrl PageAddress(const QStringList& listenArguments)
-{
-    for (const QString& arguments : listenArguments) {
-        const QStringList words = arguments.simplified().split(QLatin1Char(' '));
-        const QString& address = words.first();
-        const qsizetype colon = address.lastIndexOf(QLatin1Char(':'));
-        QString host = colon < 0 ? QString() : address.left(colon);
-        const QString port = address.mid(colon + 1);
-        const QString protocol = words.value(1).toLower();
-        if (protocol == QLatin1String("https") || (protocol.isEmpty() && port == QLatin1String("443")))
-            continue;
-        if (host.isEmpty() || host == QLatin1String("*") || host == QLatin1String("0.0.0.0"))
-            host = QStringLiteral("127.0.0.1");
-        else if (host == QLatin1String("[::]"))
-            host = QStringLiteral("[::1]");
-        const QUrl url(QStringLiteral("http://%1:%2/").arg(host, port));
-        if (url.isValid() && url.port() > 0)
-            return url;
-    }
-    return {};
-}
-
-ApacheListing ReadListing(const QString& output)
-{
-    // Main ErrorLog: "/var/log/apache2/error.log"   and   User: name="www-data" id=33
-    static const QRegularExpression errorLog(QStringLiteral("^Main ErrorLog: \"(.*)\"\\s*$"),
-                                             QRegularExpression::MultilineOption);
-    static const QRegularExpression user(QStringLiteral("^User: name=\"([^\"]*)\""),
-                                         QRegularExpression::MultilineOption);
-    return {output, errorLog.match(output).captured(1), user.match(output).captured(1)};
-}
-
-QString VirtualHostOnPort(const QString& listing, int port)
-{
-    // "*:80  is a NameVirtualHost" followed by "default server NAME (FILE:LINE)", or
-    // "127.0.0.1:8080  NAME (FILE:LINE)" for an address with one virtual host.
-    static const QRegularExpression address(QStringLiteral("^\\S*:(\\d+)\\s"));
-    static const QRegularExpression place(QStringLiteral("\\((.+:\\d+)\\)\\s*$"));
-    bool onPort = false;
-    for (const QString& line : listing.split(QLatin1Char('\n'))) {
-        const QRegularExpressionMatch start = address.match(line);
-        if (start.hasMatch())
-            onPort = start.captured(1).toInt() == port;
-        else if (!line.startsWith(QLatin1Char(' ')) && !line.startsWith(QLatin1Char('\t')))
-            onPort = false;
-        if (!onPort || line.contains(QLatin1String("is a NameVirtualHost")))
-            continue;
-        const QRegularExpressionMatch found = place.match(line);
-        if (found.hasMatch() &&
-            (start.hasMatch() || line.trimmed().startsWith(QLatin1String("default server"))))
-            return found.captured(1);
-    }
-    return {};
 }
 
 } // namespace config

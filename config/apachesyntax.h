@@ -2,9 +2,7 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 #include <QStringView>
-#include <QUrl>
 
 #include <optional>
 #include <utility>
@@ -48,24 +46,5 @@ std::optional<DirectoryOpening> ReadDirectoryOpening(QStringView line);
 
 /** True for the file-system root: "/", or a drive root such as "C:/" or "C:\". */
 bool IsFileSystemRoot(const QString& folder);
-
-/**
- * Where to ask Apache for a page: the first Listen not for https (by protocol, or port 443), a
- * wildcard address or none meaning loopback. Empty when there is none.
- */
-QUrl PageAddress(const QStringList& listenArguments);
-
-/** What Apache's own listing of its settings (the output of -S) says, where it says it. */
-struct ApacheListing
-{
-    QString output;
-    QString errorLog; ///< "Main ErrorLog"
-    QString user;     ///< the account its children run as
-};
-
-ApacheListing ReadListing(const QString& output);
-
-/** From Apache's -S listing, "FILE:LINE" of the virtual host answering on @p port; empty: the main server. */
-QString VirtualHostOnPort(const QString& listing, int port);
 
 } // namespace config

@@ -2,11 +2,31 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <chrono>
 
 namespace services {
+
+/**
+ * Where to ask Apache for a page: the first Listen not for https (by protocol, or port 443), a
+ * wildcard address or none meaning loopback. Empty when there is none.
+ */
+QUrl PageAddress(const QStringList& listenArguments);
+
+/** What Apache's own listing of its settings (the output of -S) says, where it says it. */
+struct ApacheListing
+{
+    QString output;
+    QString errorLog; ///< "Main ErrorLog"
+    QString user;     ///< the account its children run as
+};
+
+ApacheListing ReadListing(const QString& output);
+
+/** From Apache's -S listing, "FILE:LINE" of the virtual host answering on @p port; empty: the main server. */
+QString VirtualHostOnPort(const QString& listing, int port);
 
 /** What a web server answered to one request. */
 struct PageAnswer

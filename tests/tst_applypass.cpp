@@ -387,7 +387,7 @@ class TestApplyPass : public QObject
     {
         QFETCH(QStringList, listen);
         QFETCH(QString, url);
-        QCOMPARE(config::PageAddress(listen).toString(), url);
+        QCOMPARE(services::PageAddress(listen).toString(), url);
     }
 
     void message_data()

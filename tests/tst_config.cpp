@@ -2,12 +2,12 @@
 // The tokenizer and the rewriter: tables of lines, faults made for real, real Apache reading.
 #include "config/apacheconfig.h"
 #include "config/apachelines.h"
-#include "config/fileundo.h"
 #include "config/installation.h"
 #include "config/phphandler.h"
 #include "config/rewritefile.h"
 #include "config/rootaccess.h"
 #include "config/tokenizer.h"
+#include "platform/fileundo.h"
 #include "testutil.h"
 
 #include <QCoreApplication>
@@ -418,7 +418,7 @@ class TestConfig : public QObject
         if (!sh(setup))
             QSKIP("needs root: a mount, another owner");
         const QString listing = Listing(dir.path());
-        FileUndo undo;
+        platform::FileUndo undo;
         QString error;
         QVERIFY2(undo.keep(file, &error), qPrintable(error));
         QVERIFY(RewriteFile(file, HttpdConfPlan("/new", "index.php")).ok() && ReadAll(file) != kConf &&
@@ -438,7 +438,7 @@ class TestConfig : public QObject
         QVERIFY(WriteAll(file, kConf));
         if (RunIn(dir.path(), kTinyDisk).exitCode != 0)
             QSKIP("needs root: a mount");
-        FileUndo undo;
+        platform::FileUndo undo;
         QString error;
         QVERIFY2(undo.keep(file, &error), qPrintable(error));
         QVERIFY(RewriteFile(file, HttpdConfPlan("/new", "index.php")).ok());

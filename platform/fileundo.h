@@ -6,7 +6,7 @@
 
 #include <vector>
 
-namespace config {
+namespace platform {
 
 /**
  * The files an apply pass changes, kept as they were until the pass knows the change is wanted.
@@ -38,4 +38,4 @@ class FileUndo
     std::vector<Kept> m_kept;
 };
 
-} // namespace config
+} // namespace platform

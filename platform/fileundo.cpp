@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "fileundo.h"
 
-#include "platform/safefile.h"
+#include "safefile.h"
 
 #include <QDir>
 #include <QFile>
 
-namespace config {
+namespace platform {
 
 FileUndo::~FileUndo()
 {
@@ -49,4 +49,4 @@ void FileUndo::forget()
     m_kept.clear();
 }
 
-} // namespace config
+} // namespace platform
