@@ -3,6 +3,8 @@
 
 #include "platform/apachehost.h"
 
+#include <QRegularExpression>
+
 namespace config {
 
 namespace {
@@ -108,35 +110,15 @@ bool ApacheFolderHolds(QStringView parent, QStringView folder)
 
 std::optional<DirectoryOpening> ReadDirectoryOpening(QStringView line)
 {
-    static constexpr QLatin1StringView kName("<directory");
-    const qsizetype n = line.size();
-    qsizetype i = 0;
-    while (i < n && IsBlank(line[i]))
-        ++i;
-    const qsizetype indent = i;
-    if (n - i <= kName.size() || line[i] != QLatin1Char('<') || !IsBlank(line[i + kName.size()]))
+    // Blanks, "<Directory", blanks, the folder (a quoted one up to its closing quote, \\ and \" escaped
+    // in it), ">". Apache compares the name in any case.
+    static const QRegularExpression opening(
+        QStringLiteral(R"(^([ \t]*)<directory[ \t]++((?:"(?:\\.|[^"\\])*"|'(?:\\.|[^'\\])*'|(?=[^"']))[^>]*)>)"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = opening.match(line);
+    if (!match.hasMatch())
         return std::nullopt;
-    for (qsizetype k = 1; k < kName.size(); ++k) // ASCII letters in any case, as Apache compares them
-        if ((line[i + k].unicode() | 0x20) != kName[k].unicode())
-            return std::nullopt;
-    i += kName.size();
-    while (i < n && IsBlank(line[i]))
-        ++i;
-    const qsizetype folderStart = i;
-    if (i < n && (line[i] == QLatin1Char('"') || line[i] == QLatin1Char('\''))) {
-        const QChar quote = line[i];
-        for (++i; i < n && line[i] != quote; ++i)
-            if (line[i] == QLatin1Char('\\') && i + 1 < n &&
-                (line[i + 1] == quote || line[i + 1] == QLatin1Char('\\')))
-                ++i;
-        if (i == n)
-            return std::nullopt;
-    }
-    const qsizetype close = line.indexOf(QLatin1Char('>'), i);
-    if (close < 0)
-        return std::nullopt;
-    return DirectoryOpening{indent, close,
-                            ApacheArgument(line.sliced(folderStart, close - folderStart).toString())};
+    return DirectoryOpening{match.capturedLength(1), match.capturedEnd(2), ApacheArgument(match.captured(2))};
 }
 
 bool IsFileSystemRoot(const QString& folder)
