@@ -113,7 +113,8 @@ std::optional<DirectoryOpening> ReadDirectoryOpening(QStringView line)
     // Blanks, "<Directory", blanks, the folder (a quoted one up to its closing quote, \\ and \" escaped
     // in it), ">". Apache compares the name in any case.
     static const QRegularExpression opening(
-        QStringLiteral(R"(^([ \t]*)<directory[ \t]++((?:"(?:\\.|[^"\\])*"|'(?:\\.|[^'\\])*'|(?=[^"']))[^>]*)>)"),
+        QStringLiteral(
+            R"(^([ \t]*)<directory[ \t]++((?:"(?:\\.|[^"\\])*"|'(?:\\.|[^'\\])*'|(?=[^"']))[^>]*)>)"),
         QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch match = opening.match(line);
     if (!match.hasMatch())

@@ -27,33 +27,10 @@ std::optional<QByteArray> EncodeExactly(const QString& text, QStringConverter::E
     return bytes;
 }
 
-QString Decode(QByteArrayView bytes, QStringConverter::Encoding encoding)
-{
-    QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless);
-    return decoder.decode(bytes);
-}
-
-qsizetype Indent(QByteArrayView line)
-{
-    qsizetype i = 0;
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
-        ++i;
-    return i;
-}
-
-// True when @p line, after its blanks, starts with @p word in any ASCII case.
-bool StartsWithAnyCase(QByteArrayView line, QByteArrayView word)
-{
-    const QByteArrayView rest = line.sliced(Indent(line));
-    return rest.size() >= word.size() && rest.first(word.size()).compare(word, Qt::CaseInsensitive) == 0;
-}
-
 struct EncodedRule
 {
-    QString directive;
+    const Rule& rule;
     QByteArray line;
-    bool mustMatch = false;
-    bool documentRoot = false;
     int replaced = 0;
 };
 
@@ -71,7 +48,10 @@ struct Change
 // with their line ends.
 QByteArray WithLinesAfter(const QByteArray& replacement, QByteArrayView line, const QByteArrayList& added)
 {
-    const QByteArray indent = line.first(Indent(line)).toByteArray();
+    qsizetype blanks = 0;
+    while (blanks < line.size() && (line[blanks] == ' ' || line[blanks] == '\t'))
+        ++blanks;
+    const QByteArray indent = line.first(blanks).toByteArray();
     const QByteArray deeper = indent + (indent.endsWith('\t') ? "\t" : "    ");
     QByteArray composed = replacement;
     for (const QByteArray& text : added)
@@ -137,24 +117,18 @@ std::optional<QByteArray> RewriteContent(QByteArrayView content, const RewritePl
                                          QStringList* unmatched)
 {
     std::vector<EncodedRule> rules;
-    for (const Rule& rule : plan.rules) {
-        const std::optional<QByteArray> line = EncodeExactly(rule.line, plan.encoding);
-        if (!line)
-            return std::nullopt;
-        rules.push_back(
-            {rule.directive, *line, rule.mustMatch, rule.directive == QLatin1String(kDocumentRoot)});
-    }
     QByteArrayList afterRoot;
-    for (const QString& text : plan.afterDocumentRoot) {
-        const std::optional<QByteArray> line = EncodeExactly(text, plan.encoding);
-        if (!line)
-            return std::nullopt;
-        afterRoot << *line;
-    }
+    for (const Rule& rule : plan.rules)
+        if (const std::optional<QByteArray> line = EncodeExactly(rule.line, plan.encoding))
+            rules.push_back({rule, *line});
+    for (const QString& text : plan.afterDocumentRoot)
+        if (const std::optional<QByteArray> line = EncodeExactly(text, plan.encoding))
+            afterRoot << *line;
     const bool moveSections = plan.documentRoot && plan.apacheSyntax;
     const std::optional<QByteArray> newFolder =
         EncodeExactly(QuoteForApache(plan.documentRoot.value_or(QString())), plan.encoding);
-    if (!newFolder || StartsAsUtf16(content))
+    if (rules.size() < plan.rules.size() || afterRoot.size() < plan.afterDocumentRoot.size() || !newFolder ||
+        StartsAsUtf16(content))
         return std::nullopt;
 
     std::vector<Change> changes;
@@ -162,47 +136,49 @@ std::optional<QByteArray> RewriteContent(QByteArrayView content, const RewritePl
     int host = 0, hosts = 0; // the virtual host the lines stand in; 0: the main server
     QList<int> granted;      // the hosts whose DocumentRoot has the lines after it already
     const auto read = [&](const ApacheLine& line) {
-        // The first word as the system's code page reads it; words are ASCII, and Apache reads
-        // directive names in any case, PHP its keys only as written.
-        const QString word = GetWord(Decode(line.text, QStringConverter::System), 1);
+        QStringDecoder decoder(plan.encoding, QStringConverter::Flag::Stateless);
+        const QString text = decoder.decode(line.text);
+        // Apache reads directive names in any case, PHP its keys only as written.
+        const QString word = GetWord(text, 1);
         const auto rule = std::find_if(rules.begin(), rules.end(), [&](const EncodedRule& rule) {
-            return word.compare(rule.directive,
+            return word.compare(rule.rule.directive,
                                 plan.apacheSyntax ? Qt::CaseInsensitive : Qt::CaseSensitive) == 0;
         });
         if (rule != rules.end()) {
             ++rule->replaced;
-            Change change{line.begin, line.end, rule->line, {}};
-            if (rule->documentRoot && moveSections) {
-                // The folder follows the directive, the line's first word.
-                const QString text = Decode(line.text, plan.encoding);
-                const QString folder = ApacheArgument(text.mid(text.indexOf(word) + word.size()));
-                if (!folder.isEmpty() && !oldFolders.contains(folder))
-                    oldFolders << folder;
-            }
-            if (rule->documentRoot && !afterRoot.isEmpty() && !granted.contains(host)) {
+            const bool documentRoot = rule->rule.directive == QLatin1String(kDocumentRoot);
+            // The folder follows the directive, the line's first word.
+            const QString folder = ApacheArgument(text.mid(text.indexOf(word) + word.size()));
+            if (documentRoot && moveSections && !folder.isEmpty() && !oldFolders.contains(folder))
+                oldFolders << folder;
+            const bool grant = documentRoot && !afterRoot.isEmpty() && !granted.contains(host);
+            if (grant)
                 granted << host;
-                change.replacement = WithLinesAfter(rule->line, line.text, afterRoot);
-            }
-            changes.push_back(change);
-        } else if (moveSections && StartsWithAnyCase(line.text, "<virtualhost")) {
-            host = ++hosts;
-        } else if (moveSections && StartsWithAnyCase(line.text, "</virtualhost")) {
-            host = 0;
-        } else if (moveSections && StartsWithAnyCase(line.text, "<directory")) {
-            const QString text = Decode(line.text, plan.encoding);
-            const std::optional<DirectoryOpening> opening = ReadDirectoryOpening(text);
-            // Sections for the file-system root never move.
-            if (!opening || IsFileSystemRoot(opening->folder))
-                return;
-            // The bytes after its ">": each ">" byte is a ">" in every code page the system may use.
-            qsizetype close = -1;
-            for (qsizetype k = text.left(opening->close + 1).count(QLatin1Char('>')); k > 0; --k)
-                close = line.text.indexOf('>', close + 1);
-            changes.push_back({line.begin, line.end,
-                               line.text.first(opening->indent).toByteArray() + "<Directory \"" + *newFolder +
-                                   "\">" + line.text.sliced(close + 1).toByteArray(),
-                               opening->folder});
+            changes.push_back({line.begin,
+                               line.end,
+                               grant ? WithLinesAfter(rule->line, line.text, afterRoot) : rule->line,
+                               {}});
+            return;
         }
+        if (!moveSections)
+            return;
+        const QString name = SplitDirective(text).first;
+        if (IsDirectiveName(name, "<VirtualHost"))
+            host = ++hosts;
+        else if (name.startsWith(QLatin1String("</VirtualHost"), Qt::CaseInsensitive))
+            host = 0;
+        const std::optional<DirectoryOpening> opening = ReadDirectoryOpening(text);
+        // Sections for the file-system root never move.
+        if (!opening || IsFileSystemRoot(opening->folder))
+            return;
+        // The bytes after its ">": each ">" byte is a ">" in every code page the system may use.
+        qsizetype close = -1;
+        for (qsizetype k = text.left(opening->close + 1).count(QLatin1Char('>')); k > 0; --k)
+            close = line.text.indexOf('>', close + 1);
+        changes.push_back({line.begin, line.end,
+                           line.text.first(opening->indent).toByteArray() + "<Directory \"" + *newFolder +
+                               "\">" + line.text.sliced(close + 1).toByteArray(),
+                           opening->folder});
     };
     ForEachApacheLine(content, plan.apacheSyntax ? Continuations::Join : Continuations::Keep, read);
 
@@ -227,8 +203,8 @@ std::optional<QByteArray> RewriteContent(QByteArrayView content, const RewritePl
     if (unmatched) {
         unmatched->clear();
         for (const EncodedRule& rule : rules)
-            if (rule.mustMatch && rule.replaced == 0)
-                *unmatched << rule.directive;
+            if (rule.rule.mustMatch && rule.replaced == 0)
+                *unmatched << rule.rule.directive;
     }
     return out;
 }
