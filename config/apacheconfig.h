@@ -18,16 +18,10 @@ struct ApacheConfigLine
 };
 
 /**
- * The configuration Apache reads from a main file: that file, and at each Include or IncludeOptional
- * line (directive names in any case) the files it names, read where the line stands. An include path
- * is relative to the ServerRoot in force, after ${VAR} is expanded; a wildcard (*, ?, [...]) in its
- * last part reads the matching names, a folder every entry, subfolders too, each in byte order as
- * Apache does. A name that matches nothing or a missing file is passed over (Apache itself stops at
- * a missing one that Include names); so is a file that would include itself, directly or through
- * others, and anything but a regular file. At most kMaxFiles files are read.
- *
- * Sections such as <IfModule> and <IfDefine> are not evaluated: their lines, includes among them,
- * are read as if Apache took every section.
+ * The configuration Apache reads from a main file, each Include or IncludeOptional followed where it
+ * stands: relative to the ServerRoot in force after ${VAR} is expanded; a wildcard in the last part,
+ * or a folder, read in byte order as Apache does. Missing files, loops and anything but a regular
+ * file are passed over; at most kMaxFiles files. <IfModule>, <IfDefine>... are read as taken.
  */
 class ApacheConfigReader
 {
@@ -37,9 +31,7 @@ class ApacheConfigReader
     /** @p defaultServerRoot: where paths are relative to before (and without) a ServerRoot line. */
     explicit ApacheConfigReader(QString defaultServerRoot);
 
-    /**
-     * Reads @p mainFile and what it includes, calling @p onLine with each line in the order Apache
-     * reads them, before the reader acts on it (a Define, a ServerRoot, an include).
+    /** Calls @p onLine with each line in Apache's order, before acting on it (Define, ServerRoot, Include).
      */
     void read(const QString& mainFile, const std::function<void(const ApacheConfigLine&)>& onLine);
 
@@ -47,10 +39,7 @@ class ApacheConfigReader
     QString serverRoot() const { return m_serverRoot; }
 
   private:
-    /**
-     * @p text with each ${VAR} replaced as Apache does: by a Define (with a value) read so far, else
-     * by the environment variable; an unknown one stays as written.
-     */
+    /** @p text with each ${VAR} replaced by a Define read so far, else the environment; else kept. */
     QString expand(const QString& text) const;
     void readPath(const QString& path);
     void act(const QString& line);

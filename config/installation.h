@@ -41,11 +41,8 @@ struct Installation
     QStringList listen;       ///< the arguments of its Listen lines, in the order Apache reads them
     QString user;             ///< the account its User line names (empty: none)
     RootAccess access;        ///< what its configuration grants, for a new document root
-    /**
-     * The files Apache writes its main error log to, as its configuration names them: the file of
-     * the last ErrorLog outside a virtual host (relative: under ServerRoot), else logs/error.log and
-     * logs/error_log there. Empty when the log goes to a program (|...) or to syslog.
-     */
+    /** Where the main error log may be: the last ErrorLog outside a virtual host, else logs/error.log and
+     * logs/error_log, under ServerRoot; none for a program (|...) or syslog. */
     QStringList errorLogs;
     /** Where Apache hands .php files to PHP-FPM ("unix:/run/php/php8.2-fpm.sock"); empty: PHP's module. */
     QString phpFastCgi;
@@ -56,10 +53,7 @@ struct Installation
     QString mysqlService;
 
     bool configFilesFound() const;
-    /**
-     * Apache's program with @p options (e.g. -t, -S) on this installation's configuration; no
-     * program without one.
-     */
+    /** Apache's program with @p options (-t, -S) on this installation's configuration; none without one. */
     ApacheInvocation apacheInvocation(const QStringList& options) const;
     /** The lines the rewrite of siteFiles adds after DocumentRoot so that @p documentRoot is served. */
     QStringList accessLines(const QString& documentRoot) const
@@ -69,17 +63,12 @@ struct Installation
 };
 
 /**
- * The installation in @p apacheFolder, used exactly as typed. A folder with conf/httpd.conf, or
- * without apache2.conf, has its php.ini and conf/httpd.conf right there: the folder's text followed
- * by the system's separator and the names (a folder typed with a trailing separator gets a doubled
- * one). A folder with apache2.conf and no conf/httpd.conf is laid out as Debian lays it out: its
- * DocumentRoot and DirectoryIndex lines stand in the files it includes, and PHP reads the php.ini
- * of the PHP version whose module is enabled. Wherever the configuration Apache reads sets
- * PHPIniDir, the php.ini in that folder is the one PHP reads. Where Apache hands .php files to
- * PHP-FPM instead, the PHP-FPM whose pool listens there is found among @p packages (its php.ini is
- * left for that program to name: phpIni stays empty). A folder with conf/httpd.conf and
- * conf.modules.d/ is laid out as Fedora's httpd package lays out /etc/httpd: its services are httpd
- * and mariadb, and its program is the system's httpd.
+ * The installation in @p apacheFolder, used exactly as typed: php.ini and conf/httpd.conf right
+ * there (the folder's text, the system's separator, the names). With apache2.conf and no
+ * conf/httpd.conf it is Debian's layout: the lines to set stand in the files it includes, and PHP
+ * reads the php.ini of the PHP whose module is enabled. A PHPIniDir anywhere names the php.ini PHP
+ * reads; PHP-FPM behind Apache is found among @p packages and names its own (phpIni stays empty).
+ * With conf.modules.d/ beside conf/ it is Fedora's /etc/httpd: services httpd and mariadb.
  */
 Installation LocateInstallation(const QString& apacheFolder,
                                 const PackageFolders& packages = SystemPackageFolders());
@@ -96,11 +85,8 @@ struct FolderLookup
     };
 };
 
-/**
- * The Apache folder the window starts with: the folder of the first installed service whose
- * program is there as some FOLDER\bin\httpd.exe; else the first of this system's usual folders
- * that is there (of several versions side by side, the highest); else the system's default.
- */
+/** The window's first Apache folder: that of an installed service running FOLDER\bin\httpd.exe, else
+ * the first usual folder there (of versions side by side, the highest), else the system's default. */
 QString DefaultApacheFolder(const FolderLookup& lookup = {});
 
 } // namespace config
