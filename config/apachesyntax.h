@@ -9,7 +9,7 @@
 
 namespace config {
 
-// How Apache reads httpd.conf and what its own program prints, kept in one place.
+// How Apache reads httpd.conf, kept in one place.
 
 /** A line as Apache splits it: the directive's name (up to a blank or tab) and its arguments, trimmed. */
 std::pair<QString, QString> SplitDirective(const QString& line);
@@ -23,12 +23,10 @@ inline bool IsDirectiveName(const QString& word, const char* name)
 /** The first argument of @p text as Apache reads it: quoted (\\ and \<quote> unescaped), or up to a blank. */
 QString ApacheArgument(const QString& text);
 
-/** The text between double quotes that Apache reads back as @p folder: \" and escaping backslashes doubled.
- */
+/** What Apache reads back as @p folder between double quotes: " and an escaping backslash escaped. */
 QString QuoteForApache(const QString& folder);
 
-/** Apache's same folder: one trailing / or \ ignored, ${VAR} as written; on Windows any case, / and \ alike.
- */
+/** Apache's same folder: one trailing / or \ ignored, ${VAR} as written; Windows: any case, / and \ alike. */
 bool SameApacheFolder(QStringView a, QStringView b);
 
 /** True when @p folder is @p parent itself or lies below it, compared as SameApacheFolder compares. */

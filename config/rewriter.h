@@ -31,11 +31,8 @@ struct RewritePlan
     bool apacheSyntax = false;
     /** When set, <Directory> sections of a replaced DocumentRoot's folder move to this folder. */
     std::optional<QString> documentRoot;
-    /**
-     * Lines written after the first replaced DocumentRoot line of each virtual host (and of the main
-     * server), behind that line's indentation; a leading tab stands for one level more (a tab where
-     * that indentation ends in one, else four blanks).
-     */
+    /** Written after the first replaced DocumentRoot of the main server and of each virtual host, behind
+     * its indentation; a leading tab is one level more (a tab after a tab, else four blanks). */
     QStringList afterDocumentRoot;
 };
 
@@ -68,11 +65,10 @@ RewritePlan HttpdConfPlan(const QString& documentRoot, const QString& directoryI
 bool StartsAsUtf16(QByteArrayView start);
 
 /**
- * What @p content becomes under @p plan: each line a rule names replaced whole (its continuation
- * lines with it), the <Directory> openings of a replaced DocumentRoot's folder moved to the new one,
- * every other line kept as it stands, and each line followed by CR LF. Decided on the whole content
- * before any of it is written. Returns std::nullopt when a rule's line cannot be encoded or the
- * content is UTF-16; @p unmatched, when given, receives the directives that had no line to replace.
+ * @p content under @p plan: each line a rule names replaced whole (continuation lines with it), the
+ * <Directory> openings of a replaced DocumentRoot's folder moved to the new one, every other line
+ * kept, each followed by CR LF. Nothing when a line cannot be encoded or the content is UTF-16;
+ * @p unmatched gets the directives that had no line.
  */
 std::optional<QByteArray> RewriteContent(QByteArrayView content, const RewritePlan& plan,
                                          QStringList* unmatched = nullptr);

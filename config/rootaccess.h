@@ -23,12 +23,10 @@ class RootAccess
     void read(const ApacheConfigLine& line);
 
     /**
-     * The lines a rewrite of the files @p rewritten adds after DocumentRoot, for
-     * RewritePlan::afterDocumentRoot: none unless Apache would deny @p newRoot, that is unless the
-     * closest section holding it that grants or denies (a section of an old root those files hold
-     * counting as one of @p newRoot, as it moves there) denies it. Then a section for @p newRoot with
-     * the Options and AllowOverride lines of the closest section granting an old root, and a grant
-     * written as the denial is ("Require all granted", or 2.2's "Order allow,deny" and "Allow from all").
+     * RewritePlan::afterDocumentRoot for a rewrite of the files @p rewritten: nothing unless the closest
+     * section holding @p newRoot that decides (one of an old root there counting as @p newRoot's, as it
+     * moves) denies it. Then a section for @p newRoot with the Options and AllowOverride of the closest
+     * section granting an old root, granted as the denial is written (2.4's Require or 2.2's Allow).
      */
     QStringList linesFor(const QString& newRoot, const QStringList& rewritten) const;
 
