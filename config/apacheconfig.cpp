@@ -120,10 +120,7 @@ void ApacheConfigReader::include(const QString& argument)
         readPath(path);
         return;
     }
-    const QRegularExpression pattern(QRegularExpression::wildcardToRegularExpression(name),
-                                     platform::FileNamesLikeWindows()
-                                         ? QRegularExpression::CaseInsensitiveOption
-                                         : QRegularExpression::NoPatternOption);
+    const QRegularExpression pattern = FileNamePattern(name);
     for (const QString& entry : Entries(folder)) {
         // As with the shell, a wildcard never matches a leading dot.
         const bool hidden = entry.startsWith(QLatin1Char('.')) && !name.startsWith(QLatin1Char('.'));

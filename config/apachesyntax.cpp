@@ -122,6 +122,13 @@ std::optional<DirectoryOpening> ReadDirectoryOpening(QStringView line)
     return DirectoryOpening{match.capturedLength(1), match.capturedEnd(2), ApacheArgument(match.captured(2))};
 }
 
+QRegularExpression FileNamePattern(const QString& wildcard)
+{
+    return QRegularExpression(QRegularExpression::wildcardToRegularExpression(wildcard),
+                              platform::FileNamesLikeWindows() ? QRegularExpression::CaseInsensitiveOption
+                                                               : QRegularExpression::NoPatternOption);
+}
+
 bool IsFileSystemRoot(const QString& folder)
 {
     const auto separator = [](QChar c) { return c == QLatin1Char('/') || c == QLatin1Char('\\'); };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QRegularExpression>
 #include <QString>
 #include <QStringView>
 
@@ -41,6 +42,9 @@ struct DirectoryOpening
 
 /** @p line as a <Directory> opening (blanks, "<Directory" in any case, the folder, ">"); nothing if none. */
 std::optional<DirectoryOpening> ReadDirectoryOpening(QStringView line);
+
+/** A file-name wildcard (*, ?, [...]) matching names as the system compares them: on Windows in any case. */
+QRegularExpression FileNamePattern(const QString& wildcard);
 
 /** True for the file-system root: "/", or a drive root such as "C:/" or "C:\". */
 bool IsFileSystemRoot(const QString& folder);

@@ -31,44 +31,36 @@ bool SameFile(const QString& a, const QString& b)
 QString DebianPhpIni(const QString& apacheFolder)
 {
     static const QRegularExpression module(QStringLiteral("^php(\\d+(\\.\\d+)*)\\.load$"));
-    const QStringList loads = QDir(QDir(apacheFolder).filePath(QStringLiteral("mods-enabled")))
-                                  .entryList({QStringLiteral("php*.load")}, QDir::Files, QDir::Name);
-    for (const QString& load : loads) {
-        const QRegularExpressionMatch match = module.match(load);
-        if (match.hasMatch() && !platform::DebianPhpFolder().isEmpty())
-            return QDir(platform::DebianPhpFolder())
-                .filePath(match.captured(1) + QStringLiteral("/apache2/php.ini"));
-    }
+    const QDir modules(apacheFolder + QStringLiteral("/mods-enabled")), php(platform::DebianPhpFolder());
+    for (const QString& load : modules.entryList({QStringLiteral("php*.load")}, QDir::Files, QDir::Name))
+        if (const QRegularExpressionMatch match = module.match(load);
+            match.hasMatch() && !php.path().isEmpty())
+            return php.filePath(match.captured(1) + QStringLiteral("/apache2/php.ini"));
     return {};
 }
 
 // A usual folder if it is there with its evidence; of folders matching a wildcard, the highest version.
 QString FolderThere(const platform::ApacheFolderCandidate& candidate, const FolderLookup& lookup)
 {
+    if (!candidate.evidence.isEmpty() &&
+        std::none_of(candidate.evidence.begin(), candidate.evidence.end(), lookup.exists))
+        return {};
+    if (!candidate.folder.contains(QLatin1Char('*')))
+        return lookup.exists(candidate.folder) ? candidate.folder : QString();
     static const QRegularExpression separator(QStringLiteral("[\\\\/]")), digit(QStringLiteral("\\d"));
     const qsizetype cut = candidate.folder.lastIndexOf(separator);
     const QString parent = candidate.folder.left(cut + 1);
-    const QString name = candidate.folder.mid(cut + 1);
+    const QRegularExpression pattern = FileNamePattern(candidate.folder.mid(cut + 1));
     QString folder;
-    if (name.contains(QLatin1Char('*'))) {
-        const QRegularExpression pattern(QRegularExpression::wildcardToRegularExpression(name),
-                                         platform::FileNamesLikeWindows()
-                                             ? QRegularExpression::CaseInsensitiveOption
-                                             : QRegularExpression::NoPatternOption);
-        QVersionNumber highest;
-        for (const QString& found : lookup.subfolders(parent)) {
-            const QVersionNumber version = QVersionNumber::fromString(found.mid(found.indexOf(digit)));
-            if (pattern.match(found).hasMatch() && (folder.isEmpty() || version > highest)) {
-                highest = version;
-                folder = parent + found;
-            }
+    QVersionNumber highest;
+    for (const QString& found : lookup.subfolders(parent)) {
+        const QVersionNumber version = QVersionNumber::fromString(found.mid(found.indexOf(digit)));
+        if (pattern.match(found).hasMatch() && (folder.isEmpty() || version > highest)) {
+            highest = version;
+            folder = parent + found;
         }
-    } else if (lookup.exists(candidate.folder)) {
-        folder = candidate.folder;
     }
-    const bool evidenced = candidate.evidence.isEmpty() ||
-                           std::any_of(candidate.evidence.begin(), candidate.evidence.end(), lookup.exists);
-    return evidenced ? folder : QString();
+    return folder;
 }
 
 } // namespace
