@@ -26,9 +26,8 @@ enum class Continuations {
 };
 
 /**
- * Calls @p onLine with each line of @p bytes in order: CR LF, a lone CR and a lone LF each end a line,
- * and a last line needs none. The one place that knows line ends and continuations; a view given
- * lives until the call returns.
+ * Calls @p onLine with each line of @p bytes in order: CR LF, a lone CR and a lone LF end a line, a
+ * last line needs none. The one place that knows line ends and continuations.
  */
 void ForEachApacheLine(QByteArrayView bytes, Continuations continuations,
                        const std::function<void(const ApacheLine&)>& onLine);
@@ -37,10 +36,8 @@ void ForEachApacheLine(QByteArrayView bytes, Continuations continuations,
 inline constexpr qint64 kMostFileBytes = qint64(256) << 20;
 
 /**
- * The whole content of the file at @p path: only a regular file (never blocking on a FIFO or a
- * device put in its place), no more than its size when opened, at most kMostFileBytes. Sets
- * @p error (and gives nothing) when it cannot be read; @p opened, when given, gets the owner and
- * mode of the file read (its handle closed).
+ * The whole regular file at @p path (never blocking on a FIFO put in its place) as large as it was when
+ * opened, at most kMostFileBytes; else @p error is set. @p opened gets its owner and mode (fd closed).
  */
 QByteArray ReadWholeFile(const QString& path, QString* error, platform::OpenedFile* opened = nullptr);
 

@@ -113,18 +113,17 @@ void PhpHandlerReader::read(const ApacheConfigLine& line)
 
 bool PhpHandlerReader::loaded(const QString& module) const
 {
-    if (module.endsWith(QLatin1String("_module")))
-        return m_loaded.contains(module);
     // <IfModule> also takes a module's source file: mod_dir.c for dir_module. PHP's module is
     // php_module in its LoadModule line (php7_module, php5_module before) and mod_php8.c as a file.
     static const QRegularExpression sourceFile(QStringLiteral("^mod_(.+)\\.c$"));
-    static const QRegularExpression php(QStringLiteral("^php\\d*(_module)?$"));
+    static const QRegularExpression php(QStringLiteral("^php\\d*_module$"));
     const QString base = sourceFile.match(module).captured(1);
-    if (php.match(base).hasMatch())
-        return std::any_of(m_loaded.begin(), m_loaded.end(), [](const QString& loadedModule) {
-            return php.match(loadedModule).hasMatch() && loadedModule.endsWith(QLatin1String("_module"));
-        });
-    return !base.isEmpty() && m_loaded.contains(base + QStringLiteral("_module"));
+    if (base.isEmpty())
+        return m_loaded.contains(module);
+    if (php.match(base + QStringLiteral("_module")).hasMatch())
+        return std::any_of(m_loaded.begin(), m_loaded.end(),
+                           [](const QString& name) { return php.match(name).hasMatch(); });
+    return m_loaded.contains(base + QStringLiteral("_module"));
 }
 
 PackageFolders SystemPackageFolders()

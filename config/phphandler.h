@@ -12,12 +12,9 @@
 namespace config {
 
 /**
- * How Apache hands .php files to PHP, read from its configuration: PHP's own module, or a FastCGI
- * handler that passes them to PHP-FPM (SetHandler "proxy:unix:…|fcgi://…", SetHandler
- * proxy:fcgi://HOST:PORT, ProxyPassMatch … fcgi://…). <IfModule> sections are weighed against the
- * LoadModule lines read before them, as Apache does: Debian's php8.2-fpm.conf applies only
- * <IfModule !mod_php8.c>, so with the module loaded the module serves PHP. Of several handlers the
- * last one read counts.
+ * How Apache hands .php files to PHP: its module, or PHP-FPM through SetHandler "proxy:unix:…|fcgi://…",
+ * SetHandler proxy:fcgi://HOST:PORT or ProxyPassMatch … fcgi://…; the last one read counts. <IfModule>
+ * is weighed against the LoadModule lines before it, as Apache does (Debian's php8.2-fpm.conf).
  */
 class PhpHandlerReader
 {
@@ -25,10 +22,7 @@ class PhpHandlerReader
     /** Reads one line, in the order Apache reads them. */
     void read(const ApacheConfigLine& line);
 
-    /**
-     * Where PHP-FPM is reached: "unix:/run/php/php8.2-fpm.sock" or "127.0.0.1:9000"; empty when
-     * PHP's module serves .php (or nothing hands .php anywhere else).
-     */
+    /** Where PHP-FPM is reached ("unix:/run/php/php8.2-fpm.sock", "127.0.0.1:9000"); empty: not PHP-FPM. */
     QString fastCgiAddress() const { return m_address; }
 
   private:
@@ -58,9 +52,8 @@ struct PhpFpm
 };
 
 /**
- * The PHP-FPM whose pool listens at @p address (as PhpHandlerReader gives it): a pool file's
- * "listen =" line naming the same socket, or the same port on the same or every address. Debian's
- * pools are searched first, each version's in turn, then Fedora's.
+ * The PHP-FPM with a pool whose "listen =" names the socket at @p address, or its port on the same or
+ * every address: Debian's versions in turn, then Fedora's.
  */
 std::optional<PhpFpm> FindPhpFpm(const QString& address, const PackageFolders& folders);
 

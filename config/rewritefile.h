@@ -19,11 +19,9 @@ struct RewriteResult
 };
 
 /**
- * Rewrites the file at @p path with @p plan. The file the path finally names (links followed) is
- * read whole and replaced by a temporary file renamed over it, with the original's owner, group
- * and permission bits where the process may set them. Anything but a regular file, a UTF-16 file,
- * a failed or short write, a folder that takes no temporary file: the old file stays and the reason
- * is given. A zero-byte file, or a plan without rules, is left untouched.
+ * Rewrites the file @p path finally names (links followed) with @p plan: read whole, replaced by a
+ * temporary file renamed over it with the original's owner, group and mode. When anything fails the
+ * old file stays and the reason is given. A zero-byte file or a plan without rules is left untouched.
  */
 RewriteResult RewriteFile(const QString& path, const RewritePlan& plan);
 

@@ -56,8 +56,7 @@ std::optional<ValueProblem> CheckValues(const QString& documentRoot, const QStri
 /** The plan for php.ini: no rules when errors are not to be shown (the file is then left alone). */
 RewritePlan PhpIniPlan(bool showErrors);
 
-/** The plan for httpd.conf: DocumentRoot (and its sections), DirectoryIndex; @p afterDocumentRoot:
- * RootAccess's. */
+/** The plan for httpd.conf: DocumentRoot (its sections moving along), DirectoryIndex. */
 RewritePlan HttpdConfPlan(const QString& documentRoot, const QString& directoryIndex,
                           const QStringList& afterDocumentRoot = {});
 
