@@ -115,11 +115,9 @@ void ApacheConfigReader::include(const QString& argument)
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     const QString folder = slash <= 0 ? path.left(slash + 1) : path.left(slash);
     const QString name = path.mid(slash + 1);
-    if (!name.contains(QLatin1Char('*')) && !name.contains(QLatin1Char('?')) &&
-        !name.contains(QLatin1Char('['))) {
-        readPath(path);
-        return;
-    }
+    static const QRegularExpression wildcard(QStringLiteral("[*?[]"));
+    if (!name.contains(wildcard))
+        return readPath(path);
     const QRegularExpression pattern = FileNamePattern(name);
     for (const QString& entry : Entries(folder)) {
         // As with the shell, a wildcard never matches a leading dot.

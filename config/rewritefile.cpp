@@ -31,7 +31,8 @@ RewriteResult RewriteFile(const QString& path, const RewritePlan& plan)
         return fail(error);
     if (content.isEmpty())
         return result;
-    if (StartsAsUtf16(content))
+    // A byte order mark of UTF-16: not 8-bit text, whose lines could be found and kept.
+    if (content.startsWith("\xff\xfe") || content.startsWith("\xfe\xff"))
         return fail(QStringLiteral("文件是 UTF-16 编码，不是 8 位文本，不能修改"));
     std::optional<QByteArray> rewritten;
     try {

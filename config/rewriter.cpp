@@ -108,11 +108,6 @@ RewritePlan HttpdConfPlan(const QString& documentRoot, const QString& directoryI
             afterDocumentRoot};
 }
 
-bool StartsAsUtf16(QByteArrayView start)
-{
-    return start.startsWith("\xff\xfe") || start.startsWith("\xfe\xff");
-}
-
 std::optional<QByteArray> RewriteContent(QByteArrayView content, const RewritePlan& plan,
                                          QStringList* unmatched)
 {
@@ -127,8 +122,7 @@ std::optional<QByteArray> RewriteContent(QByteArrayView content, const RewritePl
     const bool moveSections = plan.documentRoot && plan.apacheSyntax;
     const std::optional<QByteArray> newFolder =
         EncodeExactly(QuoteForApache(plan.documentRoot.value_or(QString())), plan.encoding);
-    if (rules.size() < plan.rules.size() || afterRoot.size() < plan.afterDocumentRoot.size() || !newFolder ||
-        StartsAsUtf16(content))
+    if (rules.size() < plan.rules.size() || afterRoot.size() < plan.afterDocumentRoot.size() || !newFolder)
         return std::nullopt;
 
     std::vector<Change> changes;

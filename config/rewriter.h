@@ -60,13 +60,10 @@ RewritePlan PhpIniPlan(bool showErrors);
 RewritePlan HttpdConfPlan(const QString& documentRoot, const QString& directoryIndex,
                           const QStringList& afterDocumentRoot = {});
 
-/** True when @p start begins with a UTF-16 byte order mark: such a file is not 8-bit text. */
-bool StartsAsUtf16(QByteArrayView start);
-
 /**
  * @p content under @p plan: each line a rule names replaced whole (continuation lines with it), the
  * <Directory> openings of a replaced DocumentRoot's folder moved to the new one, every other line
- * kept, each followed by CR LF. Nothing when a line cannot be encoded or the content is UTF-16;
+ * kept, each followed by CR LF. Nothing when a line cannot be encoded in the plan's encoding;
  * @p unmatched gets the directives that had no line.
  */
 std::optional<QByteArray> RewriteContent(QByteArrayView content, const RewritePlan& plan,
