@@ -107,7 +107,7 @@ struct ApplyPassSeams
     /** Lists the processes listening on a TCP port, asked when a service did not start. */
     std::function<std::vector<platform::PortHolder>(quint16 port)> portHolders = platform::PortHolders;
     /** Where PHP-FPM's pools and programs are looked for. */
-    config::PackageFolders packageFolders = config::SystemPackageFolders();
+    config::PackageFolders packageFolders;
 };
 
 /**

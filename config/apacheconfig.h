@@ -31,8 +31,7 @@ class ApacheConfigReader
     /** @p defaultServerRoot: where paths are relative to before (and without) a ServerRoot line. */
     explicit ApacheConfigReader(QString defaultServerRoot);
 
-    /** Calls @p onLine with each line in Apache's order, before acting on it (Define, ServerRoot, Include).
-     */
+    /** Calls @p onLine with each line in Apache's order, before acting on it (Define, Include...). */
     void read(const QString& mainFile, const std::function<void(const ApacheConfigLine&)>& onLine);
 
     /** The ServerRoot in force: the last ServerRoot line read so far (relative: under the default). */

@@ -44,13 +44,10 @@ struct Installation
     /** Where the main error log may be: the last ErrorLog outside a virtual host, else logs/error.log and
      * logs/error_log, under ServerRoot; none for a program (|...) or syslog. */
     QStringList errorLogs;
-    /** Where Apache hands .php files to PHP-FPM ("unix:/run/php/php8.2-fpm.sock"); empty: PHP's module. */
-    QString phpFastCgi;
+    QString phpFastCgi; ///< where Apache hands .php to PHP-FPM (unix:/run/php/php8.2-fpm.sock); empty: none
     QString phpFpmProgram; ///< the PHP-FPM listening there, to be asked for its php.ini (empty: none found)
     QString phpFpmService; ///< its service: php8.2-fpm, php-fpm
-    /** The service names its packaging gives (Fedora: httpd, mariadb); empty: the usual. */
-    QString apacheService;
-    QString mysqlService;
+    QString apacheService, mysqlService; ///< Fedora's: httpd, mariadb; empty: the usual names
 
     bool configFilesFound() const;
     /** Apache's program with @p options (-t, -S) on this installation's configuration; none without one. */
@@ -70,8 +67,7 @@ struct Installation
  * reads; PHP-FPM behind Apache is found among @p packages and names its own (phpIni stays empty).
  * With conf.modules.d/ beside conf/ it is Fedora's /etc/httpd: services httpd and mariadb.
  */
-Installation LocateInstallation(const QString& apacheFolder,
-                                const PackageFolders& packages = SystemPackageFolders());
+Installation LocateInstallation(const QString& apacheFolder, const PackageFolders& packages = {});
 
 /** What the choice of the window's Apache folder looks at; tests replace each. */
 struct FolderLookup

@@ -126,12 +126,6 @@ bool PhpHandlerReader::loaded(const QString& module) const
     return m_loaded.contains(base + QStringLiteral("_module"));
 }
 
-PackageFolders SystemPackageFolders()
-{
-    return {platform::DebianPhpFolder(), platform::FedoraPhpFpmPoolFolder(),
-            platform::PackageProgramFolder()};
-}
-
 std::optional<PhpFpm> FindPhpFpm(const QString& address, const PackageFolders& folders)
 {
     if (address.isEmpty())

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "apacheconfig.h"
+#include "platform/apachehost.h"
 
 #include <QString>
 #include <QStringList>
@@ -33,16 +34,13 @@ class PhpHandlerReader
     QString m_address;
 };
 
-/** Where the system's packages put PHP-FPM's pools and programs; tests give trees of their own. */
+/** Where packages put PHP-FPM's pools and programs: this system's (none on Windows), or a test's trees. */
 struct PackageFolders
 {
-    QString phpVersions; ///< Debian's /etc/php: VERSION/fpm/pool.d/*.conf, VERSION/fpm/php.ini
-    QString phpFpmPools; ///< Fedora's /etc/php-fpm.d/*.conf
-    QString programs;    ///< /usr/sbin: php-fpm8.2, php-fpm, httpd
+    QString phpVersions = platform::DebianPhpFolder();        ///< /etc/php: VERSION/fpm/pool.d/*.conf
+    QString phpFpmPools = platform::FedoraPhpFpmPoolFolder(); ///< Fedora's /etc/php-fpm.d/*.conf
+    QString programs = platform::PackageProgramFolder();      ///< /usr/sbin: php-fpm8.2, php-fpm, httpd
 };
-
-/** The folders of this system (empty where it has none, as on Windows). */
-PackageFolders SystemPackageFolders();
 
 /** A PHP-FPM installed by a package: the program to ask which php.ini it reads, and its service. */
 struct PhpFpm

@@ -11,10 +11,9 @@
 namespace config {
 
 /**
- * Whether Apache will let a new document root be served, read from its configuration: the
- * DocumentRoot lines and the <Directory> sections, each with the file it stands in. Conditional
- * sections (<IfModule>, <IfDefine>, ...) inside a <Directory> count as taken; lines of any other
- * section nested in it (<Files>, <Limit>, ...) do not count.
+ * Whether Apache will serve a new document root, from the DocumentRoot lines and <Directory> sections
+ * of its configuration. <IfModule>, <IfDefine>... inside a section count as taken; <Files>, <Limit>...
+ * do not count.
  */
 class RootAccess
 {

@@ -13,10 +13,9 @@ constexpr bool IsWordChar(QChar c)
 }
 
 /**
- * The @p n-th word (counted from 1) of one configuration line without its line end: a maximal run
- * of word characters, returned as written. Empty when the line is empty, @p n < 1, or the line has
- * fewer than @p n words. The comment markers '#' and ';' are word characters, so "#DocumentRoot"
- * is one word and never mistaken for the live directive.
+ * The @p n-th word (from 1) of a line without its line end: a maximal run of word characters, as
+ * written; empty when there is none. The comment markers '#' and ';' are word characters, so
+ * "#DocumentRoot" is one word and never mistaken for the live directive.
  */
 QString GetWord(const QString& line, qint16 n);
 
