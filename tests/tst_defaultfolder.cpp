@@ -40,14 +40,11 @@ class TestDefaultFolder : public QObject
             << Row{.services = {{"Apache2.4", "D:\\gone\\bin\\httpd.exe"}, {"Apache", "C:\\Apache2\\httpd.exe"}},
                    .existing = {"C:\\Apache2\\httpd.exe", apache2, xampp}, .folder = xampp};
 #else
-        const QString debian = "/etc/apache2", conf = "/etc/apache2/apache2.conf", source = "/usr/local/apache2";
-        QTest::newRow("Debian's program, its configuration gone")
-            << Row{.existing = {debian, "/usr/sbin/apache2"}, .folder = debian};
-        QTest::newRow("javascript-common's conf-available alone")
-            << Row{.existing = {debian, debian + "/conf-available"}, .folder = source};
-        QTest::newRow("a build from source before Debian's")
-            << Row{.existing = {debian, conf, source, source + "/conf/httpd.conf"}, .folder = source};
-        QTest::newRow("an empty source folder: Debian's") << Row{.existing = {debian, conf, source}, .folder = debian};
+        const QString deb = "/etc/apache2", conf = deb + "/apache2.conf", src = "/usr/local/apache2";
+        QTest::newRow("Debian's program alone") << Row{.existing = {deb, "/usr/sbin/apache2"}, .folder = deb};
+        QTest::newRow("only conf-available") << Row{.existing = {deb, deb + "/conf-available"}, .folder = src};
+        QTest::newRow("source first") << Row{.existing = {deb, conf, src, src + "/conf/httpd.conf"}, .folder = src};
+        QTest::newRow("an empty source folder: Debian's") << Row{.existing = {deb, conf, src}, .folder = deb};
 #endif
         // clang-format on
     }

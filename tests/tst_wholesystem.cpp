@@ -193,10 +193,9 @@ printf 'Include conf/extra/php.conf\r\n' >>apache/conf/httpd.conf && printf 'PHP
 
     void debianLayout()
     {
-        // A copy of the tree Debian's apache2 package installs (its DirectoryIndex as shipped, whatever
-        // this machine's holds now), run as itself through apache2ctl:
-        // its port and the vhost's moved to a free one, its run and log folders into the copy, and
-        // PHP pointed at a php.ini of its own (the machine's stays untouched).
+        // A copy of the tree Debian's apache2 package installs (its DirectoryIndex as shipped, whatever this
+        // machine's holds now), run as itself through apache2ctl: its port and the vhost's moved to a free
+        // one, its run and log folders into the copy, PHP pointed at a php.ini of its own.
         if (::geteuid() != 0 || !QFile::exists(u"/etc/apache2/mods-enabled/php8.2.load"_s))
             QSKIP("needs root and Debian's apache2 with libapache2-mod-php");
         const QString copy =
@@ -253,8 +252,7 @@ printf 'PHPIniDir "%1/deb/php"\n' >conf-enabled/php-ini.conf && cp %1/php.ini.be
                    u"mkdir saved && cp -a /etc/apache2 /etc/php saved && mkdir -p /srv/brellimar-ci && "
                    "cp site/index.php /srv/brellimar-ci && "_s +
                    php));
-        const QByteArray ownPath = qgetenv("PATH");
-        const auto restore = qScopeGuard([&] {
+        const auto restore = qScopeGuard([&, ownPath = qgetenv("PATH")] {
             qputenv("PATH", ownPath);
             Sh(stop +
                u"rm -rf /etc/apache2 /etc/php /srv/brellimar-ci && cp -a saved/* /etc && rm -r saved"_s);
