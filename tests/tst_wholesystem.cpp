@@ -248,16 +248,14 @@ printf 'PHPIniDir "%1/deb/php"\n' >conf-enabled/php-ini.conf && cp %1/php.ini.be
             QSKIP("runs in CI only (CI=true, as root, with Debian's apache2 and PHP, mariadb-server)");
         const QString stop = u"PATH=/usr/sbin:/usr/bin:/sbin:/bin; "
                              "for s in apache2 mariadb php8.2-fpm; do service $s stop; done; "_s;
-        QVERIFY(ok(stop +
-                   u"mkdir saved && cp -a /etc/apache2 /etc/php saved && mkdir -p /srv/brellimar-ci && "
-                   "cp site/index.php /srv/brellimar-ci && "_s +
-                   php));
+        QVERIFY(ok(stop + u"mkdir saved && cp -a /etc/apache2 /etc/php saved"_s));
         const auto restore = qScopeGuard([&, ownPath = qgetenv("PATH")] {
             qputenv("PATH", ownPath);
             Sh(stop +
                u"rm -rf /etc/apache2 /etc/php /srv/brellimar-ci && cp -a saved/* /etc && rm -r saved"_s);
         });
         qputenv("PATH", "/usr/sbin:/usr/bin:/sbin:/bin"); // the real service scripts, not the stand-in
+        QVERIFY(ok(u"mkdir -p /srv/brellimar-ci && cp site/index.php /srv/brellimar-ci && "_s + php));
         QCOMPARE(applyThroughWindow("aStart", u"/srv/brellimar-ci"_s, u"/etc/apache2"_s), Done(phpIni));
         // PHP-FPM, where it runs PHP, restarted to read display_errors = On; no other php.ini changed.
         QCOMPARE(
