@@ -74,20 +74,24 @@ class TestServices : public QObject
         QTest::newRow("sysv: restart, a mysql script stays mysql; started: no log") << Manager(M::SysVinit)
             << A::Restart << A::Start << "touch $d/mysql; " + logging << States()
             << QStringList{"service apache2 stop 0", "service apache2 start 0", "service mysql start 0"};
-        QTest::newRow("sysv: pause runs nothing; failed. with exit 0, only mariadb's script") << Manager(M::SysVinit)
-            << A::Pause << A::Stop << QByteArray("echo \"Starting $1\"; echo \"Action '$2' failed.\"") << States()
-            << QStringList{"net pause apache2 5", "service mariadb stop 2 Action 'stop' failed."};
-        QTest::newRow("systemd: a failed start, the lines it logged; the rest still run, mysql stays mysql")
-            << Manager(M::Systemd) << A::Restart << A::Start << logging + "exit 1" << States()
+        QTest::newRow("systemd: pause runs nothing, mysql stays mysql") << Manager(M::Systemd) << A::Pause << A::Restart
+            << QByteArray() << States()
+            << QStringList{"net pause apache2 5", "systemctl stop mysql 0", "systemctl start mysql 0"};
+        QTest::newRow("sysv: failed. with exit 0, only mariadb's script; no log") << Manager(M::SysVinit)
+            << A::Start << A::Stop << QByteArray("echo \"Starting $1\"; echo \"Action '$2' failed.\"") << States()
+            << QStringList{"service apache2 start 2 Action 'start' failed.",
+                           "service mariadb stop 2 Action 'stop' failed."};
+        QTest::newRow("failed start: the lines it logged; the rest still run") << Manager(M::Systemd) << A::Restart
+            << A::Start << logging + "exit 1" << States()
             << QStringList{"systemctl stop apache2 2", "systemctl start apache2 2 " + logged,
                            "systemctl start mysql 2"};
         // net is judged by the state it leaves, a pending one asked again; with no state known, by its exit code.
         const State stopped = State::Stopped, running = State::Running, pending = State::StartPending;
-        QTest::newRow("net: its exit code overruled") << Manager(M::WindowsNet) << A::Restart << A::Stop
+        QTest::newRow("net: its exit code overruled") << Manager(M::WindowsNet) << A::Restart << A::Start
             << QByteArray("echo 'Service already running.'; exit 1")
             << States{{"apache2", {stopped, stopped, stopped, pending, pending, running}},
-                      {"mysql", {stopped, stopped}}}
-            << QStringList{"net stop apache2 0 already", "net start apache2 0", "net stop mysql 0 already"};
+                      {"mysql", {running, running}}}
+            << QStringList{"net stop apache2 0 already", "net start apache2 0", "net start mysql 0 already"};
         const QString said = "：X is starting. X started.";
         QTest::newRow("net: its success overruled; no state, its exit code") << Manager(M::WindowsNet) << A::Restart
             << A::Pause << QByteArray("echo 'X is starting.'; echo; echo 'X started.'; [ $1 != stop ]")
