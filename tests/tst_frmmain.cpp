@@ -21,7 +21,6 @@ namespace {
 
 // The folders the window starts with, as the program works them out for this machine.
 const QStringList kDefaults{platform::DefaultDocumentRoot(), config::DefaultApacheFolder()};
-const QString kMissing = "需要修改的配置文件没有找到，请检查\"Apache安装所在的目录\"是否指定正确。";
 
 // Types over the whole text; keyClicks cannot type CJK.
 void Type(QLineEdit* box, const QString& text)
@@ -177,7 +176,7 @@ class TestFrmMain : public QObject
                            + QStringList{"设置已应用，但以下服务命令没有成功：\nnet stop apache2：超时未结束，已被终止"},
                        .changed = all, .then = "mPause"};
         QTest::newRow("files missing") << PassRow{.root = plain, .apacheInstalled = false, .focus = "txt3",
-                                                  .log = {kMissing}, .then = "txt3"};
+                                                  .log = {"需要修改的配置文件没有找到，请检查\"Apache安装所在的目录\"是否指定正确。"}, .then = "txt3"};
         QTest::newRow("empty index")
             << PassRow{.index = "", .focus = "txt2", .log = {"服务器默认首页不能为空，请重新输入。"}, .then = "txt2"};
         QTest::newRow("blank root") << PassRow{.root = "   ", .focus = "txt", .log = {"主目录不能为空，请重新输入。"},
