@@ -163,20 +163,22 @@ class TestFrmMain : public QObject
         const QStringList all{"php.ini", "httpd.conf", "site"}, files{"正在设置文件:php.ini", "正在设置文件:httpd.conf"};
         const QStringList mysql{"正在启动服务:Mysql", "net start mysql | 正在启动服务:Mysql"};
         QTest::newRow("applied") << PassRow{.log = files + QStringList{"正在启动服务:Apache2",
-            "net start apache2 | 正在启动服务:Apache2"} + mysql + QStringList{"设置已完成！"},
+                                                  "net start apache2 | 正在启动服务:Apache2"} + mysql << "设置已完成！",
                                             .changed = all, .then = "aRestart"};
         QTest::newRow("errors not shown: php.ini untouched; pause, stop")
-            << PassRow{.press = {"chkShowErr", "aPause", "mStop", "cmdAply"}, .log = files + QStringList{
-                           "正在暂停服务:Apache2", "net pause apache2 | 正在暂停服务:Apache2", "正在停止服务:Mysql",
-                           "net stop mysql | 正在停止服务:Mysql", "设置已完成！"},
+            << PassRow{.press = {"chkShowErr", "aPause", "mStop", "cmdAply"},
+                       .log = files + QStringList{"正在暂停服务:Apache2", "net pause apache2 | 正在暂停服务:Apache2",
+                                                  "正在停止服务:Mysql", "net stop mysql | 正在停止服务:Mysql", "设置已完成！"},
                        .changed = {"httpd.conf", "site"}, .then = "chkShowErr"};
         QTest::newRow("restart by Enter, Apache's stop hangs")
-            << PassRow{.press = {"aRestart", "Enter"}, .log = files + QStringList{"正在重启服务:Apache2",
-                           "net stop apache2 | 正在重启服务:Apache2", "net start apache2 | 正在重启服务:Apache2"} + mysql
-                           + QStringList{"设置已应用，但以下服务命令没有成功：\nnet stop apache2：超时未结束，已被终止"},
+            << PassRow{.press = {"aRestart", "Enter"},
+                       .log = files + QStringList{"正在重启服务:Apache2", "net stop apache2 | 正在重启服务:Apache2",
+                                                  "net start apache2 | 正在重启服务:Apache2"} + mysql
+                              << "设置已应用，但以下服务命令没有成功：\nnet stop apache2：超时未结束，已被终止",
                        .changed = all, .then = "mPause"};
-        QTest::newRow("files missing") << PassRow{.root = plain, .apacheInstalled = false, .focus = "txt3",
-                                                  .log = {"需要修改的配置文件没有找到，请检查\"Apache安装所在的目录\"是否指定正确。"}, .then = "txt3"};
+        QTest::newRow("files missing")
+            << PassRow{.root = plain, .apacheInstalled = false, .focus = "txt3",
+                       .log = {"需要修改的配置文件没有找到，请检查\"Apache安装所在的目录\"是否指定正确。"}, .then = "txt3"};
         QTest::newRow("empty index")
             << PassRow{.index = "", .focus = "txt2", .log = {"服务器默认首页不能为空，请重新输入。"}, .then = "txt2"};
         QTest::newRow("blank root") << PassRow{.root = "   ", .focus = "txt", .log = {"主目录不能为空，请重新输入。"},
