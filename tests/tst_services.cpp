@@ -248,8 +248,8 @@ class TestServices : public QObject
 
     void runProcess_data()
     {
-        // script: for sh -c, %DIR% a scratch folder; one word is a program run as it is; either for at most 2
-        // s. result: status, exit code, reason or first output line, whether the process in %DIR%/pid lives.
+        // script: for sh -c, %DIR% a scratch folder; one word: a program run as it is; each for at most 3 s.
+        // result: status, exit code, reason or first output line, whether the process in %DIR%/pid lives.
         QTest::addColumn<QString>("script");
         QTest::addColumn<QString>("result");
         // clang-format off
@@ -278,7 +278,7 @@ class TestServices : public QObject
         QFETCH(QString, result);
         QTemporaryDir dir;
         script.replace("%DIR%", dir.path());
-        const auto bound = std::chrono::seconds(2);
+        const auto bound = std::chrono::seconds(3);
         const CommandOutcome o =
             script.contains(' ') ? RunProcess("sh", {"-c", script}, bound) : RunProcess(script, {}, bound);
         const qint64 ticks = QFileInfo(dir.filePath("ticks")).size(); // a daemon writes on to its output
