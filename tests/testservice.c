@@ -1,10 +1,7 @@
 /* SPDX-License-Identifier: MIT */
-/* A Windows service for the tests: it runs until stopped and appends each request it gets (start,
-   stop, pause, continue) as a line to a file beside its program, named as it with ".log" added.
-   Registered with the argument "fail", it ends at once without ever reporting RUNNING, as Apache
-   does when its port is taken. */
+/* A Windows service for the tests: it runs until stopped. Registered with the argument "fail", it
+   ends at once without ever reporting RUNNING, as Apache does when its port is taken. */
 #define WIN32_LEAN_AND_MEAN
-#include <stdio.h>
 #include <string.h>
 #include <windows.h>
 
@@ -12,17 +9,7 @@ static SERVICE_STATUS_HANDLE handle;
 static SERVICE_STATUS status = {SERVICE_WIN32_OWN_PROCESS, SERVICE_START_PENDING,
                                 SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE, 0, 0, 0, 0};
 static HANDLE stopped;
-static wchar_t logPath[MAX_PATH + 8];
 static int fail;
-
-static void Log(const char* request)
-{
-    FILE* file = _wfopen(logPath, L"a");
-    if (file) {
-        fprintf(file, "%s\n", request);
-        fclose(file);
-    }
-}
 
 static void Report(DWORD state)
 {
@@ -35,16 +22,13 @@ static DWORD WINAPI Control(DWORD control, DWORD type, void* data, void* context
     (void)type, (void)data, (void)context;
     switch (control) {
     case SERVICE_CONTROL_STOP:
-        Log("stop");
         Report(SERVICE_STOP_PENDING);
         SetEvent(stopped);
         return NO_ERROR;
     case SERVICE_CONTROL_PAUSE:
-        Log("pause");
         Report(SERVICE_PAUSED);
         return NO_ERROR;
     case SERVICE_CONTROL_CONTINUE:
-        Log("continue");
         Report(SERVICE_RUNNING);
         return NO_ERROR;
     case SERVICE_CONTROL_INTERROGATE:
@@ -59,7 +43,6 @@ static void WINAPI ServiceMain(DWORD argc, wchar_t** argv)
     if (!handle)
         return;
     stopped = CreateEventW(NULL, TRUE, FALSE, NULL);
-    Log("start"); /* before RUNNING: once net start returns, the line is there */
     if (fail) {
         status.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
         status.dwServiceSpecificExitCode = 1;
@@ -74,8 +57,6 @@ static void WINAPI ServiceMain(DWORD argc, wchar_t** argv)
 int main(int argc, char** argv)
 {
     fail = argc > 1 && strcmp(argv[1], "fail") == 0;
-    GetModuleFileNameW(NULL, logPath, MAX_PATH);
-    wcscat(logPath, L".log");
     SERVICE_TABLE_ENTRYW services[] = {{L"", ServiceMain}, {NULL, NULL}};
     return StartServiceCtrlDispatcherW(services) ? 0 : 1;
 }

@@ -21,7 +21,6 @@ namespace {
 
 // The folders the window starts with, as the program works them out for this machine.
 const QStringList kDefaults{platform::DefaultDocumentRoot(), config::DefaultApacheFolder()};
-const QString kMissing = "需要修改的配置文件没有找到，请检查\"Apache安装所在的目录\"是否指定正确。";
 
 // Types over the whole text; keyClicks cannot type CJK.
 void Type(QLineEdit* box, const QString& text)
@@ -44,7 +43,7 @@ struct Recorder : QObject, FakeRunner
     {
         status = shown();
         window->close();
-        QTest::mouseClick(window->findChild<QWidget*>("mStop"), Qt::LeftButton, {}, QPoint(6, 8));
+        QTest::mouseClick(window->findChild<QWidget*>("mRestart"), Qt::LeftButton, {}, QPoint(6, 8));
         QTest::keyClick(window->findChild<QWidget*>("txt2"), 'x');
         QCoreApplication::processEvents();
         return FakeRunner::run(command);
@@ -60,10 +59,10 @@ struct Recorder : QObject, FakeRunner
 // A pass through the window, as a user makes it.
 struct PassRow
 {
-    QString root{};                 // typed into txt (%1: a scratch folder)
-    QString index{};                // typed into txt2
+    QString root = "  %1/新站点  ";          // typed into txt (%1: a scratch folder)
+    QString index = "index.php default.htm"; // typed into txt2
     bool apacheInstalled = true;    // txt3 names an Apache folder as installed, else a folder without Apache
-    QStringList press{};            // controls clicked in turn ("Enter": the key)
+    QStringList press{"cmdAply"};   // controls clicked in turn ("Enter": the key)
     std::optional<QString> focus{}; // where the focus is afterwards, where the row says
     QStringList log{};              // status lines painted, commands, notices
     QStringList changed{};          // files changed, the site folder made
@@ -105,7 +104,7 @@ class TestFrmMain : public QObject
         QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
     }
 
-    void firstShown()
+    void shownAndKeys()
     {
         QCOMPARE(m_window->windowTitle(), "Brellimar");
         QCOMPARE(m_window->windowIcon().availableSizes(), (QList<QSize>{{16, 16}, {32, 32}, {48, 48}}));
@@ -131,12 +130,9 @@ class TestFrmMain : public QObject
         // One line per control, as data/frmmain-controls.txt has them (%1, %2: the default folders).
         const QString controls = QString::fromUtf8(ReadAll(BRELLIMAR_TEST_DATA "/frmmain-controls.txt"));
         QCOMPARE(shown, controls.arg(kDefaults[0], kDefaults[1]).split('\n', Qt::SkipEmptyParts));
-    }
 
-    void keyboard()
-    {
-        // Presses `key` once per stop expected; (on): selected, (all): its text selected. Shift+Tab
-        // goes first: MySQL's group has not had the focus yet.
+        // The keys: `key` pressed once per stop expected; (on): selected, (all): its text selected. Shift+Tab
+        // first: MySQL's group has not had the focus yet.
         const auto walk = [](Qt::Key key, const QString& stops) {
             QStringList went;
             while (went.size() <= stops.count(' ')) {
@@ -147,55 +143,47 @@ class TestFrmMain : public QObject
             }
             QCOMPARE(went.join(' '), stops);
         };
-        const QString between =
-            " chkShowErr(on) txt(all) Command1 txt2 txt3 Command2 cmdOk cmdCancel cmdAply ";
-        walk(Qt::Key_Backtab,
-             "cmdAply cmdCancel cmdOk Command2 txt3 txt2 Command1 txt(all) chkShowErr(on) mStart(on) "
-             "aStart(on)");
-        walk(Qt::Key_Tab, "mStart(on)" + between + "aStart(on)");
+        walk(Qt::Key_Backtab, "cmdAply cmdCancel cmdOk Command2 txt3 txt2 Command1 txt(all) chkShowErr(on) "
+                              "mStart(on) aStart(on)");
         walk(Qt::Key_Right, "aStop(on) aPause(on) aRestart(on)");
         // Selected as an accessibility tool does, the focus staying on aRestart: Tab still enters each
         // group at its selected button.
         child<QRadioButton>("aStop")->click();
         child<QRadioButton>("mPause")->click();
-        walk(Qt::Key_Tab, "mPause(on)" + between + "aStop(on)");
+        walk(Qt::Key_Tab,
+             "mPause(on) chkShowErr(on) txt(all) Command1 txt2 txt3 Command2 cmdOk cmdCancel cmdAply "
+             "aStop(on)");
     }
 
     void pass_data()
     {
         QTest::addColumn<PassRow>("row");
         // clang-format off
-        const QString site = "  %1/新站点  ", plain = "%1/新站点"; // plain: for rows that never reach the files
-        const QString index = "index.php default.htm";
+        const QString plain = "%1/新站点"; // for rows that never reach the files: no blanks to trim
         const QStringList all{"php.ini", "httpd.conf", "site"}, files{"正在设置文件:php.ini", "正在设置文件:httpd.conf"};
-        const QStringList applied = files + QStringList{"正在启动服务:Apache2", "net start apache2 | 正在启动服务:Apache2",
-                                                        "正在启动服务:Mysql", "net start mysql | 正在启动服务:Mysql", "设置已完成！"};
-        QTest::newRow("applied") << PassRow{.root = site, .index = index, .press = {"cmdAply"}, .log = applied,
+        const QStringList mysql{"正在启动服务:Mysql", "net start mysql | 正在启动服务:Mysql"};
+        QTest::newRow("applied") << PassRow{.log = files + QStringList{"正在启动服务:Apache2",
+                                                  "net start apache2 | 正在启动服务:Apache2"} + mysql << "设置已完成！",
                                             .changed = all, .then = "aRestart"};
-        QTest::newRow("errors not shown: php.ini untouched")
-            << PassRow{.root = site, .index = index, .press = {"chkShowErr", "cmdAply"}, .log = applied,
+        QTest::newRow("errors not shown: php.ini untouched; pause, stop")
+            << PassRow{.press = {"chkShowErr", "aPause", "mStop", "cmdAply"},
+                       .log = files + QStringList{"正在暂停服务:Apache2", "net pause apache2 | 正在暂停服务:Apache2",
+                                                  "正在停止服务:Mysql", "net stop mysql | 正在停止服务:Mysql", "设置已完成！"},
                        .changed = {"httpd.conf", "site"}, .then = "chkShowErr"};
-        QTest::newRow("restart by OK, Apache's stop hangs")
-            << PassRow{.root = site, .index = index, .press = {"aRestart", "cmdOk"},
+        QTest::newRow("restart by Enter, Apache's stop hangs")
+            << PassRow{.press = {"aRestart", "Enter"},
                        .log = files + QStringList{"正在重启服务:Apache2", "net stop apache2 | 正在重启服务:Apache2",
-                                                  "net start apache2 | 正在重启服务:Apache2", "正在启动服务:Mysql",
-                                                  "net start mysql | 正在启动服务:Mysql",
-                                                  "设置已应用，但以下服务命令没有成功：\nnet stop apache2：超时未结束，已被终止"},
+                                                  "net start apache2 | 正在重启服务:Apache2"} + mysql
+                              << "设置已应用，但以下服务命令没有成功：\nnet stop apache2：超时未结束，已被终止",
                        .changed = all, .then = "mPause"};
         QTest::newRow("files missing")
-            << PassRow{.root = plain, .index = "index.php", .apacheInstalled = false, .press = {"cmdAply"},
-                       .focus = "txt3", .log = {kMissing}, .then = "txt3"};
-        QTest::newRow("files missing, Enter")
-            << PassRow{.root = plain, .index = "index.php", .apacheInstalled = false, .press = {"Enter"},
-                       .log = {kMissing}, .then = "aStop"};
+            << PassRow{.root = plain, .apacheInstalled = false, .focus = "txt3",
+                       .log = {"需要修改的配置文件没有找到，请检查\"Apache安装所在的目录\"是否指定正确。"}, .then = "txt3"};
         QTest::newRow("empty index")
-            << PassRow{.root = site, .index = "", .press = {"cmdAply"}, .focus = "txt2",
-                       .log = {"服务器默认首页不能为空，请重新输入。"}, .then = "txt2"};
-        QTest::newRow("blank root")
-            << PassRow{.root = "   ", .index = "index.php", .press = {"cmdAply"}, .focus = "txt",
-                       .log = {"主目录不能为空，请重新输入。"}, .then = "txt"};
-        QTest::newRow("cancelled")
-            << PassRow{.root = plain, .index = "index.php", .press = {"cmdCancel"}, .then = "txt2"};
+            << PassRow{.index = "", .focus = "txt2", .log = {"服务器默认首页不能为空，请重新输入。"}, .then = "txt2"};
+        QTest::newRow("blank root") << PassRow{.root = "   ", .focus = "txt", .log = {"主目录不能为空，请重新输入。"},
+                                               .then = "txt"};
+        QTest::newRow("cancelled") << PassRow{.root = plain, .press = {"cmdCancel"}, .then = "txt2"};
         // clang-format on
     }
     void pass()
@@ -225,7 +213,7 @@ class TestFrmMain : public QObject
                          .replace("    DirectoryIndex index.html", "DirectoryIndex " + row.index.toUtf8()));
         QCOMPARE(child<QLineEdit>("txt")->text(), site); // the blanks of rows that get past the files gone
         QVERIFY(child<QLineEdit>("txt2")->text() == row.index &&
-                child<QAbstractButton>("mStart")->isChecked());
+                !child<QAbstractButton>("mRestart")->isChecked());
         QVERIFY(child<QLabel>("lbl3")->text().isEmpty() &&
                 (row.press.last() != "cmdAply" || !child("cmdAply")->isEnabled()));
         QCOMPARE(m_window->isVisible(), row.press.last() == "cmdAply");
@@ -235,18 +223,17 @@ class TestFrmMain : public QObject
 
     void browse()
     {
-        // Each browse button opens the system's folder picker: cancelled, nothing changes; a folder
-        // chosen goes into the box and enables Apply.
+        // Each browse button opens the system's folder picker: cancelled, nothing changes; a folder chosen
+        // goes into its box and enables Apply, disabled first by a pass on a folder without Apache.
         const QString folder = QDir::toNativeSeparators(m_dir->filePath("网站"));
         QVERIFY(QDir().mkpath(folder));
 #ifdef Q_OS_WIN
         ::SHChangeNotify(SHCNE_MKDIR, SHCNF_PATHW, folder.utf16(), nullptr); // or its tree may miss it
 #endif
-        // Apply disabled first by a pass on a folder without Apache (never the machine's own).
         Type(child<QLineEdit>("txt3"), m_dir->filePath("no-apache"));
         QTest::mouseClick(child("cmdAply"), Qt::LeftButton);
-        for (const int i : {0, 1, 2}) { // Command1 cancelled, then Command2 and Command1 confirmed
-            const bool confirm = i > 0;
+        for (const auto& [button, box, confirm] :
+             {std::tuple{"Command1", "txt", false}, {"Command2", "txt3", true}, {"Command1", "txt", true}}) {
             QString title;
             // The user answers the picker once it shows: Qt's timers fire within its modal loop.
             QTimer user;
@@ -266,19 +253,18 @@ class TestFrmMain : public QObject
                 if (dialog && ::PostMessageW(dialog, WM_COMMAND, confirm ? IDOK : IDCANCEL, 0))
                     user.stop();
 #else
-                auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-                if (!dialog)
-                    return;
-                user.stop();
-                title = dialog->fileMode() == QFileDialog::Directory ? dialog->windowTitle() : "a file dialog";
-                dialog->setDirectory(folder);
-                confirm ? static_cast<QDialog*>(dialog)->accept() : dialog->reject();
+                if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                    user.stop();
+                    title = dialog->fileMode() == QFileDialog::Directory ? dialog->windowTitle() : "a file dialog";
+                    dialog->setDirectory(folder);
+                    confirm ? static_cast<QDialog*>(dialog)->accept() : dialog->reject();
+                }
 #endif
             });
             user.start(100);
-            QTest::mouseClick(child(i == 1 ? "Command2" : "Command1"), Qt::LeftButton);
+            QTest::mouseClick(child(button), Qt::LeftButton);
             QVERIFY2(title.contains("选择主目录"), qPrintable(title));
-            QCOMPARE(child<QLineEdit>(i == 1 ? "txt3" : "txt")->text(), confirm ? folder : kDefaults[0]);
+            QCOMPARE(child<QLineEdit>(box)->text(), confirm ? folder : kDefaults[0]);
             QCOMPARE(child("cmdAply")->isEnabled(), confirm);
         }
     }
