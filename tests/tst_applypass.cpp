@@ -408,16 +408,16 @@ class TestApplyPass : public QObject
             << "设置没有应用：Apache 不接受修改后的配置，文件已恢复原样，服务没有启动或停止。Apache 的说明：\n    " +
                kRefusal.join("\n    ") + "\n以下文件没能恢复：\n    " + notRestored;
         QTest::newRow("a port held by http.sys, before Apache's lines")
-            << PassReport{.outcome = Outcome::Applied, .commands = {record(Status::Failed, 2, {}, {}, false, {"AH00072: x"})},
+            << PassReport{.outcome = Outcome::Applied, .commands = {record(Status::Failed, 2, {}, {}, false, {"AH1"})},
                           .portsTaken = {{Service::Apache, 80, {4, "System", true}}}}
             << "设置已应用，但以下服务命令没有成功：\nservice apache2 start：退出码 2\n    端口 80 已被 System (PID 4) "
-               "占用：这是 Windows 自己的 HTTP 服务（http.sys），IIS 等程序通过它使用端口\n    AH00072: x";
+               "占用：这是 Windows 自己的 HTTP 服务（http.sys），IIS 等程序通过它使用端口\n    AH1";
         QTest::newRow("new root forbidden: Apache's reason, the folder its user cannot enter; php.ini, MySQL used")
             << PassReport{.outcome = Outcome::Applied, .commands = {ok}, .site = PassReport::SiteCheck{
-                   QUrl("http://127.0.0.1:80/"), {403, "Forbidden"}, {"AH01630: client denied: /srv/site/"}, "/home/me"},
+                   QUrl("http://127.0.0.1:80/"), {403, "Forbidden"}, {"AH01630: client denied: /srv/"}, "/home/me"},
                    .serviceNote = "找到多个 MySQL 服务，使用了 MySQL80。", .phpIniElsewhere = "C:\\xampp\\php\\php.ini"}
             << "文件已修改，服务命令已执行，但：\n新主目录没有正常打开：http://127.0.0.1:80/ 的回答是 403 Forbidden\n"
-               "    AH01630: client denied: /srv/site/\nApache 的运行用户无法进入文件夹“/home/me”。"
+               "    AH01630: client denied: /srv/\nApache 的运行用户无法进入文件夹“/home/me”。"
                "\n修改的是 PHP 读取的 php.ini：C:\\xampp\\php\\php.ini\n找到多个 MySQL 服务，使用了 MySQL80。";
         QTest::newRow("values: ordinary, Chinese, root ending in a backslash: accepted")
             << values(QStringLiteral("D:\\网站\\"), "index.php a\\\\") << "设置已完成！";
