@@ -118,11 +118,11 @@ static bool MakeFedoraTree(const QString& root, quint16 port)
         {"usr/sbin/php-fpm", "#!/bin/sh\n[ \"$1\" = -i ] && echo 'Loaded Configuration File => %1/etc/php.ini'\n"}};
     // clang-format on
     const QDir dir(root);
-    for (const auto& [name, content] : files)
-        if (!dir.mkpath(QFileInfo(name).path()) ||
-            !WriteAll(dir.filePath(name),
-                      QString(content).replace("%1", root).replace("%2", QString::number(port)).toUtf8()))
+    for (const auto& [name, content] : files) {
+        const QString text = QString(content).replace("%1", root).replace("%2", QString::number(port));
+        if (!dir.mkpath(QFileInfo(name).path()) || !WriteAll(dir.filePath(name), text.toUtf8()))
             return false;
+    }
     return dir.mkpath("etc/httpd/logs") && dir.mkpath("etc/httpd/run") && dir.mkpath("var/www/html") &&
            QFile::setPermissions(dir.filePath("usr/sbin/php-fpm"), QFile::ReadOwner | QFile::ExeOwner) &&
            QFile::link("/usr/lib/apache2/modules", dir.filePath("etc/httpd/modules")) &&
@@ -143,17 +143,15 @@ class TestApplyPass : public QObject
         const Arrange confIsFolder = [](const QString& folder) {
             return QFile::remove(folder + "/conf/httpd.conf") && QDir(folder).mkdir("conf/httpd.conf");
         };
+        // clang-format off
         // As XAMPP ships it: php.ini in PHP's folder beside Apache's, named by PHPIniDir in an included file.
         const Arrange xampp = [](const QString& folder) {
             const QString php = QFileInfo(folder).path() + "/php", conf = folder + "/conf/httpd.conf";
             return QDir().mkpath(php) && QFile::rename(folder + "/php.ini", php + "/php.ini") &&
                    WriteAll(conf, ReadAll(conf) + "Include \"conf/extra/httpd-xampp.conf\"\r\n") &&
-                   QDir(folder).mkpath("conf/extra") &&
-                   WriteAll(folder + "/conf/extra/httpd-xampp.conf",
-                            "<IfModule php_module>\r\n    PHPIniDir \"" + php.toUtf8() +
-                                "\"\r\n</IfModule>\r\n");
+                   QDir(folder).mkpath("conf/extra") && WriteAll(folder + "/conf/extra/httpd-xampp.conf",
+                       "<IfModule php_module>\r\n    PHPIniDir \"" + php.toUtf8() + "\"\r\n</IfModule>\r\n");
         };
-        // clang-format off
         // .php handed to PHP-FPM's socket; Debian's php8.2-fpm beside Apache, its pool listening on listen.
         const auto fpm = [](const QByteArray& listen) {
             return [listen](const QString& folder) {
@@ -341,11 +339,11 @@ class TestApplyPass : public QObject
     {
         QTest::addColumn<QStringList>("listen"); // the Listen lines' arguments, in Apache's order
         QTest::addColumn<QString>("url");
-        // clang-format off
         QTest::newRow("wildcard addresses: this machine")
             << QStringList{"0.0.0.0:8080", "*:81"} << "http://127.0.0.1:8080/";
         QTest::newRow("IPv6 wildcard: its loopback") << QStringList{"[::]:8000"} << "http://[::1]:8000/";
-        QTest::newRow("an address of its own") << QStringList{"192.0.2.7:8081 http"} << "http://192.0.2.7:8081/";
+        QTest::newRow("an address of its own")
+            << QStringList{"192.0.2.7:8081 http"} << "http://192.0.2.7:8081/";
         QTest::newRow("https skipped, by port or by protocol")
             << QStringList{"443", "8443 https", "  8080  "} << "http://127.0.0.1:8080/";
         QTest::newRow("only https: nothing to ask") << QStringList{"443"} << "";
