@@ -46,16 +46,16 @@ struct PassReport
     struct ApacheTest
     {
         bool passed = false;
-        QStringList lines; ///< its reason when it failed
+        QStringList lines{}; ///< its reason when it failed
     };
 
     /** The new document root asked for after the commands, when Apache did not serve it. */
     struct SiteCheck
     {
-        QUrl url;
-        services::PageAnswer answer;
-        QStringList logLines; ///< what Apache's error log gained meanwhile
-        QString closedFolder; ///< a folder on the way that Apache's user cannot enter
+        QUrl url{};
+        services::PageAnswer answer{};
+        QStringList logLines{}; ///< what Apache's error log gained meanwhile
+        QString closedFolder{}; ///< a folder on the way that Apache's user cannot enter
     };
 
     /** A port a service needs, held by another process, when its start failed. */
@@ -63,30 +63,30 @@ struct PassReport
     {
         services::Service service = services::Service::Apache;
         quint16 port = 0;
-        platform::PortHolder holder;
+        platform::PortHolder holder{};
     };
 
     Outcome outcome = Outcome::FilesMissing;
-    config::Installation installation;
-    QString documentRoot;                        ///< trimmed, as written
-    std::optional<config::ValueProblem> refused; ///< when ValueRefused
-    std::vector<config::RewriteResult> files;    ///< each file rewritten or tried, in order
-    QStringList notSet;                          ///< httpd.conf settings that found no line
-    bool folderCreated = false;                  ///< the document root was made by this pass
-    std::optional<ApacheTest> testBefore;        ///< before any change; none without Apache's program
-    std::optional<ApacheTest> testAfter;         ///< after the files and the folder
-    QStringList notRestored;                     ///< files a rejected change could not be put back in
-    std::vector<services::CommandRecord> commands;
-    bool apacheWasRunning = false; ///< Start found Apache running: it reads nothing new
-    std::optional<SiteCheck> site; ///< set when the new root was not served
-    std::vector<PortTaken> portsTaken;
-    QString otherVirtualHost; ///< "FILE:LINE" of a virtual host answering there instead
-    QString serviceNote;      ///< which service was used where several fit one (empty: none did)
-    QString
-        phpIniElsewhere; ///< the php.ini changed, where the configuration names one outside the Apache folder
-    bool phpFpmLater =
-        false; ///< PHP-FPM's php.ini changed while Apache was stopped or paused: read at its next start
-    QString noIndexPage; ///< the new root answered 403 or 404 holding none of these index pages (as typed)
+    config::Installation installation{};
+    QString documentRoot{};                        ///< trimmed, as written
+    std::optional<config::ValueProblem> refused{}; ///< when ValueRefused
+    std::vector<config::RewriteResult> files{};    ///< each file rewritten or tried, in order
+    QStringList notSet{};                          ///< httpd.conf settings that found no line
+    bool folderCreated = false;                    ///< the document root was made by this pass
+    std::optional<ApacheTest> testBefore{};        ///< before any change; none without Apache's program
+    std::optional<ApacheTest> testAfter{};         ///< after the files and the folder
+    QStringList notRestored{};                     ///< files a rejected change could not be put back in
+    std::vector<services::CommandRecord> commands{};
+    bool apacheWasRunning = false;   ///< Start found Apache running: it reads nothing new
+    std::optional<SiteCheck> site{}; ///< set when the new root was not served
+    std::vector<PortTaken> portsTaken{};
+    QString otherVirtualHost{}; ///< "FILE:LINE" of a virtual host answering there instead
+    QString serviceNote{};      ///< which service was used where several fit one (empty: none did)
+    /** The php.ini changed, where the configuration names one outside the Apache folder. */
+    QString phpIniElsewhere{};
+    /** PHP-FPM's php.ini changed while Apache was stopped or paused: read at its next start. */
+    bool phpFpmLater = false;
+    QString noIndexPage{}; ///< the new root answered 403 or 404 holding none of these index pages (as typed)
 };
 
 /** What the pass reaches outside itself; tests replace each. */

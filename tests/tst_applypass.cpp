@@ -19,8 +19,6 @@ using namespace services;
 using namespace testutil;
 using Status = CommandOutcome::Status;
 using Outcome = PassReport::Outcome;
-// Reports are written with the fields a row sets named, the others left as they start.
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 // Apache's lines refusing a configuration.
 const QStringList kRefusal{"AH00526: Syntax error on line 25 of httpd.conf:",
