@@ -116,6 +116,8 @@ std::optional<DirectoryOpening> ReadDirectoryOpening(QStringView line)
         QStringLiteral(
             R"(^([ \t]*)<directory[ \t]++((?:"(?:\\.|[^"\\])*"|'(?:\\.|[^'\\])*'|(?=[^"']))[^>]*)>)"),
         QRegularExpression::CaseInsensitiveOption);
+    if (!line.trimmed().startsWith(QLatin1Char('<'))) // most lines: no regular expression run for them
+        return std::nullopt;
     const QRegularExpressionMatch match = opening.match(line);
     if (!match.hasMatch())
         return std::nullopt;
