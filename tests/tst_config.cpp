@@ -64,10 +64,12 @@ static QStringList FilesRead(const QString& tree, const QString& main)
     return read;
 }
 
-// A file rewritten for the new root and index "index.php index.html"; before: lines of other files of the
-// configuration, read ahead and not rewritten (they decide whether the rewrite grants access).
-struct HttpdRow
+// A file rewritten: php.ini to show errors, or httpd.conf for the new root and index "index.php index.html";
+// before: lines of other files of the configuration, read ahead and not rewritten (they decide whether the
+// rewrite grants access).
+struct RewriteRow
 {
+    bool phpIni = false;
     QByteArray before = {}, given = {};
     QString root = "E:\\Myphp";
     QByteArray expected = {};
@@ -191,82 +193,60 @@ class TestConfig : public QObject
                  (QStringList{"loop/one.conf", "loop/two.conf", "loop/dir/file"}));
     }
 
-    void rewritePhpIni_data()
+    void rewrite_data()
     {
-        QTest::addColumn<QByteArray>("given");
-        QTest::addColumn<QByteArray>("expected");
-        // clang-format off
-        const QByteArray gbk = "; \xd6\xd0\xce\xc4\xd7\xa2\xca\xcd\r\n"; // "; 中文注释" as a Chinese Windows writes it
-        QTest::newRow("lone CR, lone LF, LF CR end lines; the last gains CR LF")
-            << QByteArray("; comment line\r\na\rb\nc\n\rd\r\n\r\ne")
-            << QByteArray("; comment line\r\na\r\nb\r\nc\r\n\r\nd\r\n\r\ne\r\n");
-        QTest::newRow("live lines replaced, comments and other case kept, no continuation")
-            << QByteArray("display_errors = Off\r\n;display_errors = Off\r\n; display_errors = Off\r\n"
-                          "Display_Errors = Off\r\nx = Off \\\r\n\t display_errors=Off ; note\r\ndisplay_errors")
-            << QByteArray("display_errors = On\r\n;display_errors = Off\r\n; display_errors = Off\r\n"
-                          "Display_Errors = Off\r\nx = Off \\\r\ndisplay_errors = On\r\ndisplay_errors = On\r\n");
-        QTest::newRow("GBK comments, one ending in a lone lead byte, right before the lines")
-            << gbk + "display_errors = Off\r\n; \xd6\r\ndisplay_errors=Off\r\n" + gbk
-            << gbk + "display_errors = On\r\n; \xd6\r\ndisplay_errors = On\r\n" + gbk;
-        if (QString::fromLocal8Bit("\x81\x64").size() == 1) // GBK's 乨, whose second byte reads as "d" byte by byte
-            QTest::newRow("GBK character ending in \"d\" is not the name")
-                << QByteArray("\x81\x64isplay_errors = Off\r\n") << QByteArray("\x81\x64isplay_errors = Off\r\n");
-        // clang-format on
-    }
-
-    void rewritePhpIni()
-    {
-        QFETCH(QByteArray, given);
-        QFETCH(QByteArray, expected);
-        QCOMPARE(RewriteContent(given, PhpIniPlan(true)).value(), expected);
-        QCOMPARE(RewriteContent(expected, PhpIniPlan(true)).value(), expected); // a second pass: no change
-    }
-
-    void rewriteHttpdConf_data()
-    {
-        QTest::addColumn<HttpdRow>("row");
+        QTest::addColumn<RewriteRow>("row");
         const bool windows = QSysInfo::kernelType() == "winnt"; // where case and separators do not count
         // clang-format off
+        const QByteArray gbk = "; \xd6\xd0\xce\xc4\xd7\xa2\xca\xcd\r\n"; // "; 中文注释" as a Chinese Windows writes it
+        QTest::newRow("php.ini: lone CR, lone LF, LF CR end lines; the last gains CR LF") << RewriteRow{.phpIni = true,
+            .given = "; comment line\r\na\rb\nc\n\rd\r\n\r\ne",
+            .expected = "; comment line\r\na\r\nb\r\nc\r\n\r\nd\r\n\r\ne\r\n"};
+        QTest::newRow("php.ini: live lines replaced, comments and other case kept, no continuation") << RewriteRow{
+            .phpIni = true, .given = "display_errors = Off\r\n;display_errors = Off\r\n; display_errors = Off\r\n"
+                "Display_Errors = Off\r\nx = Off \\\r\n\t display_errors=Off ; note\r\ndisplay_errors",
+            .expected = "display_errors = On\r\n;display_errors = Off\r\n; display_errors = Off\r\n"
+                "Display_Errors = Off\r\nx = Off \\\r\ndisplay_errors = On\r\ndisplay_errors = On\r\n"};
+        QTest::newRow("php.ini: GBK comments, one ending in a lone lead byte, right before the lines") << RewriteRow{
+            .phpIni = true, .given = gbk + "display_errors = Off\r\n; \xd6\r\ndisplay_errors=Off\r\n" + gbk,
+            .expected = gbk + "display_errors = On\r\n; \xd6\r\ndisplay_errors = On\r\n" + gbk};
+        if (QString::fromLocal8Bit("\x81\x64").size() == 1) // GBK's 乨, whose second byte reads as "d" byte by byte
+            QTest::newRow("php.ini: GBK character ending in \"d\" is not the name") << RewriteRow{.phpIni = true,
+                .given = "\x81\x64isplay_errors = Off\r\n", .expected = "\x81\x64isplay_errors = Off\r\n"};
         const QStringList noIndex = {"DirectoryIndex"};
         const QByteArray hidden = "# a \\\r\nDocumentRoot /x\r\n# b \\\nDocumentRoot /y\r\n# c \\\rDocumentRoot /z\r\n"
                                   "<Directory /x>\r\n<Directory /y>\r\n<Directory /z>\r\n";
-        QTest::newRow("every match replaced whole, in any case; comments kept") << HttpdRow{
+        QTest::newRow("every match replaced whole, in any case; comments kept") << RewriteRow{
             .given = "#DocumentRoot \"/a\"\r\n# DocumentRoot /a\r\nDocumentRoot \"/a\" # old\r\ndocumentroot /a\r\n"
                      "documentrootX /a\r\n    DIRECTORYindex index.html\r\nDocumentRoot /b\r\n",
             .expected = "#DocumentRoot \"/a\"\r\n# DocumentRoot /a\r\n" + kRoot + kRoot + "documentrootX /a\r\n" +
                         kNewIndex + kRoot};
-        QTest::newRow("bytes invalid in the code page survive, no index line") << HttpdRow{
+        QTest::newRow("bytes invalid in the code page survive, no index line") << RewriteRow{
             .given = "# caf\xe9 \xff\xfe\r\nServerName x\xc3\r\nDocumentRoot /\xff\r\n",
             .expected = "# caf\xe9 \xff\xfe\r\nServerName x\xc3\r\n" + kRoot, .notSet = noIndex};
-        QTest::newRow("non-ASCII around the name does not hide it") << HttpdRow{.given = "\xe4\xb8\xad DocumentRoot/x"
+        QTest::newRow("non-ASCII around the name does not hide it") << RewriteRow{.given = "\xe4\xb8\xad DocumentRoot/x"
             "\r\nDirectoryIndex\xe4\xb8\xad x\r\nDocumentRootx /y\r\n\xe4\xb8\xad DocumentRooX DocumentRoot\r\n",
             .expected = kRoot + kNewIndex + "DocumentRootx /y\r\n\xe4\xb8\xad DocumentRooX DocumentRoot\r\n"};
-        QTest::newRow("stock: the old root's section moves along, the file-system root's stays") << HttpdRow{
-            .given = "<Directory />\r\nDocumentRoot \"${SRVROOT}/htdocs\"\r\n<Directory \"${SRVROOT}/htdocs\">\r\n"
-            + kIndex, .expected = "<Directory />\r\n" + kRoot + kSection + kNewIndex};
-        QTest::newRow("section before its root: unquoted, trailing separator, indent and tail kept") << HttpdRow{
+        QTest::newRow("section before its root: unquoted, trailing separator, indent and tail kept") << RewriteRow{
             .given = "  <Directory /srv/old/>  # site\r\n<DirectoryMatch \"/srv/old\">\r\n#<Directory /srv/old>\r\n"
                      "<Directory /srv/other>\r\nDocumentRoot /srv/old\r\n" + kIndex,
             .expected = "  <Directory \"E:\\Myphp\">  # site\r\n<DirectoryMatch \"/srv/old\">\r\n"
                         "#<Directory /srv/old>\r\n<Directory /srv/other>\r\n" + kRoot + kNewIndex};
-        QTest::newRow("virtual hosts: each one's section, names and quotes read as Apache does") << HttpdRow{
+        QTest::newRow("virtual hosts: each one's section, names and quotes read as Apache does") << RewriteRow{
             .given = "<Directory /srv/cgi>\r\nDocumentRoot \"/a\\\"b\"\r    documentROOT /c\nDocumentRoot \"/x\\\\\""
                 "\r\n<Directory '/a\"b'>\r\n<Directory \"/x\\\\\">\r\n<directory\t\"/c/\">\r\n<Directory /x\\>\r\n"
                 + kIndex,
             .expected = "<Directory /srv/cgi>\r\n" + kRoot.repeated(3) + kSection.repeated(4) + kNewIndex};
-        QTest::newRow("a section between two roots, of the later one") << HttpdRow{
-            .given = "DocumentRoot /a\r\n<Directory /b>\r\nDocumentRoot /b\r\n" + kIndex,
-            .expected = kRoot + kSection + kRoot + kNewIndex};
-        QTest::newRow("a file-system root DocumentRoot keeps its section") << HttpdRow{
+        QTest::newRow("a file-system root DocumentRoot keeps its section") << RewriteRow{
             .given = "DocumentRoot /\r\n<Directory />\r\nDocumentRoot \"C:/\"\r\n<Directory \"C:/\">\r\n" + kIndex,
             .expected = kRoot + "<Directory />\r\n" + kRoot + "<Directory \"C:/\">\r\n" + kNewIndex};
-        QTest::newRow("folders compared by the system's rules") << HttpdRow{
+        QTest::newRow("folders compared by the system's rules") << RewriteRow{
             .given = "DocumentRoot \"C:\\Srv\\Old\"\r\n<Directory \"c:/srv/old/\">\r\n" + kIndex,
             .expected = kRoot + (windows ? kSection : "<Directory \"c:/srv/old/\">\r\n") + kNewIndex};
-        QTest::newRow("continuation lines go with the replaced line") << HttpdRow{.given = "DocumentRoot \\\r\n  "
+        QTest::newRow("continuation lines go with the replaced line") << RewriteRow{.given = "DocumentRoot \\\r\n  "
             "\"/srv/old\"\r\n<Directory /srv/old>\r\nDirectoryIndex a \\\r\n b \\\r\n c\r\nX y\\\\\r\nZ\r\n",
             .expected = kRoot + kSection + kNewIndex + "X y\\\\\r\nZ\r\n"};
-        QTest::newRow("a continued comment hides the next line") << HttpdRow{.given = hidden + kIndex,
+        QTest::newRow("a continued comment hides the next line") << RewriteRow{.given = hidden + kIndex,
             .expected = QByteArray(hidden).replace("\\\n", "\\\r\n").replace("\\\rD", "\\\r\nD") + kNewIndex,
             .notSet = {"DocumentRoot"}};
         const QByteArray debian = "<Directory />\r\n\tOptions FollowSymLinks\r\n\tRequire all denied\r\n</Directory>"
@@ -280,34 +260,36 @@ class TestConfig : public QObject
         const QByteArray denied = "<Directory />\r\nRequire all denied\r\n</Directory>\r\n";
         const QByteArray srvNew = "DocumentRoot \"/srv/new\"\r\n";
         const QByteArray newHosts = srvNew + "<Directory \"/srv/new\">\r\n    Require all granted\r\n</Directory>\r\n";
-        QTest::newRow("denied: one grant added, indented, with the settings of the closest grant") << HttpdRow{
+        QTest::newRow("denied: one grant added, indented, with the settings of the closest grant") << RewriteRow{
             .before = debian, .given = site, .root = "/srv/a \"b\"", .expected = "<VirtualHost *:80>\r\nDocumentRoot "
             "\"/srv/a \\\"b\\\"\"\r\n\t<Directory \"/srv/a \\\"b\\\"\">\r\n\t\tOptions Indexes FollowSymLinks\r\n"
             "\t\tAllowOverride None\r\n\t\tRequire all granted\r\n\t</Directory>\r\n</VirtualHost>\r\n" + kNewIndex};
-        QTest::newRow("new root inside a granted folder: nothing added") << HttpdRow{.before = debian, .given = site,
+        QTest::newRow("new root inside a granted folder: nothing added") << RewriteRow{.before = debian, .given = site,
             .root = "/var/www/new",
             .expected = "<VirtualHost *:80>\r\nDocumentRoot \"/var/www/new\"\r\n</VirtualHost>\r\n" + kNewIndex};
-        QTest::newRow("denied: one grant for the main server, one per virtual host") << HttpdRow{.before = denied,
+        QTest::newRow("denied: one grant for the main server, one per virtual host") << RewriteRow{.before = denied,
             .given = hosts, .root = "/srv/new",
             .expected = newHosts + "<VirtualHost *:80>\r\n" + newHosts + srvNew + "</VirtualHost>\r\n" + srvNew,
             .notSet = noIndex};
-        QTest::newRow("denied the 2.2 way, after a continued line: granted the same way") << HttpdRow{
+        QTest::newRow("denied the 2.2 way, after a continued line: granted the same way") << RewriteRow{
             .before = "<Directory />\r\nOrder deny,allow\r\nDeny from all\r\n</Directory>\r\n",
             .given = "  DocumentRoot \\\r\n /srv/old\r\n", .root = "/srv/new", .expected = srvNew +
             "  <Directory \"/srv/new\">\r\n      Order allow,deny\r\n      Allow from all\r\n  </Directory>\r\n",
             .notSet = noIndex};
-        QTest::newRow("the old root's moving section grants: nothing added") << HttpdRow{.before = denied,
+        QTest::newRow("the old root's moving section grants: nothing added") << RewriteRow{.before = denied,
             .given = "DocumentRoot /srv/old\r\n<Directory /srv/old>\r\nRequire all granted\r\n</Directory>\r\n",
             .root = "/srv/new", .expected = srvNew + "<Directory \"/srv/new\">\r\nRequire all granted\r\n</Directory>"
             "\r\n", .notSet = noIndex};
         // clang-format on
     }
 
-    void rewriteHttpdConf()
+    void rewrite()
     {
-        QFETCH(HttpdRow, row);
+        QFETCH(RewriteRow, row);
         // Decided on the configuration as it stands: the lines read ahead, then the file rewritten.
         const auto plan = [&row](const QByteArray& site) {
+            if (row.phpIni)
+                return PhpIniPlan(true);
             RootAccess access;
             for (const auto& [file, content] : {std::pair{"before", row.before}, {"site", site}})
                 ForEachApacheLine(content, Continuations::Join, [&, file = file](const ApacheLine& line) {
@@ -343,8 +325,6 @@ class TestConfig : public QObject
         const QString notRegular = QStringLiteral("不是普通文件");
         const QString nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups";
         const QString tmpfs = kTinyDisk + " && { cat /dev/zero >mnt/fill; ";
-        QTest::newRow("a folder in its place") << FileRow{.setup = "rm httpd.conf && mkdir httpd.conf",
-            .reason = notRegular};
         QTest::newRow("FIFO in its place: no wait") << FileRow{.setup = "rm httpd.conf && mkfifo httpd.conf",
             .reason = notRegular};
         QTest::newRow("link to /dev/zero") << FileRow{.setup = "rm httpd.conf && ln -s /dev/zero httpd.conf",
@@ -460,8 +440,6 @@ class TestConfig : public QObject
                              ">apache/conf/httpd.conf && ";
         const QString phpIni = "%1/apache/php.ini", httpdConf = "%1/apache/conf/httpd.conf";
         const QStringList logs{"%1/apache/logs/error.log", "%1/apache/logs/error_log"};
-        QTest::newRow("php.ini in the Apache folder") << InstallationRow{.make = conf + "touch apache/php.ini",
-            .layout = Layout::ApacheFolder, .phpIni = phpIni, .siteFiles = {httpdConf}, .errorLogs = logs};
         QTest::newRow("PHPIniDir naming the Apache folder itself; the error log a program") << InstallationRow{
             .make = conf + "echo 'PHPIniDir \"${SRVROOT}\"\nErrorLog \"|bin/rotatelogs logs/e 86400\"' "
                            ">>apache/conf/httpd.conf && sed -i '1i Define SRVROOT \"'$PWD'/apache\"' "
