@@ -493,11 +493,12 @@ class TestConfig : public QObject
         QCOMPARE(ReadAll(conf).count("<Directory"), sections);
     }
 
-    void phpHandler_data()
+    void phpFpm_data()
     {
         QTest::addColumn<QByteArray>("conf"); // Apache's main file
+        QTest::addColumn<QString>("listen");  // the listen value of the www pool of Debian's php8.2-fpm
         QTest::addColumn<QString>(
-            "fastCgi"); // where .php files go to PHP-FPM; empty: PHP's module serves them
+            "found"); // where .php files go to PHP-FPM (none: PHP's module), its pool's program
         // clang-format off
         const QByteArray module = "LoadModule php_module /usr/lib/apache2/modules/libphp8.2.so\n";
         const QByteArray proxy = "LoadModule proxy_fcgi_module /usr/lib/apache2/modules/mod_proxy_fcgi.so\n";
@@ -510,59 +511,41 @@ class TestConfig : public QObject
         const QByteArray debianFpm = "<IfModule !mod_php8.c>\n<IfModule proxy_fcgi_module>\n" + files(socket) +
             "<FilesMatch \".+\\.phps$\">\n    Require all denied\n</FilesMatch>\n</IfModule>\n</IfModule>\n";
         const QByteArray passMatch = R"(ProxyPassMatch "^/(.*\.php(/.*)?)$" "fcgi://127.0.0.1:9000/var/www/$1")";
-        const QString sock = "unix:/run/php/php8.2-fpm.sock", port = "127.0.0.1:9000";
-        QTest::newRow("PHP's module") << module + files(php) << "";
-        QTest::newRow("PHP-FPM's socket") << proxy + files(socket) << sock;
-        QTest::newRow("PHP-FPM on a TCP port") << proxy + files("proxy:fcgi://127.0.0.1:9000") << port;
-        QTest::newRow("ProxyPassMatch") << proxy + passMatch + "\n" << port;
-        QTest::newRow("Debian's FPM conf, the module loaded: the module") << module + proxy + debianFpm << "";
-        QTest::newRow("Debian's FPM conf, the module disabled") << proxy + debianFpm << sock;
-        QTest::newRow("Debian's FPM conf, proxy_fcgi disabled") << debianFpm << "";
-        QTest::newRow("the module's handler after PHP-FPM's") << proxy + files(socket) + files(php) << "";
+        const QByteArray tcp = proxy + files("proxy:fcgi://127.0.0.1:9000");
+        const QString sock = "/run/php/php8.2-fpm.sock", port = "127.0.0.1:9000";
+        const QString fpm = " /usr/sbin/php-fpm8.2 php8.2-fpm";
+        QTest::newRow("PHP's module") << module + files(php) << sock << "";
+        QTest::newRow("PHP-FPM's socket, the pool on another") << proxy + files(socket) << "/run/php/php8.1-fpm.sock"
+            << "unix:" + sock;
+        QTest::newRow("Debian's FPM conf, the module disabled; the same socket written otherwise")
+            << proxy + debianFpm << "/run/php//php8.2-fpm.sock" << "unix:" + sock + fpm;
+        QTest::newRow("Debian's FPM conf, the module loaded: the module") << module + proxy + debianFpm << sock << "";
+        QTest::newRow("Debian's FPM conf, proxy_fcgi disabled") << debianFpm << sock << "";
+        QTest::newRow("the module's handler after PHP-FPM's") << proxy + files(socket) + files(php) << sock << "";
+        QTest::newRow("$pool: the pool's name") << proxy + files("proxy:unix:/run/php-fpm/www.sock|fcgi://localhost")
+            << "/run/php-fpm/$pool.sock" << "unix:/run/php-fpm/www.sock" + fpm;
+        QTest::newRow("a TCP port; a pool on the port alone: every address") << tcp << "9000" << port + fpm;
+        QTest::newRow("a pool on another address") << tcp << "[::1]:9000" << port;
+        QTest::newRow("ProxyPassMatch; a pool on another port") << proxy + passMatch + "\n" << "127.0.0.1:9001" << port;
+        QTest::newRow("localhost is 127.0.0.1") << proxy + files("proxy:fcgi://localhost:9000") << port
+            << "localhost:9000" + fpm;
         // clang-format on
     }
 
-    void phpHandler()
+    void phpFpm()
     {
         QFETCH(QByteArray, conf);
-        QFETCH(QString, fastCgi);
+        QFETCH(QString, listen);
         QTemporaryDir dir;
-        QVERIFY(WriteAll(dir.filePath("httpd.conf"), conf));
+        QVERIFY(WriteAll(dir.filePath("httpd.conf"), conf) && QDir(dir.path()).mkpath("php/8.2/fpm/pool.d") &&
+                WriteAll(dir.filePath("php/8.2/fpm/pool.d/www.conf"),
+                         "[www]\nuser = www-data\nlisten = " + listen.toUtf8()));
         ApacheConfigReader reader(dir.path());
         PhpHandlerReader handler;
         reader.read(dir.filePath("httpd.conf"), [&](const ApacheConfigLine& line) { handler.read(line); });
-        QCOMPARE(handler.fastCgiAddress(), fastCgi);
-    }
-
-    void phpFpmPool_data()
-    {
-        QTest::addColumn<QString>("listen");  // the pool's listen value
-        QTest::addColumn<QString>("address"); // where Apache hands .php files
-        QTest::addColumn<bool>("found");
-        const QString sock = "/run/php/php8.2-fpm.sock";
-        // clang-format off
-        QTest::newRow("the same socket") << sock << "unix:/run/php//php8.2-fpm.sock" << true;
-        QTest::newRow("another socket") << "/run/php/php8.1-fpm.sock" << "unix:" + sock << false;
-        QTest::newRow("$pool: the pool's name") << "/run/php-fpm/$pool.sock" << "unix:/run/php-fpm/www.sock" << true;
-        QTest::newRow("a port alone: every address") << "9000" << "127.0.0.1:9000" << true;
-        QTest::newRow("localhost is 127.0.0.1") << "127.0.0.1:9000" << "localhost:9000" << true;
-        QTest::newRow("another port") << "127.0.0.1:9001" << "127.0.0.1:9000" << false;
-        QTest::newRow("another address") << "[::1]:9000" << "127.0.0.1:9000" << false;
-        // clang-format on
-    }
-
-    void phpFpmPool()
-    {
-        QFETCH(QString, listen);
-        QFETCH(QString, address);
-        QFETCH(bool, found);
-        QTemporaryDir dir;
-        QVERIFY(QDir(dir.path()).mkpath("php/8.2/fpm/pool.d") &&
-                WriteAll(dir.filePath("php/8.2/fpm/pool.d/www.conf"),
-                         "[www]\nuser = www-data\nlisten = " + listen.toUtf8()));
-        const std::optional<PhpFpm> fpm = FindPhpFpm(address, {dir.filePath("php"), {}, "/usr/sbin"});
-        QCOMPARE(fpm ? fpm->program + ' ' + fpm->service : "",
-                 found ? "/usr/sbin/php-fpm8.2 php8.2-fpm" : "");
+        const std::optional<PhpFpm> fpm =
+            FindPhpFpm(handler.fastCgiAddress(), {dir.filePath("php"), {}, "/usr/sbin"});
+        QTEST(handler.fastCgiAddress() + (fpm ? ' ' + fpm->program + ' ' + fpm->service : ""), "found");
     }
 };
 
