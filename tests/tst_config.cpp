@@ -86,13 +86,15 @@ struct InstallationRow
 };
 
 // A rewrite through "this-test --rewrite httpd.conf" in a new process: before is written to httpd.conf, then
-// setup runs in the folder (faults made for real), then runner runs the process.
+// setup runs in the folder (faults made for real), then runner runs the process. With undoneAfter instead: in
+// this process, the file kept and rewritten, these commands run, and the file put back.
 struct FileRow
 {
     QByteArray before = kConf;
-    bool rewritten = false;                       ///< or refused, leaving every file as it was
-    QString setup = {}, runner = {}, reason = {}; ///< reason: expected in the process's output
+    bool rewritten = false;                       ///< or refused or put back, leaving every file as it was
+    QString setup = {}, runner = {}, reason = {}; ///< reason: in the process's output, or why not put back
     QString file = "httpd.conf";                  ///< the file rewritten
+    std::optional<QString> undoneAfter = {};
 };
 
 class TestConfig : public QObject
@@ -343,6 +345,13 @@ class TestConfig : public QObject
             .reason = QStringLiteral("内存不足，无法处理")};
         QTest::newRow("over 256 MiB: refused, named with its size") << FileRow{.setup = "truncate -s 300M httpd.conf",
             .reason = "httpd.conf 有 300.0 MiB"};
+        QTest::newRow("put back: the file behind a link, owner and mode too") << FileRow{
+            .setup = "mkdir real && mv httpd.conf real && ln -s real/httpd.conf . && chown 65534:65534 real/httpd.conf"
+                     " && chmod 4750 real/httpd.conf", .undoneAfter = ""};
+        QTest::newRow("put back on a disk full by then") << FileRow{.setup = kTinyDisk,
+            .undoneAfter = "{ cat /dev/zero >mnt/fill; true; }"};
+        QTest::newRow("not put back on a read-only disk: named with the reason, the old bytes kept") << FileRow{
+            .setup = kTinyDisk, .reason = "Read-only file system", .undoneAfter = "mount -o remount,ro mnt"};
 #endif
         // clang-format on
     }
@@ -359,65 +368,36 @@ class TestConfig : public QObject
         if (made.exitCode != 0 && QFileInfo(dir.path()).ownerId() != 0) // we made the folder: not root
             QSKIP("needs root: a mount, another owner");
         QVERIFY2(made.exitCode == 0, qPrintable(made.output));
-        const QString listing = Listing(dir.path()), target = QFileInfo(file).canonicalFilePath() + ' ';
+        const QString listing = Listing(dir.path()), target = QFileInfo(file).canonicalFilePath();
         const QByteArray after =
             row.rewritten ? RewriteContent(row.before, HttpdConfPlan("/srv/new", "index.php")).value()
                           : row.before;
         // Only the file behind the name changes, and only to the rewrite (real.conf, by name, stays).
         const QStringList contents =
-            Contents(dir.path()).replaceInStrings(target + row.before.toHex(), target + after.toHex());
-        QStringList command = row.runner.split(' ', Qt::SkipEmptyParts) << qApp->applicationFilePath();
-        const Run run = RunProgram(command.takeFirst(), command << "--rewrite" << dir.filePath(row.file));
-        QVERIFY2((run.exitCode == 0) == row.rewritten && run.output.contains(row.reason),
-                 qPrintable(run.output));
+            Contents(dir.path())
+                .replaceInStrings(target + ' ' + row.before.toHex(), target + ' ' + after.toHex());
+        if (row.undoneAfter) {
+            platform::FileUndo undo;
+            QString error;
+            QVERIFY2(undo.keep(file, &error), qPrintable(error));
+            QVERIFY(RewriteFile(file, HttpdConfPlan("/new", "index.php")).ok() &&
+                    ReadAll(file) != row.before && RunIn(dir.path(), *row.undoneAfter).exitCode == 0);
+            // Not put back: named with the reason, the kept file left with the old bytes; put back by hand
+            // here.
+            const QStringList failed = undo.restore();
+            const QString kept = failed.value(0).section("原来的内容保存在 ", 1).chopped(1);
+            const QString named = target + "：" + row.reason + "（原来的内容保存在 " + kept + "）";
+            QCOMPARE(failed, row.reason.isEmpty() ? QStringList() : QStringList{named});
+            QVERIFY(RunIn(dir.path(), "mount -o remount,rw mnt 2>/dev/null; rm -f mnt/fill").exitCode == 0 &&
+                    (kept.isEmpty() || (QFile::remove(target) && QFile::rename(kept, target))));
+        } else {
+            QStringList command = row.runner.split(' ', Qt::SkipEmptyParts) << qApp->applicationFilePath();
+            const Run run = RunProgram(command.takeFirst(), command << "--rewrite" << dir.filePath(row.file));
+            QVERIFY2((run.exitCode == 0) == row.rewritten && run.output.contains(row.reason),
+                     qPrintable(run.output));
+        }
         QCOMPARE(Listing(dir.path()), listing); // no file left behind; links, owners and modes kept
         QCOMPARE(Contents(dir.path()), contents);
-    }
-
-    void undo_data()
-    {
-        QTest::addColumn<QString>("setup");   // shell commands in the folder before: httpd.conf is there
-        QTest::addColumn<QString>("between"); // after the change, before it is put back
-        QTest::addColumn<QString>("reason");  // why it is not put back; none: put back
-        // clang-format off
-        QTest::newRow("the file behind a link put back, owner and mode too")
-            << "mkdir real && mv httpd.conf real && ln -s real/httpd.conf . && chown 65534:65534 real/httpd.conf"
-               " && chmod 4750 real/httpd.conf" << "" << "";
-        QTest::newRow("a disk full by then does not stop it")
-            << kTinyDisk << "{ cat /dev/zero >mnt/fill; true; }" << "";
-        QTest::newRow("a read-only disk by then: the file named with the reason, the old bytes kept")
-            << kTinyDisk << "mount -o remount,ro mnt" << "Read-only file system";
-        // clang-format on
-    }
-
-    void undo()
-    {
-        QFETCH(QString, setup);
-        QFETCH(QString, between);
-        QFETCH(QString, reason);
-        QTemporaryDir dir;
-        const QString file = dir.filePath("httpd.conf");
-        const auto unmount = qScopeGuard([&] { RunProgram("umount", {"-l", dir.filePath("mnt")}); });
-        const auto sh = [&](const QString& commands) { return RunIn(dir.path(), commands).exitCode == 0; };
-        QVERIFY(WriteAll(file, kConf));
-        if (!sh(setup))
-            QSKIP("needs root: a mount, another owner");
-        const QString listing = Listing(dir.path()), target = QFileInfo(file).canonicalFilePath();
-        platform::FileUndo undo;
-        QString error;
-        QVERIFY2(undo.keep(file, &error), qPrintable(error));
-        QVERIFY(RewriteFile(file, HttpdConfPlan("/new", "index.php")).ok() && ReadAll(file) != kConf &&
-                sh(between));
-        // Put back exactly as before: bytes, owner, mode, the link, no kept file left. Or named with the
-        // reason, the kept file left with the old bytes: put back here by hand.
-        const QStringList failed = undo.restore();
-        const QString kept = failed.value(0).section("原来的内容保存在 ", 1).chopped(1);
-        QCOMPARE(failed.join('\n'),
-                 reason.isEmpty() ? "" : target + "：" + reason + "（原来的内容保存在 " + kept + "）");
-        QVERIFY(sh("mount -o remount,rw mnt 2>/dev/null; rm -f mnt/fill" +
-                   (kept.isEmpty() ? "" : " && mv \"" + kept + "\" \"" + target + '"')));
-        QCOMPARE(ReadAll(file), kConf);
-        QCOMPARE(Listing(dir.path()), listing);
     }
 
     void installation_data()
