@@ -161,8 +161,7 @@ class TestConfig : public QObject
         QTest::addColumn<QString>("main");
         // clang-format off
         QTest::newRow("Debian's own tree") << "/etc/apache2" << "apache2.conf";
-        QTest::newRow("wildcards, folders, missing files, Define'd names, nested") << BRELLIMAR_TEST_DATA "/includes"
-            << "main.conf";
+        QTest::newRow("wildcards, folders, missing, Define, nesting") << BRELLIMAR_TEST_DATA "/includes" << "main.conf";
         // clang-format on
     }
 
@@ -324,13 +323,10 @@ class TestConfig : public QObject
         for (const int mode : {0444, 0400, 0000, 0460, 04755, 02644, 01644})
             QTest::addRow("owner and mode %04o kept", mode) << FileRow{.rewritten = true,
                 .setup = QStringLiteral("chown 65534:65534 httpd.conf && chmod %1 httpd.conf").arg(mode, 0, 8)};
-        const QString notRegular = QStringLiteral("不是普通文件");
         const QString nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups";
         const QString tmpfs = kTinyDisk + " && { cat /dev/zero >mnt/fill; ";
-        QTest::newRow("FIFO in its place: no wait") << FileRow{.setup = "rm httpd.conf && mkfifo httpd.conf",
-            .reason = notRegular};
-        QTest::newRow("link to /dev/zero") << FileRow{.setup = "rm httpd.conf && ln -s /dev/zero httpd.conf",
-            .reason = notRegular};
+        for (const QString other : {"mkfifo httpd.conf", "ln -s /dev/zero httpd.conf"}) // a FIFO: no wait
+            QTest::newRow(qPrintable(other)) << FileRow{.setup = "rm httpd.conf && " + other, .reason = "不是普通文件"};
         QTest::newRow("unreadable file") << FileRow{.setup = "chmod 0 httpd.conf && chown 65534 .", .runner = nobody,
             .reason = "Permission denied"};
         QTest::newRow("read-only file of another user") << FileRow{.setup = "chown 65534 .", .runner = nobody,
@@ -404,14 +400,13 @@ class TestConfig : public QObject
     {
         QTest::addColumn<InstallationRow>("row");
         // clang-format off
-        const QString conf = "mkdir -p apache/conf && printf 'ServerRoot \"%s/apache\"\\r\\n' $PWD "
-                             ">apache/conf/httpd.conf && ";
+        const QString conf = "mkdir -p apache/conf && printf 'Define SRVROOT \"%s/apache\"\\r\\nServerRoot "
+                             "\"${SRVROOT}\"\\r\\n' $PWD >apache/conf/httpd.conf && ";
         const QString phpIni = "%1/apache/php.ini", httpdConf = "%1/apache/conf/httpd.conf";
         const QStringList logs{"%1/apache/logs/error.log", "%1/apache/logs/error_log"};
         QTest::newRow("PHPIniDir naming the Apache folder itself; the error log a program") << InstallationRow{
             .make = conf + "echo 'PHPIniDir \"${SRVROOT}\"\nErrorLog \"|bin/rotatelogs logs/e 86400\"' "
-                           ">>apache/conf/httpd.conf && sed -i '1i Define SRVROOT \"'$PWD'/apache\"' "
-                           "apache/conf/httpd.conf",
+                           ">>apache/conf/httpd.conf",
             .layout = Layout::ApacheFolder, .phpIni = phpIni, .siteFiles = {httpdConf}};
         QTest::newRow("included: PHPIniDir, the last wins (XAMPP); ErrorLog, outside virtual hosts") << InstallationRow{
             .make = conf + "mkdir -p apache/conf/extra php && touch apache/php.ini php/php.ini && printf 'PHPIniDir "
@@ -495,8 +490,7 @@ class TestConfig : public QObject
         const QString sock = "/run/php/php8.2-fpm.sock", port = "127.0.0.1:9000";
         const QString fpm = " /usr/sbin/php-fpm8.2 php8.2-fpm";
         QTest::newRow("PHP's module") << module + files(php) << sock << "";
-        QTest::newRow("PHP-FPM's socket, the pool on another") << proxy + files(socket) << "/run/php/php8.1-fpm.sock"
-            << "unix:" + sock;
+        QTest::newRow("another socket") << proxy + files(socket) << "/run/php/php8.1-fpm.sock" << "unix:" + sock;
         QTest::newRow("Debian's FPM conf, the module disabled; the same socket written otherwise")
             << proxy + debianFpm << "/run/php//php8.2-fpm.sock" << "unix:" + sock + fpm;
         QTest::newRow("Debian's FPM conf, the module loaded: the module") << module + proxy + debianFpm << sock << "";
@@ -507,8 +501,7 @@ class TestConfig : public QObject
         QTest::newRow("a TCP port; a pool on the port alone: every address") << tcp << "9000" << port + fpm;
         QTest::newRow("a pool on another address") << tcp << "[::1]:9000" << port;
         QTest::newRow("ProxyPassMatch; a pool on another port") << proxy + passMatch + "\n" << "127.0.0.1:9001" << port;
-        QTest::newRow("localhost is 127.0.0.1") << proxy + files("proxy:fcgi://localhost:9000") << port
-            << "localhost:9000" + fpm;
+        QTest::newRow("localhost") << proxy + files("proxy:fcgi://localhost:9000") << port << "localhost:9000" + fpm;
         // clang-format on
     }
 
