@@ -28,28 +28,23 @@ const QString kTinyDisk =
 const QByteArray kRoot = "DocumentRoot \"E:\\Myphp\"\r\n", kSection = "<Directory \"E:\\Myphp\">\r\n";
 const QByteArray kIndex = "DirectoryIndex x\r\n", kNewIndex = "DirectoryIndex index.php index.html\r\n";
 
-// Every entry under the folder with its type, mode and owner, sorted.
-static QString Listing(const QString& folder)
+// Every entry under the folder, with its type, mode and owner on Unix, and the bytes of each regular file,
+// sorted; nothing else is opened (no FIFO).
+static QStringList Snapshot(const QString& folder)
 {
+    QStringList entries;
 #ifdef Q_OS_UNIX
-    return RunProgram("sh", {"-c", "find \"$0\" -printf '%p %M %U:%G\\n' | sort", folder}).output;
-#else
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System).join(' ');
+    entries = RunProgram("find", {folder, "-printf", "%p %M %U:%G\n"}).output.split('\n', Qt::SkipEmptyParts);
 #endif
-}
-
-// The bytes of every regular file under the folder; nothing else is opened (no FIFO).
-static QStringList Contents(const QString& folder)
-{
-    QStringList files;
-    for (QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    for (QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                         QDirIterator::Subdirectories);
          it.hasNext();) {
         const QFileInfo info = it.nextFileInfo();
-        if (!info.isSymLink() && info.isFile())
-            files << info.filePath() + ' ' + ReadAll(info.filePath()).toHex();
+        entries << info.filePath() + ' ' +
+                       (info.isFile() && !info.isSymLink() ? ReadAll(info.filePath()).toHex() : "");
     }
-    files.sort();
-    return files;
+    entries.sort();
+    return entries;
 }
 
 // The files the configuration reader reads from main in the tree, in its order.
@@ -107,8 +102,6 @@ class TestConfig : public QObject
         QTest::addColumn<QString>("line");
         QTest::addColumn<QStringList>("words"); // from the first; none before, none after
         // clang-format off
-        QTest::newRow("marker joins the name, words inside quotes, the last ends the line")
-            << "#DocumentRoot \"C:/x\"" << QStringList{"#DocumentRoot", "C", "x"};
         QTest::newRow("every word character in one run, every other ASCII one separates")
             << "AZaz09#;_ \t=\"@[`{/:-.\\$b" << QStringList{"AZaz09#;_", "b"};
         QTest::newRow("non-ASCII separates")
@@ -360,13 +353,14 @@ class TestConfig : public QObject
         if (made.exitCode != 0 && QFileInfo(dir.path()).ownerId() != 0) // we made the folder: not root
             QSKIP("needs root: a mount, another owner");
         QVERIFY2(made.exitCode == 0, qPrintable(made.output));
-        const QString listing = Listing(dir.path()), target = QFileInfo(file).canonicalFilePath();
+        const QString target = QFileInfo(file).canonicalFilePath();
         const QByteArray after =
             row.rewritten ? RewriteContent(row.before, HttpdConfPlan("/srv/new", "index.php")).value()
                           : row.before;
-        // Only the file behind the name changes, and only to the rewrite (real.conf, by name, stays).
-        const QStringList contents =
-            Contents(dir.path())
+        // Only the file behind the name changes, and only to the rewrite (real.conf, by name, stays); no file
+        // left behind; links, owners and modes kept.
+        const QStringList expected =
+            Snapshot(dir.path())
                 .replaceInStrings(target + ' ' + row.before.toHex(), target + ' ' + after.toHex());
         if (row.undoneAfter) {
             platform::FileUndo undo;
@@ -374,8 +368,8 @@ class TestConfig : public QObject
             QVERIFY2(undo.keep(file, &error), qPrintable(error));
             QVERIFY(RewriteFile(file, HttpdConfPlan("/new", "index.php")).ok() &&
                     ReadAll(file) != row.before && RunIn(dir.path(), *row.undoneAfter).exitCode == 0);
-            // Not put back: named with the reason, the kept file left with the old bytes; put back by hand
-            // here.
+            // Not put back: named with the reason, the old bytes left in the kept file (put back by hand
+            // here).
             const QStringList failed = undo.restore();
             const QString kept = failed.value(0).section("原来的内容保存在 ", 1).chopped(1);
             const QString named = target + "：" + row.reason + "（原来的内容保存在 " + kept + "）";
@@ -388,8 +382,7 @@ class TestConfig : public QObject
             QVERIFY2((run.exitCode == 0) == row.rewritten && run.output.contains(row.reason),
                      qPrintable(run.output));
         }
-        QCOMPARE(Listing(dir.path()), listing); // no file left behind; links, owners and modes kept
-        QCOMPARE(Contents(dir.path()), contents);
+        QCOMPARE(Snapshot(dir.path()), expected);
     }
 
     void installation_data()
@@ -469,7 +462,7 @@ class TestConfig : public QObject
         QTest::addColumn<QByteArray>("conf"); // Apache's main file
         QTest::addColumn<QString>("listen");  // the listen value of the www pool of Debian's php8.2-fpm
         QTest::addColumn<QString>(
-            "found"); // where .php files go to PHP-FPM (none: PHP's module), its pool's program
+            "found"); // where .php files go (none: PHP's module), the program listening there
         // clang-format off
         const QByteArray module = "LoadModule php_module /usr/lib/apache2/modules/libphp8.2.so\n";
         const QByteArray proxy = "LoadModule proxy_fcgi_module /usr/lib/apache2/modules/mod_proxy_fcgi.so\n";
