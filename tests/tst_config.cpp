@@ -272,6 +272,22 @@ class TestConfig : public QObject
             .given = "DocumentRoot /srv/old\r\n<Directory /srv/old>\r\nRequire all granted\r\n</Directory>\r\n",
             .root = "/srv/new", .expected = srvNew + "<Directory \"/srv/new\">\r\nRequire all granted\r\n</Directory>"
             "\r\n", .notSet = noIndex};
+        const auto section = [](const QByteArray& folder, const QByteArray& require) {
+            return "<Directory " + folder + ">\r\nRequire all " + require + "\r\n</Directory>\r\n";
+        };
+        const QByteArray grantsNew = srvNew + "<Directory \"/srv/new\">\r\nRequire all granted\r\n</Directory>\r\n";
+        QTest::newRow("of two sections for one folder, the later decides") << RewriteRow{.before = section("/srv",
+            "granted") + section("/srv", "denied"), .given = "DocumentRoot /a\r\n", .root = "/srv/new",
+            .expected = newHosts, .notSet = noIndex};
+        QTest::newRow("the old root's section, moved, is closer than its parent's") << RewriteRow{
+            .before = section("/srv", "denied"), .given = "DocumentRoot /a\r\n" + section("/a", "granted"),
+            .root = "/srv/new", .expected = grantsNew, .notSet = noIndex};
+        QTest::newRow("the file-system root's section stays and decides as itself") << RewriteRow{
+            .before = section("/srv", "denied"), .given = "DocumentRoot /\r\n" + section("/", "granted"),
+            .root = "/srv/new", .expected = newHosts + section("/", "granted"), .notSet = noIndex};
+        QTest::newRow("a root of a file not rewritten moves no section") << RewriteRow{
+            .before = denied + "DocumentRoot /b\r\n", .given = "DocumentRoot /a\r\n" + section("/b", "granted"),
+            .root = "/srv/new", .expected = newHosts + section("/b", "granted"), .notSet = noIndex};
         // clang-format on
     }
 
