@@ -192,7 +192,9 @@ bool ApplyPass::UpdateHttpdConf()
     // Where the lines stand in several files (Debian's layout), a setting is made when one has it.
     QStringList notSet{QLatin1String(config::kDocumentRoot), QLatin1String(config::kDirectoryIndex)};
     // Decided on the configuration as it stands, before any of its files changes.
-    const QStringList accessLines = m_report.installation.accessLines(m_report.documentRoot);
+    const config::Installation& installation = m_report.installation;
+    const QStringList accessLines =
+        installation.access.linesFor(m_report.documentRoot, installation.siteFiles);
     for (const QString& file : m_report.installation.siteFiles) {
         m_report.files.push_back(config::RewriteFile(
             file, config::HttpdConfPlan(m_report.documentRoot, m_settings.directoryIndex, accessLines)));

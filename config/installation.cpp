@@ -110,9 +110,11 @@ Installation LocateInstallation(const QString& apacheFolder, const PackageFolder
     PhpHandlerReader phpHandler;
     ApacheConfigReader reader(apacheFolder);
     reader.read(installation.httpdConf, [&](const ApacheConfigLine& line) {
+        const auto [name, rest] = SplitDirective(line.expanded);
+        if (name.isEmpty() || name.startsWith(QLatin1Char('#'))) // nothing Apache acts on
+            return;
         installation.access.read(line);
         phpHandler.read(line);
-        const auto [name, rest] = SplitDirective(line.expanded);
         if (IsDirectiveName(name, "<VirtualHost"))
             ++virtualHosts;
         else if (name.startsWith(QLatin1String("</VirtualHost"), Qt::CaseInsensitive))

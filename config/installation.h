@@ -52,11 +52,6 @@ struct Installation
     bool configFilesFound() const;
     /** Apache's program with @p options (-t, -S) on this installation's configuration; none without one. */
     ApacheInvocation apacheInvocation(const QStringList& options) const;
-    /** The lines the rewrite of siteFiles adds after DocumentRoot so that @p documentRoot is served. */
-    QStringList accessLines(const QString& documentRoot) const
-    {
-        return access.linesFor(documentRoot, siteFiles);
-    }
 };
 
 /**

@@ -130,6 +130,10 @@ std::optional<QByteArray> RewriteContent(QByteArrayView content, const RewritePl
     int host = 0, hosts = 0; // the virtual host the lines stand in; 0: the main server
     QList<int> granted;      // the hosts whose DocumentRoot has the lines after it already
     const auto read = [&](const ApacheLine& line) {
+        // Blank or a comment ('#' or ';' first): names no rule, opens no section; kept without decoding.
+        if (const QByteArrayView start = line.text.trimmed();
+            start.isEmpty() || start.front() == '#' || start.front() == ';')
+            return;
         QStringDecoder decoder(plan.encoding, QStringConverter::Flag::Stateless);
         const QString text = decoder.decode(line.text);
         // Apache reads directive names in any case, PHP its keys only as written.
@@ -148,10 +152,9 @@ std::optional<QByteArray> RewriteContent(QByteArrayView content, const RewritePl
             const bool grant = documentRoot && !afterRoot.isEmpty() && !granted.contains(host);
             if (grant)
                 granted << host;
-            changes.push_back({line.begin,
-                               line.end,
-                               grant ? WithLinesAfter(rule->line, line.text, afterRoot) : rule->line,
-                               {}});
+            const QByteArray replacement =
+                grant ? WithLinesAfter(rule->line, line.text, afterRoot) : rule->line;
+            changes.push_back({line.begin, line.end, replacement, {}});
             return;
         }
         if (!moveSections)

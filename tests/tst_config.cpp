@@ -464,7 +464,8 @@ class TestConfig : public QObject
         const QString root = dir.filePath(folder), conf = dir.filePath("conf/httpd.conf");
         QVERIFY(MakeApacheFolder(dir.path()) && QDir().mkpath(root));
         const qsizetype sections = ReadAll(conf).count("<Directory");
-        const QStringList access = LocateInstallation(dir.path()).accessLines(root);
+        const Installation found = LocateInstallation(dir.path());
+        const QStringList access = found.access.linesFor(root, found.siteFiles);
         QVERIFY(RewriteFile(conf, HttpdConfPlan(root, "index.php index.html", access)).ok());
         const Run dump = RunProgram(kApache, {"-S", "-f", conf});
         QVERIFY2(dump.exitCode == 0 && dump.output.contains("Main DocumentRoot: \"" + root + "\"\n"),
