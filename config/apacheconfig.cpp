@@ -40,7 +40,6 @@ void ApacheConfigReader::read(const QString& mainFile,
     m_onLine = onLine;
     if (QFileInfo(mainFile).isFile())
         readPath(mainFile);
-    m_onLine = nullptr;
 }
 
 QString ApacheConfigReader::expand(const QString& text) const
@@ -80,10 +79,12 @@ void ApacheConfigReader::readPath(const QString& path)
         QStringDecoder decoder(platform::ApacheFolderEncoding(), QStringConverter::Flag::Stateless);
         QString error; // a file that cannot be read adds nothing, as one that is not there
         ForEachApacheLine(ReadWholeFile(path, &error), Continuations::Join, [&](const ApacheLine& line) {
+            const bool comment = line.text.trimmed().isEmpty() || line.text.trimmed().startsWith('#');
             const QString text = decoder.decode(line.text);
-            const ApacheConfigLine configLine{path, line.number, text, expand(text)};
+            const ApacheConfigLine configLine{path, line.number, text, comment ? QString() : expand(text)};
             m_onLine(configLine);
-            act(configLine.expanded);
+            if (!comment)
+                act(configLine.expanded);
         });
     }
     m_open.removeLast();

@@ -14,7 +14,7 @@ struct ApacheConfigLine
     QString file;      ///< the file as Apache names it: ServerRoot and the include path joined, cleaned
     qint64 number = 0; ///< the line number of its first physical line
     QString text;      ///< as written (continuation lines joined, ${VAR} left), decoded as Apache reads it
-    QString expanded;  ///< as Apache acts on it: each ${VAR} replaced (see ApacheConfigReader::expand)
+    QString expanded;  ///< as Apache acts on it, each ${VAR} replaced; empty for a comment or a blank line
 };
 
 /**

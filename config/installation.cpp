@@ -111,7 +111,7 @@ Installation LocateInstallation(const QString& apacheFolder, const PackageFolder
     ApacheConfigReader reader(apacheFolder);
     reader.read(installation.httpdConf, [&](const ApacheConfigLine& line) {
         const auto [name, rest] = SplitDirective(line.expanded);
-        if (name.isEmpty() || name.startsWith(QLatin1Char('#'))) // nothing Apache acts on
+        if (name.isEmpty()) // a comment or a blank line
             return;
         installation.access.read(line);
         phpHandler.read(line);
@@ -184,16 +184,13 @@ QString DefaultApacheFolder(const FolderLookup& lookup)
     // FOLDER\bin\httpd.exe, whatever the folder or the service's name.
     static const QRegularExpression httpd(QStringLiteral("^(.+)[\\\\/]bin[\\\\/]httpd\\.exe$"),
                                           QRegularExpression::CaseInsensitiveOption);
-    for (const platform::InstalledService& service : lookup.installedServices()) {
-        const QRegularExpressionMatch match = httpd.match(service.program);
-        if (match.hasMatch() && lookup.exists(service.program))
+    for (const platform::InstalledService& service : lookup.installedServices())
+        if (const QRegularExpressionMatch match = httpd.match(service.program);
+            match.hasMatch() && lookup.exists(service.program))
             return QDir::toNativeSeparators(match.captured(1));
-    }
-    for (const platform::ApacheFolderCandidate& candidate : platform::ApacheFolderCandidates()) {
-        const QString folder = FolderThere(candidate, lookup);
-        if (!folder.isEmpty())
+    for (const platform::ApacheFolderCandidate& candidate : platform::ApacheFolderCandidates())
+        if (const QString folder = FolderThere(candidate, lookup); !folder.isEmpty())
             return folder;
-    }
     return platform::ApacheFolderWhenNone();
 }
 

@@ -43,7 +43,9 @@ RewriteResult RewriteFile(const QString& path, const RewritePlan& plan)
     if (!rewritten)
         return fail(QStringLiteral("某个值含有配置文件的编码无法表示的字符"));
 
-    result.changed = *rewritten != content;
+    // Bytes that are already as asked are not written again: the file keeps its node, time and place.
+    if (!(result.changed = *rewritten != content))
+        return result;
 
     // No direct-write fallback: writing in place could leave half a file behind.
     QSaveFile out(target);

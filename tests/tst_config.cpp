@@ -339,6 +339,9 @@ class TestConfig : public QObject
             .reason = "not writable"};
         QTest::newRow("no temporary file in the folder: not written in place") << FileRow{
             .setup = "chown 65534 httpd.conf && chmod 555 .", .runner = nobody, .reason = "Permission denied"};
+        QTest::newRow("already as asked: left alone, so no temporary file is needed") << FileRow{.before =
+            RewriteContent(kConf, HttpdConfPlan("/srv/new", "index.php")).value(), .rewritten = true,
+            .setup = "chown 65534 httpd.conf && chmod 555 .", .runner = nobody};
         QTest::newRow("full disk: written part-way") << FileRow{.before = QByteArray(20000, '#') + "\r\n" + kConf,
             .setup = kTinyDisk + " && { cat /dev/zero >mnt/fill; truncate -s -8K mnt/fill; }", .reason = "No space"};
         QTest::newRow("larger than the memory the process may use") << FileRow{
