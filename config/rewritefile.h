@@ -21,7 +21,7 @@ struct RewriteResult
 /**
  * Rewrites the file @p path finally names (links followed) with @p plan: read whole, replaced by a
  * temporary file renamed over it with the original's owner, group and mode. When anything fails the
- * old file stays and the reason is given. An empty file, a plan without rules, bytes already as asked: untouched.
+ * old file stays and the reason is given. An empty file, no rules, bytes already as asked: untouched.
  */
 RewriteResult RewriteFile(const QString& path, const RewritePlan& plan);
 
