@@ -195,7 +195,7 @@ bool ApplyPass::UpdateHttpdConf()
     const config::Installation& installation = m_report.installation;
     const QStringList accessLines =
         installation.access.linesFor(m_report.documentRoot, installation.siteFiles);
-    for (const QString& file : m_report.installation.siteFiles) {
+    for (const QString& file : installation.siteFiles) {
         m_report.files.push_back(config::RewriteFile(
             file, config::HttpdConfPlan(m_report.documentRoot, m_settings.directoryIndex, accessLines)));
         if (!m_report.files.back().ok())

@@ -412,6 +412,8 @@ class TestConfig : public QObject
                              "\"${SRVROOT}\"\\r\\n' $PWD >apache/conf/httpd.conf && ";
         const QString phpIni = "%1/apache/php.ini", httpdConf = "%1/apache/conf/httpd.conf";
         const QStringList logs{"%1/apache/logs/error.log", "%1/apache/logs/error_log"};
+        QTest::newRow("php.ini in the Apache folder") << InstallationRow{.make = conf + "touch apache/php.ini",
+            .layout = Layout::ApacheFolder, .phpIni = phpIni, .siteFiles = {httpdConf}, .errorLogs = logs};
         QTest::newRow("PHPIniDir naming the Apache folder itself; the error log a program") << InstallationRow{
             .make = conf + "echo 'PHPIniDir \"${SRVROOT}\"\nErrorLog \"|bin/rotatelogs logs/e 86400\"' "
                            ">>apache/conf/httpd.conf",
